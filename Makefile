@@ -1,0 +1,29 @@
+# make run   builds Brindlecap and starts it
+# make test  builds it and runs the whole test suite
+# Both first install the Debian packages they need (scripts/setup-debian.sh).
+
+BUILD ?= build
+# Warnings fail the build in CI.
+WERROR := $(if $(CI),ON,OFF)
+
+.PHONY: all deps configure build test run clean
+
+all: build
+
+deps:
+	@scripts/setup-debian.sh
+
+configure: deps
+	cmake -S . -B $(BUILD) -G Ninja -DBRINDLECAP_WERROR=$(WERROR) $(CMAKE_FLAGS)
+
+build: configure
+	cmake --build $(BUILD)
+
+test: build
+	ctest --test-dir $(BUILD) --output-on-failure --parallel 2 --timeout 300
+
+run: build
+	$(BUILD)/src/cli/brindlecap-cli --help
+
+clean:
+	rm -rf $(BUILD)

@@ -1,0 +1,207 @@
+#include "cli_options.h"
+
+#include "buffer_options.h"
+
+#include <algorithm>
+#include <optional>
+
+namespace brindlecap {
+
+namespace {
+
+std::optional<int> bufferOptionFor(std::string_view kilobytes)
+{
+    const auto found = std::find(bufferCaptions.begin(), bufferCaptions.end(), kilobytes);
+    if (found == bufferCaptions.end())
+        return std::nullopt;
+    return static_cast<int>(found - bufferCaptions.begin());
+}
+
+// Splits "--name=value" into its name and its value, if it has one.
+std::pair<std::string_view, std::optional<std::string_view>> splitLong(std::string_view argument)
+{
+    const auto equals = argument.find('=');
+    if (equals == std::string_view::npos)
+        return {argument, std::nullopt};
+    return {argument.substr(0, equals), argument.substr(equals + 1)};
+}
+
+class Parser
+{
+public:
+    explicit Parser(const std::vector<std::string_view>& arguments) : m_arguments(arguments) {}
+
+    CliOptions parse()
+    {
+        std::optional<std::string> target;
+        std::vector<std::string> operands;
+        bool optionsEnded = false;
+        while (m_next < m_arguments.size() && m_options.error.empty()) {
+            const auto argument = m_arguments[m_next++];
+            if (optionsEnded || argument == "-" || argument.size() < 2 || argument[0] != '-')
+                operands.emplace_back(argument);
+            else if (argument == "--")
+                optionsEnded = true;
+            else if (argument[1] == '-')
+                longOption(argument, target);
+            else
+                shortOptions(argument, target);
+        }
+        if (!m_options.error.empty() || m_options.action != CliOptions::Action::copy)
+            return m_options;
+        if (target) {
+            m_options.directory = *target;
+            m_options.sources = std::move(operands);
+        } else if (!operands.empty()) {
+            m_options.directory = operands.back();
+            operands.pop_back();
+            m_options.sources = std::move(operands);
+        }
+        if (m_options.directory.empty() && !target)
+            m_options.error = "missing destination directory";
+        else if (m_options.directory.empty())
+            m_options.error = "the target directory is an empty name";
+        else if (m_options.sources.empty())
+            m_options.error = "no sources to copy";
+        return m_options;
+    }
+
+private:
+    void longOption(std::string_view argument, std::optional<std::string>& target)
+    {
+        const auto [name, inlineValue] = splitLong(argument);
+        if (name == "--help" || name == "--version" || name == "--quiet") {
+            if (inlineValue) {
+                fail("option '" + std::string(name) + "' takes no value");
+                return;
+            }
+            if (name == "--quiet")
+                m_options.quiet = true;
+            else
+                requestAction(name == "--help" ? CliOptions::Action::help
+                                               : CliOptions::Action::version);
+        } else if (name == "--buffer") {
+            if (const auto value = valueOf(name, inlineValue))
+                setBuffer(*value);
+        } else if (name == "--target-directory") {
+            if (const auto value = valueOf(name, inlineValue))
+                setTarget(*value, target);
+        } else {
+            fail("unknown option '" + std::string(name) + "'");
+        }
+    }
+
+    void shortOptions(std::string_view argument, std::optional<std::string>& target)
+    {
+        for (std::size_t i = 1; i < argument.size() && m_options.error.empty(); ++i) {
+            const char letter = argument[i];
+            const auto attached = argument.substr(i + 1);
+            switch (letter) {
+            case 'q':
+                m_options.quiet = true;
+                break;
+            case 'h':
+                requestAction(CliOptions::Action::help);
+                break;
+            case 'b':
+            case 't': {
+                const std::string name = std::string("-") + letter;
+                const auto value =
+                    valueOf(name, attached.empty() ? std::nullopt : std::optional(attached));
+                if (value && letter == 'b')
+                    setBuffer(*value);
+                else if (value)
+                    setTarget(*value, target);
+                return; // the value took the rest of this argument
+            }
+            default:
+                fail("unknown option '-" + std::string(1, letter) + "'");
+            }
+        }
+    }
+
+    std::optional<std::string_view> valueOf(std::string_view name,
+                                            std::optional<std::string_view> inlineValue)
+    {
+        if (inlineValue)
+            return inlineValue;
+        if (m_next < m_arguments.size())
+            return m_arguments[m_next++];
+        fail("option '" + std::string(name) + "' needs a value");
+        return std::nullopt;
+    }
+
+    void setBuffer(std::string_view kilobytes)
+    {
+        if (const auto option = bufferOptionFor(kilobytes))
+            m_options.bufferOption = *option;
+        else
+            fail("buffer size '" + std::string(kilobytes) +
+                 "' is not one of 32, 64, 128, 256, 512, 1024, 2048");
+    }
+
+    void setTarget(std::string_view directory, std::optional<std::string>& target)
+    {
+        if (target)
+            fail("the target directory is given twice");
+        else
+            target = std::string(directory);
+    }
+
+    void requestAction(CliOptions::Action action)
+    {
+        // --help wins over --version wherever they stand.
+        if (m_options.action != CliOptions::Action::help)
+            m_options.action = action;
+    }
+
+    void fail(std::string message)
+    {
+        if (m_options.error.empty())
+            m_options.error = std::move(message);
+    }
+
+    const std::vector<std::string_view>& m_arguments;
+    std::size_t m_next = 0;
+    CliOptions m_options;
+};
+
+} // namespace
+
+CliOptions parseCliOptions(const std::vector<std::string_view>& arguments)
+{
+    return Parser(arguments).parse();
+}
+
+std::string cliUsage()
+{
+    return R"(Usage: brindlecap-cli [-b KB] [-q] SOURCE... DIRECTORY
+  or:  brindlecap-cli [-b KB] [-q] -t DIRECTORY SOURCE...
+Copy each SOURCE into DIRECTORY, one chunk at a time. A chunk that cannot be
+read is written as zeros, so the copy always runs to its end and keeps every
+byte the medium still gives. Sources are only ever read, never written.
+
+  -b, --buffer=KB             chunk size in kilobytes: 32, 64, 128, 256, 512,
+                              1024 or 2048 (default 256); a smaller chunk
+                              loses fewer good bytes around a bad spot
+  -t, --target-directory=DIR  copy into DIR
+  -q, --quiet                 show no progress line
+  -h, --help                  show this help and exit
+      --version               show the version and exit
+
+On a terminal a progress line shows the file, the bytes done and the rate.
+At the end a report tells, file by file, what was copied, which byte ranges
+(counted from 0) could not be read and were written as zeros, and what could
+not be written or copied.
+
+Exit status:
+  0    every byte was read and written
+  1    the copy finished, but some chunks could not be read and were
+       written as zeros
+  2    bad command line; nothing was written
+  3    some data could not be written, or some source could not be copied
+  130  interrupted; each destination keeps the chunks written so far
+)";
+}
+
+} // namespace brindlecap

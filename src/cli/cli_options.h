@@ -1,0 +1,33 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace brindlecap {
+
+// What the command line asks for, or why it cannot be done.
+struct CliOptions
+{
+    enum class Action
+    {
+        copy,
+        help,
+        version,
+    };
+
+    Action action = Action::copy;
+    int bufferOption = 3; // index into bufferCaptions: "256"
+    bool quiet = false;
+    std::vector<std::string> sources;
+    std::string directory;
+    std::string error; // set: the command line is bad, and this says why
+};
+
+// Reads the arguments after the program name, like cp does:
+// SOURCE... DIRECTORY, or -t DIRECTORY SOURCE...
+CliOptions parseCliOptions(const std::vector<std::string_view>& arguments);
+
+std::string cliUsage();
+
+} // namespace brindlecap

@@ -1,0 +1,30 @@
+#include "interrupt_watch.h"
+
+namespace brindlecap {
+
+InterruptWatch::InterruptWatch()
+{
+    sigemptyset(&m_watched);
+    sigaddset(&m_watched, SIGINT);
+    sigaddset(&m_watched, SIGTERM);
+    sigprocmask(SIG_BLOCK, &m_watched, &m_previous);
+}
+
+InterruptWatch::~InterruptWatch()
+{
+    // Take the pending signals first, or unblocking would deliver them now.
+    const timespec noWait{};
+    while (sigtimedwait(&m_watched, nullptr, &noWait) > 0) {
+    }
+    sigprocmask(SIG_SETMASK, &m_previous, nullptr);
+}
+
+bool InterruptWatch::requested() const
+{
+    sigset_t pending;
+    sigemptyset(&pending);
+    sigpending(&pending);
+    return sigismember(&pending, SIGINT) == 1 || sigismember(&pending, SIGTERM) == 1;
+}
+
+} // namespace brindlecap

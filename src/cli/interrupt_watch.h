@@ -1,0 +1,25 @@
+#pragma once
+
+#include <signal.h>
+
+namespace brindlecap {
+
+// Holds Ctrl-C (SIGINT) and SIGTERM back while it lives, so a copy can stop
+// between two chunks and still print its report; requested() tells whether
+// one came. Asking the kernel keeps this free of any global flag.
+class InterruptWatch final
+{
+public:
+    InterruptWatch();
+    ~InterruptWatch();
+    InterruptWatch(const InterruptWatch&) = delete;
+    InterruptWatch& operator=(const InterruptWatch&) = delete;
+
+    bool requested() const;
+
+private:
+    sigset_t m_watched{};
+    sigset_t m_previous{};
+};
+
+} // namespace brindlecap

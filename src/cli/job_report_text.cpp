@@ -1,0 +1,89 @@
+#include "job_report_text.h"
+
+#include <map>
+
+namespace brindlecap {
+
+namespace {
+
+std::string bytesText(std::int64_t bytes, const NumberFormat& numbers)
+{
+    if (bytes == 0)
+        return "0 bytes";
+    return numbers.thousands(bytes) + (bytes == 1 ? " byte" : " bytes");
+}
+
+void describeFile(const FileOutcome& file, const NumberFormat& numbers, std::string& text)
+{
+    const auto route = file.source + " -> " + file.destination;
+    switch (file.status()) {
+    case FileStatus::copied:
+        text += "copied: " + route + " (" + bytesText(file.size, numbers) + ")\n";
+        break;
+    case FileStatus::copiedWithZeros:
+        text += "copied with " + bytesText(file.unreadableBytes, numbers) +
+                " unreadable, written as zeros: " + route + " (" + file.firstReadError.message() +
+                ")\n";
+        for (const auto& range : file.unreadable)
+            text += "    unreadable: bytes " + std::to_string(range.offset) + "-" +
+                    std::to_string(range.end() - 1) + " (" + bytesText(range.length, numbers) +
+                    ")\n";
+        break;
+    case FileStatus::notWrittenInFull:
+        text += "not written in full: " + route + ": " +
+                (file.firstWriteError ? file.firstWriteError.message() : "out of memory") + " (" +
+                bytesText(file.unwrittenBytes, numbers) + " not written)\n";
+        break;
+    case FileStatus::notCopied:
+        text += "not copied: " + file.source + ": " + file.whyNotCopied.message() + "\n";
+        break;
+    case FileStatus::stopped:
+        text += "stopped: " + route + " (" + bytesText(file.size, numbers) +
+                " in the source; the destination keeps the chunks written so far)\n";
+        break;
+    }
+}
+
+} // namespace
+
+std::string jobReportText(const JobReport& report, const NumberFormat& numbers)
+{
+    std::string text;
+    std::map<FileStatus, int> counts;
+    for (const auto& file : report.files) {
+        describeFile(file, numbers, text);
+        ++counts[file.status()];
+    }
+    text += std::to_string(report.files.size()) + (report.files.size() == 1 ? " file" : " files");
+    const std::pair<FileStatus, const char*> kinds[] = {
+        {FileStatus::copied, "copied"},
+        {FileStatus::copiedWithZeros, "copied with zeros"},
+        {FileStatus::notWrittenInFull, "not written in full"},
+        {FileStatus::notCopied, "not copied"},
+        {FileStatus::stopped, "stopped"},
+    };
+    const char* separator = ": ";
+    for (const auto& [status, words] : kinds) {
+        if (counts[status] == 0)
+            continue;
+        text += separator + std::to_string(counts[status]) + " " + words;
+        separator = ", ";
+    }
+    text += "\n";
+    return text;
+}
+
+int exitStatusFor(const JobReport& report)
+{
+    switch (report.verdict()) {
+    case JobVerdict::allCopied:
+        return 0;
+    case JobVerdict::unreadableAsZeros:
+        return 1;
+    case JobVerdict::notAllWritten:
+        return 3;
+    }
+    return 3;
+}
+
+} // namespace brindlecap

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <array>
+#include <string>
+#include <string_view>
+
+namespace brindlecap {
+
+// The group of seven buffer-size options, Option1 to Option7 (index 0 to 6).
+// Each caption is a number of kilobytes; exactly one option is selected.
+class BufferOptions
+{
+public:
+    static constexpr int count = 7;
+
+    virtual ~BufferOptions() = default;
+    virtual bool isSelected(int index) const = 0;
+    virtual std::string caption(int index) const = 0;
+    // Selecting one option clears the others.
+    virtual void select(int index) = 0;
+};
+
+// The captions of Option1 to Option7, smallest first.
+inline constexpr std::array<std::string_view, BufferOptions::count> bufferCaptions = {
+    "32", "64", "128", "256", "512", "1024", "2048"};
+
+} // namespace brindlecap

@@ -1,0 +1,34 @@
+#pragma once
+
+namespace brindlecap {
+
+// Everything whose enabled flag says which commands are possible. An enabled
+// Timer1 is a running job.
+enum class Control
+{
+    cmdFileSelect,
+    cmdDirSelect,
+    cmdCopy,
+    cmdStop,
+    Option1,
+    Option2,
+    Option3,
+    Option4,
+    Option5,
+    Option6,
+    Option7,
+    Timer1,
+};
+
+class Controls
+{
+public:
+    virtual ~Controls() = default;
+    virtual bool isEnabled(Control control) const = 0;
+    virtual void setEnabled(Control control, bool enabled) = 0;
+    // The window's own part of the reset to idle: its load-time size, its place
+    // in the middle of the screen and the title's font size. Runs first.
+    virtual void restoreWindowLayout() = 0;
+};
+
+} // namespace brindlecap

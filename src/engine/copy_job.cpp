@@ -1,0 +1,272 @@
+#include "copy_job.h"
+
+#include "copy_error.h"
+#include "path_text.h"
+#include "resume_next.h"
+
+#include <stdexcept>
+#include <string>
+
+namespace brindlecap {
+
+namespace {
+
+const std::string finishedText = "........Finished........";
+constexpr int defaultOption = 3; // "256"
+
+// The bytes one chunk moved, for the job's report.
+struct ChunkTransfer
+{
+    std::int64_t bytesRead = 0;
+    std::int64_t bytesWritten = 0;
+    std::error_code readError;
+    std::error_code writeError;
+};
+
+void keepFirst(std::error_code& kept, std::error_code error)
+{
+    if (!kept)
+        kept = error;
+}
+
+} // namespace
+
+CopyJob::CopyJob(JobEnvironment environment) : m_env(environment) {}
+
+void CopyJob::Form_Load()
+{
+    auto& fields = m_env.fields;
+    auto& controls = m_env.controls;
+    controls.restoreWindowLayout();
+    controls.setEnabled(Control::cmdFileSelect, true);
+    controls.setEnabled(Control::cmdDirSelect, false);
+    fields.setText(Field::lblFile, "");
+    fields.setText(Field::lblDir, "");
+    m_env.options.select(defaultOption);
+    for (auto field : {Field::lblFileName, Field::lblFileSize, Field::lblTotal, Field::lblByteDone,
+                       Field::lblPercent})
+        fields.setText(field, "");
+    m_current = {};
+    controls.setEnabled(Control::cmdCopy, false);
+    controls.setEnabled(Control::cmdStop, false);
+    setOptionsEnabled(true);
+}
+
+void CopyJob::cmdCopy_Click()
+{
+    // Every entry may have been removed since the destination was chosen.
+    if (m_env.queue.count() == 0)
+        return;
+    m_state.I = 1;
+    m_state.IK = 0;
+    m_report = {};
+    primeFile(0);
+    auto& controls = m_env.controls;
+    controls.setEnabled(Control::cmdFileSelect, false);
+    controls.setEnabled(Control::cmdDirSelect, false);
+    setOptionsEnabled(false);
+    controls.setEnabled(Control::cmdCopy, false);
+    controls.setEnabled(Control::Timer1, true);
+    controls.setEnabled(Control::cmdStop, true);
+}
+
+void CopyJob::cmdStop_Click()
+{
+    m_env.controls.setEnabled(Control::Timer1, false);
+    m_env.controls.setEnabled(Control::cmdStop, false);
+}
+
+void CopyJob::mnu_New_Click()
+{
+    m_env.controls.setEnabled(Control::Timer1, false);
+    m_state.CopyLen = 0;
+    m_state.I = 0;
+    m_state.IK = 0;
+    m_state.Buf = {};
+    m_report = {};
+    Form_Load();
+}
+
+void CopyJob::queueEntryRemoved(int index)
+{
+    if (!m_env.controls.isEnabled(Control::Timer1))
+        return;
+    resumeNext([&] {
+        if (CheckedInt(index) <= m_state.IK)
+            m_state.IK = m_state.IK - 1;
+    });
+}
+
+void CopyJob::Timer1_Timer()
+{
+    auto& fields = m_env.fields;
+    resumeNext([&] {
+        fields.setText(Field::lblFilesDone, std::to_string((m_state.IK + 1).value()) + " From " +
+                                                std::to_string(m_env.queue.count()));
+    });
+    if (holds([&] { return currentFileDone(); })) {
+        if (holds([&] { return m_state.IK < CheckedInt(m_env.queue.count()) - 1; })) {
+            moveOnToNextFile();
+        } else {
+            // Also when entries were removed behind the current file: the
+            // job is over once no queued file is left after it.
+            finishJob();
+            return;
+        }
+    }
+    if (!m_current.passedOver)
+        transferChunk();
+}
+
+bool CopyJob::currentFileDone() const
+{
+    return m_current.passedOver || (m_current.chunkMoved && m_state.I > m_current.size);
+}
+
+void CopyJob::primeFile(int index)
+{
+    auto& fields = m_env.fields;
+    m_current = {};
+    std::string path;
+    resumeNext([&] {
+        path = m_env.queue.entry(index);
+        fields.setText(Field::lblFile, path);
+    });
+    const auto name = bareName(path);
+    resumeNext([&] { fields.setText(Field::lblFileName, name); });
+
+    FileOutcome outcome;
+    outcome.source = path;
+    outcome.destination = joinPath(fields.text(Field::lblDir), name);
+    auto error = m_env.files.length(path, m_current.size);
+    // Writing a file onto itself would zero the original wherever a read fails.
+    if (!error && m_env.files.sameFile(path, outcome.destination))
+        error = CopyError::destinationIsSource;
+    if (error) {
+        m_current.size = 0;
+        m_current.passedOver = true;
+        outcome.whyNotCopied = error;
+    }
+    outcome.size = m_current.size;
+    m_report.files.push_back(std::move(outcome));
+
+    const auto sizeText = error ? std::string() : m_env.numbers.thousands(m_current.size);
+    resumeNext([&] { fields.setText(Field::lblFileSize, sizeText); });
+    resumeNext([&] { fields.setText(Field::lblTotal, sizeText); });
+}
+
+void CopyJob::moveOnToNextFile()
+{
+    auto& fields = m_env.fields;
+    m_state.CopyLen = 0;
+    m_state.I = 1;
+    m_state.Buf = {};
+    resumeNext([&] { fields.setText(Field::lblTotal, ""); });
+    resumeNext([&] { fields.setText(Field::lblByteDone, ""); });
+    resumeNext([&] { fields.setText(Field::lblPercent, ""); });
+    resumeNext([&] { m_state.IK = m_state.IK + 1; });
+    resumeNext([&] { primeFile(m_state.IK.toInt()); });
+}
+
+void CopyJob::finishJob()
+{
+    auto& fields = m_env.fields;
+    // Zeros for unreadable chunks are what the program is for; data that never
+    // reached the destination, or a file passed over, is not a finished copy.
+    const bool incomplete = m_report.verdict() == JobVerdict::notAllWritten;
+    resumeNext([&] { fields.setText(Field::lblByteDone, finishedText); });
+    resumeNext([&] { fields.setText(Field::lblTotal, finishedText); });
+    resumeNext([&] { fields.setText(Field::lblPercent, incomplete ? "Incomplete" : "100 %"); });
+    resumeNext([&] { fields.setText(Field::lblFilesDone, finishedText); });
+    resumeNext([&] { m_env.controls.setEnabled(Control::cmdStop, false); });
+    resumeNext([&] { m_env.controls.setEnabled(Control::Timer1, false); });
+}
+
+void CopyJob::transferChunk()
+{
+    auto& fields = m_env.fields;
+    auto& files = m_env.files;
+    auto& s = m_state;
+    const CheckedInt size = m_current.size;
+
+    for (int option = 0; option < BufferOptions::count; ++option) {
+        if (holds([&] { return m_env.options.isSelected(option); })) {
+            resumeNext([&] {
+                const auto kilobytes = m_env.numbers.parse(m_env.options.caption(option));
+                const auto length = CheckedInt::fromDouble(kilobytes * 1024);
+                if (length < 1)
+                    throw std::invalid_argument("a buffer size must be positive");
+                s.CopyLen = length;
+            });
+            break;
+        }
+    }
+    if (holds([&] { return s.I + s.CopyLen - 1 > size; }))
+        resumeNext([&] { s.CopyLen = size - s.I + 1; });
+    bool lastChunk = false;
+    resumeNext([&] { lastChunk = s.I + s.CopyLen - 1 >= size; });
+
+    ChunkTransfer chunk;
+    resumeNext([&] { chunk.readError = files.openSource(fields.text(Field::lblFile)); });
+    resumeNext([&] {
+        // Emptied first, so a failed allocation leaves no stale bytes to write.
+        s.Buf.clear();
+        s.Buf.resize(static_cast<std::size_t>(s.CopyLen.value()));
+    });
+    resumeNext([&] {
+        const auto read = files.readAt(s.I.value(), s.Buf);
+        chunk.bytesRead = read.bytes;
+        keepFirst(chunk.readError, read.error);
+    });
+    resumeNext([&] { files.close(); });
+    resumeNext([&] {
+        chunk.writeError = files.openDestination(
+            joinPath(fields.text(Field::lblDir), fields.text(Field::lblFileName)));
+    });
+    resumeNext([&] {
+        const auto written = files.writeAt(s.I.value(), s.Buf);
+        chunk.bytesWritten = written.bytes;
+        keepFirst(chunk.writeError, written.error);
+    });
+    // An older, longer file of the same name must not keep its tail.
+    if (lastChunk)
+        resumeNext([&] { keepFirst(chunk.writeError, files.cutTo(size.value())); });
+    resumeNext([&] { keepFirst(chunk.writeError, files.close()); });
+
+    resumeNext([&] {
+        if (m_report.files.empty())
+            throw std::logic_error("a chunk moved outside a started job");
+        auto& outcome = m_report.files.back();
+        const auto offset = s.I.value() - 1;
+        const auto length = s.CopyLen.value();
+        const auto unread = length - chunk.bytesRead;
+        if (unread > 0) {
+            const std::error_code why =
+                chunk.readError ? chunk.readError : make_error_code(CopyError::sourceEndedEarly);
+            outcome.addUnreadable({offset + chunk.bytesRead, unread}, why);
+        }
+        if (chunk.bytesWritten < length || chunk.writeError)
+            outcome.addUnwritten(length - chunk.bytesWritten, chunk.writeError);
+        outcome.finished = lastChunk;
+    });
+
+    resumeNext([&] { fields.setText(Field::lblByteDone, m_env.numbers.thousands(s.I.value())); });
+    resumeNext([&] {
+        if (size == 0)
+            throw std::domain_error("percent of an empty file");
+        const auto percent = static_cast<double>((s.I * 100).value()) /
+                             static_cast<double>(size.value());
+        fields.setText(Field::lblPercent, m_env.numbers.percent(percent) + " %");
+    });
+    resumeNext([&] { s.I = s.I + s.CopyLen; });
+    m_current.chunkMoved = true;
+}
+
+void CopyJob::setOptionsEnabled(bool enabled)
+{
+    for (auto option : {Control::Option1, Control::Option2, Control::Option3, Control::Option4,
+                        Control::Option5, Control::Option6, Control::Option7})
+        m_env.controls.setEnabled(option, enabled);
+}
+
+} // namespace brindlecap

@@ -1,0 +1,86 @@
+#pragma once
+
+#include "buffer_options.h"
+#include "checked_int.h"
+#include "controls.h"
+#include "display_fields.h"
+#include "file_access.h"
+#include "job_report.h"
+#include "number_format.h"
+#include "source_queue.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace brindlecap {
+
+// What the job reaches the world through. All of it outlives the job.
+struct JobEnvironment
+{
+    DisplayFields& fields;
+    SourceQueue& queue;
+    BufferOptions& options;
+    Controls& controls;
+    FileAccess& files;
+    NumberFormat& numbers;
+};
+
+// The job's own numbers: I is the 1-based position where the next chunk
+// starts, IK the queue index of the file being copied, CopyLen the length of
+// the current chunk and Buf the chunk itself.
+struct JobState
+{
+    CheckedInt I;
+    CheckedInt IK;
+    CheckedInt CopyLen;
+    std::vector<std::byte> Buf;
+};
+
+// The copy job: one chunk per Timer1_Timer call, started by cmdCopy_Click,
+// ended by cmdStop_Click, abandoned by mnu_New_Click. Form_Load is the reset
+// to idle that the window runs at load and New runs again.
+class CopyJob final
+{
+public:
+    explicit CopyJob(JobEnvironment environment);
+
+    void Form_Load();
+    void cmdCopy_Click();
+    void cmdStop_Click();
+    void mnu_New_Click();
+    void Timer1_Timer();
+
+    // The queue has just lost its entry at `index`. While a job runs, an entry
+    // at or before the current one shifts the current file back by one, so
+    // the job must follow it or it would pass over the next queued file.
+    void queueEntryRemoved(int index);
+
+    const JobState& state() const { return m_state; }
+    // The length measured for the current file (lblFileSize shows it, but
+    // shows "" for an empty file, which is not a number to read back).
+    std::int64_t currentFileSize() const { return m_current.size; }
+    const JobReport& report() const { return m_report; }
+
+private:
+    struct CurrentFile
+    {
+        std::int64_t size = 0;
+        bool passedOver = false;  // nothing of it is to be written
+        bool chunkMoved = false;  // tells a just-primed empty file from a done one
+    };
+
+    void primeFile(int index);
+    bool currentFileDone() const;
+    void moveOnToNextFile();
+    void finishJob();
+    void transferChunk();
+    void setOptionsEnabled(bool enabled);
+
+    JobEnvironment m_env;
+    JobState m_state;
+    CurrentFile m_current;
+    JobReport m_report;
+};
+
+} // namespace brindlecap

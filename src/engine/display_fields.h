@@ -1,0 +1,29 @@
+#pragma once
+
+#include <string>
+
+namespace brindlecap {
+
+// The eight texts the main window shows for a job. The job reads some of them
+// back as its own state, so a field must return exactly the text last written.
+enum class Field
+{
+    lblFile,
+    lblFileName,
+    lblFileSize,
+    lblDir,
+    lblTotal,
+    lblByteDone,
+    lblPercent,
+    lblFilesDone,
+};
+
+class DisplayFields
+{
+public:
+    virtual ~DisplayFields() = default;
+    virtual std::string text(Field field) const = 0;
+    virtual void setText(Field field, const std::string& text) = 0;
+};
+
+} // namespace brindlecap

@@ -1,0 +1,53 @@
+#include "job_report.h"
+
+#include <algorithm>
+
+namespace brindlecap {
+
+void FileOutcome::addUnreadable(ByteRange range, std::error_code error)
+{
+    if (range.length <= 0)
+        return;
+    if (!unreadable.empty() && unreadable.back().end() == range.offset)
+        unreadable.back().length += range.length;
+    else
+        unreadable.push_back(range);
+    unreadableBytes += range.length;
+    if (!firstReadError)
+        firstReadError = error;
+}
+
+void FileOutcome::addUnwritten(std::int64_t bytes, std::error_code error)
+{
+    unwrittenBytes += bytes;
+    if (!firstWriteError)
+        firstWriteError = error;
+}
+
+FileStatus FileOutcome::status() const
+{
+    if (whyNotCopied)
+        return FileStatus::notCopied;
+    if (!finished)
+        return FileStatus::stopped;
+    if (unwrittenBytes > 0 || firstWriteError)
+        return FileStatus::notWrittenInFull;
+    if (unreadableBytes > 0)
+        return FileStatus::copiedWithZeros;
+    return FileStatus::copied;
+}
+
+JobVerdict JobReport::verdict() const
+{
+    auto verdict = JobVerdict::allCopied;
+    for (const auto& file : files) {
+        const auto status = file.status();
+        if (status == FileStatus::copiedWithZeros)
+            verdict = std::max(verdict, JobVerdict::unreadableAsZeros);
+        else if (status != FileStatus::copied)
+            return JobVerdict::notAllWritten;
+    }
+    return verdict;
+}
+
+} // namespace brindlecap

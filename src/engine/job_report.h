@@ -1,0 +1,66 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <system_error>
+#include <vector>
+
+namespace brindlecap {
+
+// A stretch of a file, counted in bytes from 0.
+struct ByteRange
+{
+    std::int64_t offset = 0;
+    std::int64_t length = 0;
+
+    std::int64_t end() const { return offset + length; }
+    friend bool operator==(const ByteRange&, const ByteRange&) = default;
+};
+
+enum class FileStatus
+{
+    copied,           // every byte read and written
+    copiedWithZeros,  // every chunk written, some of them zeros for bytes the source did not give
+    notWrittenInFull, // some bytes did not reach the destination
+    notCopied,        // passed over: no destination file was made
+    stopped,          // the job was stopped before this file's end
+};
+
+// What happened to one queued file, kept beside the display so that a front
+// end can tell the user more than the last texts shown.
+struct FileOutcome
+{
+    std::string source;
+    std::string destination;
+    std::int64_t size = 0;
+    std::error_code whyNotCopied; // set: the file was passed over
+    bool finished = false;        // the last chunk was moved
+
+    std::vector<ByteRange> unreadable; // written as zeros, in order, adjacent ones merged
+    std::int64_t unreadableBytes = 0;
+    std::error_code firstReadError;
+
+    std::int64_t unwrittenBytes = 0;
+    std::error_code firstWriteError;
+
+    void addUnreadable(ByteRange range, std::error_code error);
+    void addUnwritten(std::int64_t bytes, std::error_code error);
+    FileStatus status() const;
+};
+
+// The worst that happened in a job, best first.
+enum class JobVerdict
+{
+    allCopied,
+    unreadableAsZeros,
+    notAllWritten,
+};
+
+struct JobReport
+{
+    std::vector<FileOutcome> files;
+
+    JobVerdict verdict() const;
+};
+
+} // namespace brindlecap

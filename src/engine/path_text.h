@@ -1,0 +1,16 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace brindlecap {
+
+// The text after the last "/", or the whole text when it holds none.
+std::string bareName(std::string_view path);
+
+// The folder and the name joined by exactly one "/" ("/" and "a" give "/a").
+// An empty folder gives the empty path, which names no file: the copy must
+// never land in whatever the current directory happens to be.
+std::string joinPath(std::string_view folder, std::string_view name);
+
+} // namespace brindlecap

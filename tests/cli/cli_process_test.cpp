@@ -1,0 +1,116 @@
+#include "run_process.h"
+#include "scratch_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace brindlecap::testing {
+namespace {
+
+ProcessResult cli(const std::vector<std::string>& arguments)
+{
+    return runProcess(BRINDLECAP_CLI, arguments);
+}
+
+class CliProcessTest : public ::testing::Test
+{
+protected:
+    CliProcessTest() { std::filesystem::create_directory(scratch.path() / "out"); }
+
+    std::string source(const std::string& name, std::size_t size, std::uint8_t seed = 1)
+    {
+        writeFile(scratch / name, patternBytes(size, seed));
+        return scratch / name;
+    }
+    std::string out() const { return scratch / "out"; }
+
+    ScratchDir scratch;
+};
+
+TEST_F(CliProcessTest, CopiesEveryFileByteForByteAndSaysSo)
+{
+    const auto a = source("a.bin", 100001, 1);
+    const auto b = source("b.bin", 65536, 2);
+    const auto result = cli({"-b", "32", a, b, out()});
+    EXPECT_EQ(result.exitStatus, 0) << result.err;
+    EXPECT_EQ(readFile(out() + "/a.bin"), readFile(a));
+    EXPECT_EQ(readFile(out() + "/b.bin"), readFile(b));
+    EXPECT_EQ(result.err, "");
+    EXPECT_NE(result.out.find("copied: " + a + " -> " + out() + "/a.bin"), std::string::npos)
+        << result.out;
+    EXPECT_NE(result.out.find("2 files: 2 copied\n"), std::string::npos) << result.out;
+    EXPECT_EQ(result.out.find('\r'), std::string::npos) << "no progress line off a terminal";
+}
+
+TEST_F(CliProcessTest, TheTargetDirectoryFormAndQuietCopyTheSame)
+{
+    const auto a = source("a name with spaces.bin", 5000);
+    const auto result = cli({"-q", "-t", out() + "/", a});
+    EXPECT_EQ(result.exitStatus, 0) << result.err;
+    EXPECT_EQ(readFile(out() + "/a name with spaces.bin"), readFile(a));
+}
+
+TEST_F(CliProcessTest, ASourceThatCannotBeCopiedGivesStatusThree)
+{
+    const auto good = source("good.bin", 100);
+    const auto result = cli({scratch / "missing.bin", good, scratch.path().string(), out()});
+    EXPECT_EQ(result.exitStatus, 3);
+    EXPECT_EQ(readFile(out() + "/good.bin"), readFile(good));
+    EXPECT_NE(result.out.find("not copied: " + scratch / "missing.bin" +
+                              ": No such file or directory\n"),
+              std::string::npos)
+        << result.out;
+    EXPECT_NE(result.out.find("not a regular file"), std::string::npos) << result.out;
+    EXPECT_NE(result.out.find("3 files: 1 copied, 2 not copied\n"), std::string::npos)
+        << result.out;
+}
+
+TEST_F(CliProcessTest, ADestinationThatRefusesWritesGivesStatusThree)
+{
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "running as root, which writes into a read-only folder anyway";
+    const auto a = source("a.bin", 100);
+    std::filesystem::permissions(out(), std::filesystem::perms::owner_read |
+                                            std::filesystem::perms::owner_exec);
+    const auto result = cli({a, out()});
+    EXPECT_EQ(result.exitStatus, 3);
+    EXPECT_NE(result.out.find("not written in full: "), std::string::npos) << result.out;
+}
+
+TEST_F(CliProcessTest, BadCommandLinesWriteNothingAndGiveStatusTwo)
+{
+    const auto a = source("a.bin", 100);
+    const auto file = source("plain-file", 1);
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"--bogus", a, out()}, "unknown option '--bogus'"},
+        {{"-b", "3", a, out()}, "buffer size '3' is not one of"},
+        {{out()}, "no sources to copy"},
+        {{a, scratch / "nowhere"}, "no such directory '" + scratch / "nowhere" + "'"},
+        {{a, file}, "'" + file + "' is not a directory"},
+    };
+    for (const auto& [arguments, message] : cases) {
+        SCOPED_TRACE(message);
+        const auto result = cli(arguments);
+        EXPECT_EQ(result.exitStatus, 2);
+        EXPECT_EQ(result.out, "");
+        EXPECT_EQ(result.err.rfind("brindlecap-cli: " + message, 0), 0u) << result.err;
+        EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1);
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(out()));
+}
+
+TEST_F(CliProcessTest, HelpDocumentsTheExitStatusesAndVersionNamesTheProgram)
+{
+    const auto help = cli({"--help"});
+    EXPECT_EQ(help.exitStatus, 0);
+    for (const auto* line : {"Usage: brindlecap-cli", "  0    every byte", "  1    the copy",
+                             "  2    bad command line", "  3    some data"})
+        EXPECT_NE(help.out.find(line), std::string::npos) << line;
+    const auto version = cli({"--version"});
+    EXPECT_EQ(version.exitStatus, 0);
+    EXPECT_EQ(version.out.rfind("brindlecap-cli ", 0), 0u);
+}
+
+} // namespace
+} // namespace brindlecap::testing

@@ -1,0 +1,47 @@
+#include "locale_number_format.h"
+
+#include <gtest/gtest.h>
+
+namespace brindlecap {
+namespace {
+
+TEST(LocaleNumberFormatTest, SizesAreGroupedByThreesAndZeroIsEmpty)
+{
+    const LocaleNumberFormat english(QLocale(QLocale::English, QLocale::UnitedStates));
+    EXPECT_EQ(english.thousands(0), "");
+    EXPECT_EQ(english.thousands(1), "1");
+    EXPECT_EQ(english.thousands(32769), "32,769");
+    EXPECT_EQ(english.thousands(3221225472), "3,221,225,472");
+    EXPECT_EQ(english.thousands(-1234), "-1,234");
+    const LocaleNumberFormat german(QLocale(QLocale::German, QLocale::Germany));
+    EXPECT_EQ(german.thousands(1234567), "1.234.567");
+    // The C locale leaves grouping out by default; sizes still group.
+    EXPECT_EQ(LocaleNumberFormat(QLocale::c()).thousands(1234567), "1,234,567");
+}
+
+TEST(LocaleNumberFormatTest, PercentagesHaveTwoDecimalsInTheLocalesSeparator)
+{
+    const LocaleNumberFormat english(QLocale(QLocale::English, QLocale::UnitedStates));
+    EXPECT_EQ(english.percent(0.001), "0.00");
+    EXPECT_EQ(english.percent(32.7687), "32.77");
+    EXPECT_EQ(english.percent(100), "100.00");
+    EXPECT_EQ(english.percent(1234.5), "1,234.50");
+    EXPECT_EQ(LocaleNumberFormat(QLocale(QLocale::German, QLocale::Germany)).percent(65.5361),
+              "65,54");
+}
+
+TEST(LocaleNumberFormatTest, WhatItWritesReadsBackAndNothingElseDoes)
+{
+    for (const auto& locale : {QLocale(QLocale::English, QLocale::UnitedStates),
+                               QLocale(QLocale::German, QLocale::Germany), QLocale::c()}) {
+        SCOPED_TRACE(locale.name().toStdString());
+        const LocaleNumberFormat numbers(locale);
+        EXPECT_EQ(numbers.parse(numbers.thousands(1234567)), 1234567.0);
+        EXPECT_EQ(numbers.parse("2048"), 2048.0);
+        EXPECT_THROW(numbers.parse(""), std::invalid_argument);
+        EXPECT_THROW(numbers.parse("12 kB"), std::invalid_argument);
+    }
+}
+
+} // namespace
+} // namespace brindlecap

@@ -1,0 +1,133 @@
+#include "copy_error.h"
+#include "posix_file_access.h"
+#include "scratch_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace brindlecap::testing {
+namespace {
+
+constexpr std::int64_t past4GiB = (std::int64_t{4} << 30) + 7;
+
+TEST(PosixFileAccessTest, OnlyReadableRegularFilesHaveALength)
+{
+    const ScratchDir scratch;
+    PosixFileAccess files;
+    std::int64_t length = -1;
+    writeFile(scratch / "file", patternBytes(1234));
+    EXPECT_FALSE(files.length(scratch / "file", length));
+    EXPECT_EQ(length, 1234);
+
+    EXPECT_EQ(files.length(scratch / "missing", length), std::errc::no_such_file_or_directory);
+    EXPECT_EQ(files.length(scratch.path().string(), length), CopyError::notRegularFile);
+    EXPECT_EQ(files.length("/dev/null", length), CopyError::notRegularFile);
+    ASSERT_EQ(::mkfifo((scratch / "fifo").c_str(), 0600), 0);
+    EXPECT_EQ(files.length(scratch / "fifo", length), CopyError::notRegularFile);
+    std::filesystem::create_symlink(scratch / "nowhere", scratch / "dangling");
+    EXPECT_EQ(files.length(scratch / "dangling", length), std::errc::no_such_file_or_directory);
+    std::filesystem::create_symlink(scratch / "loop", scratch / "loop");
+    EXPECT_EQ(files.length(scratch / "loop", length), std::errc::too_many_symbolic_link_levels);
+
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const auto socketPath = scratch / "socket";
+    ASSERT_LT(socketPath.size(), sizeof address.sun_path);
+    socketPath.copy(address.sun_path, socketPath.size());
+    const int socketFd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_EQ(::bind(socketFd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    EXPECT_EQ(files.length(socketPath, length), CopyError::notRegularFile);
+    ::close(socketFd);
+}
+
+TEST(PosixFileAccessTest, SourcesAreOpenedReadOnlyAndNeverCreated)
+{
+    const ScratchDir scratch;
+    PosixFileAccess files;
+    EXPECT_EQ(files.openSource(scratch / "missing"), std::errc::no_such_file_or_directory);
+    EXPECT_FALSE(std::filesystem::exists(scratch / "missing"));
+
+    writeFile(scratch / "source", patternBytes(100));
+    ASSERT_FALSE(files.openSource(scratch / "source"));
+    const Bytes bytes(10, std::byte{0xEE});
+    EXPECT_EQ(files.writeAt(1, bytes).error, std::errc::bad_file_descriptor);
+    EXPECT_EQ(files.openSource(scratch / "source"), std::errc::device_or_resource_busy)
+        << "the one slot holds one file";
+    EXPECT_FALSE(files.close());
+    EXPECT_EQ(readFile(scratch / "source"), patternBytes(100));
+}
+
+TEST(PosixFileAccessTest, APipeWhereAFileWasExpectedNeverBlocks)
+{
+    const ScratchDir scratch;
+    PosixFileAccess files;
+    ASSERT_EQ(::mkfifo((scratch / "fifo").c_str(), 0600), 0);
+    EXPECT_EQ(files.openSource(scratch / "fifo"), CopyError::notRegularFile);
+    EXPECT_NE(files.openDestination(scratch / "fifo"), std::error_code());
+    Bytes buffer(4);
+    EXPECT_EQ(files.readAt(1, buffer).error, std::errc::bad_file_descriptor);
+}
+
+TEST(PosixFileAccessTest, ReadsStopAtTheEndAndLeaveTheRestOfTheBuffer)
+{
+    const ScratchDir scratch;
+    PosixFileAccess files;
+    writeFile(scratch / "file", patternBytes(10));
+    ASSERT_FALSE(files.openSource(scratch / "file"));
+    Bytes buffer(16, std::byte{0x55});
+    const auto result = files.readAt(7, buffer);
+    EXPECT_FALSE(result.error);
+    EXPECT_EQ(result.bytes, 4);
+    const auto pattern = patternBytes(10);
+    EXPECT_TRUE(std::equal(pattern.begin() + 6, pattern.end(), buffer.begin()));
+    EXPECT_EQ(buffer[4], std::byte{0x55});
+}
+
+TEST(PosixFileAccessTest, DestinationsGrowInPlaceAndAreCutButNeverGrownByTheCut)
+{
+    const ScratchDir scratch;
+    PosixFileAccess files;
+    const auto path = scratch / "dest";
+    writeFile(path, patternBytes(100));
+    ASSERT_FALSE(files.openDestination(path));
+    const Bytes bytes(10, std::byte{0xAB});
+    EXPECT_EQ(files.writeAt(51, bytes).bytes, 10);
+    EXPECT_EQ(std::filesystem::file_size(path), 100u) << "opening must not truncate";
+    EXPECT_FALSE(files.cutTo(500));
+    EXPECT_EQ(std::filesystem::file_size(path), 100u);
+    EXPECT_FALSE(files.cutTo(60));
+    EXPECT_FALSE(files.close());
+    auto expected = patternBytes(60);
+    std::fill(expected.begin() + 50, expected.end(), std::byte{0xAB});
+    EXPECT_EQ(readFile(path), expected);
+}
+
+TEST(PosixFileAccessTest, PositionsPastFourGigabytesReachTheirBytes)
+{
+    const ScratchDir scratch;
+    PosixFileAccess files;
+    const auto path = scratch / "sparse";
+    const Bytes tail = patternBytes(5, 42);
+    ASSERT_FALSE(files.openDestination(path));
+    EXPECT_EQ(files.writeAt(past4GiB, tail).bytes, 5);
+    ASSERT_FALSE(files.close());
+    std::int64_t length = 0;
+    ASSERT_FALSE(files.length(path, length));
+    EXPECT_EQ(length, past4GiB + 4);
+
+    ASSERT_FALSE(files.openSource(path));
+    Bytes buffer(8);
+    const auto read = files.readAt(past4GiB - 3, buffer);
+    EXPECT_EQ(read.bytes, 8);
+    EXPECT_EQ(buffer, (Bytes{std::byte{0}, std::byte{0}, std::byte{0}, tail[0], tail[1], tail[2],
+                             tail[3], tail[4]}));
+    EXPECT_FALSE(files.close());
+}
+
+} // namespace
+} // namespace brindlecap::testing

@@ -1,0 +1,76 @@
+#include "faulty_file_access.h"
+
+#include <algorithm>
+
+namespace brindlecap::testing {
+
+std::error_code FaultyFileAccess::length(const std::string& path, std::int64_t& length) const
+{
+    return m_real.length(path, length);
+}
+
+bool FaultyFileAccess::sameFile(const std::string& first, const std::string& second) const
+{
+    return m_real.sameFile(first, second);
+}
+
+std::error_code FaultyFileAccess::openSource(const std::string& path)
+{
+    sourcesOpened.push_back(path);
+    if (unopenable.contains(path))
+        return std::make_error_code(std::errc::no_such_device);
+    m_openPath = path;
+    m_openForWriting = false;
+    return m_real.openSource(path);
+}
+
+std::error_code FaultyFileAccess::openDestination(const std::string& path)
+{
+    destinationsOpened.push_back(path);
+    if (unopenable.contains(path))
+        return std::make_error_code(std::errc::read_only_file_system);
+    m_openPath = path;
+    m_openForWriting = true;
+    return m_real.openDestination(path);
+}
+
+TransferResult FaultyFileAccess::readAt(std::int64_t position, std::span<std::byte> buffer)
+{
+    const std::int64_t start = position - 1;
+    const std::int64_t end = start + static_cast<std::int64_t>(buffer.size());
+    std::int64_t firstBad = end;
+    for (const auto& bad : badRanges)
+        if (bad.path == m_openPath && bad.offset < end && bad.offset + bad.length > start)
+            firstBad = std::min(firstBad, std::max(bad.offset, start));
+    if (firstBad == end)
+        return m_real.readAt(position, buffer);
+    auto result = m_real.readAt(position, buffer.first(static_cast<std::size_t>(firstBad - start)));
+    if (!result.error)
+        result.error = std::make_error_code(std::errc::io_error);
+    return result;
+}
+
+TransferResult FaultyFileAccess::writeAt(std::int64_t position, std::span<const std::byte> buffer)
+{
+    if (destinationLimit < 0 || !m_openForWriting)
+        return m_real.writeAt(position, buffer);
+    const std::int64_t room = std::max<std::int64_t>(0, destinationLimit - (position - 1));
+    const auto fits = std::min<std::int64_t>(room, static_cast<std::int64_t>(buffer.size()));
+    auto result = m_real.writeAt(position, buffer.first(static_cast<std::size_t>(fits)));
+    if (!result.error && fits < static_cast<std::int64_t>(buffer.size()))
+        result.error = std::make_error_code(std::errc::no_space_on_device);
+    return result;
+}
+
+std::error_code FaultyFileAccess::cutTo(std::int64_t length)
+{
+    return m_real.cutTo(length);
+}
+
+std::error_code FaultyFileAccess::close()
+{
+    m_openPath.clear();
+    return m_real.close();
+}
+
+} // namespace brindlecap::testing

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "posix_file_access.h"
+
+#include <set>
+#include <string>
+#include <vector>
+
+namespace brindlecap::testing {
+
+// Real file access that fails where a test says: reads over chosen byte
+// ranges of one file give EIO after the bytes before the range, chosen paths
+// refuse to open, and writes stop with ENOSPC once a file would pass a limit.
+class FaultyFileAccess final : public FileAccess
+{
+public:
+    struct BadRange
+    {
+        std::string path;
+        std::int64_t offset; // from 0
+        std::int64_t length;
+    };
+
+    std::vector<BadRange> badRanges;
+    std::set<std::string> unopenable;
+    std::int64_t destinationLimit = -1; // bytes a destination may hold; -1 no limit
+
+    // What the job did, for tests that check it never touched a source.
+    std::vector<std::string> sourcesOpened;
+    std::vector<std::string> destinationsOpened;
+
+    std::error_code length(const std::string& path, std::int64_t& length) const override;
+    bool sameFile(const std::string& first, const std::string& second) const override;
+    std::error_code openSource(const std::string& path) override;
+    std::error_code openDestination(const std::string& path) override;
+    TransferResult readAt(std::int64_t position, std::span<std::byte> buffer) override;
+    TransferResult writeAt(std::int64_t position, std::span<const std::byte> buffer) override;
+    std::error_code cutTo(std::int64_t length) override;
+    std::error_code close() override;
+
+private:
+    PosixFileAccess m_real;
+    std::string m_openPath;
+    bool m_openForWriting = false;
+};
+
+} // namespace brindlecap::testing
