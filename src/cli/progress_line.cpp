@@ -60,7 +60,8 @@ std::string progressLine(const CopyJob& job, int queued, const std::string& name
     line += (done == 0 ? "0" : numbers.thousands(done)) + " / " +
             (size == 0 ? "0" : numbers.thousands(size)) + " bytes";
     if (size > 0)
-        line += "  " + numbers.percent(100.0 * static_cast<double>(done) / static_cast<double>(size)) +
+        line += "  " +
+                numbers.percent(100.0 * static_cast<double>(done) / static_cast<double>(size)) +
                 " %";
     if (elapsedSeconds > 0)
         line += "  " + rateText(static_cast<double>(jobBytesDone(job)) / elapsedSeconds);

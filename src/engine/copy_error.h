@@ -21,6 +21,5 @@ inline std::error_code make_error_code(CopyError error) noexcept
 
 } // namespace brindlecap
 
-template <>
-struct std::is_error_code_enum<brindlecap::CopyError> : std::true_type
+template <> struct std::is_error_code_enum<brindlecap::CopyError> : std::true_type
 {};

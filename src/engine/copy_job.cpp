@@ -254,8 +254,8 @@ void CopyJob::transferChunk()
     resumeNext([&] {
         if (size == 0)
             throw std::domain_error("percent of an empty file");
-        const auto percent = static_cast<double>((s.I * 100).value()) /
-                             static_cast<double>(size.value());
+        const auto percent =
+            static_cast<double>((s.I * 100).value()) / static_cast<double>(size.value());
         fields.setText(Field::lblPercent, m_env.numbers.percent(percent) + " %");
     });
     resumeNext([&] { s.I = s.I + s.CopyLen; });

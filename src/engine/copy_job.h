@@ -66,8 +66,8 @@ private:
     struct CurrentFile
     {
         std::int64_t size = 0;
-        bool passedOver = false;  // nothing of it is to be written
-        bool chunkMoved = false;  // tells a just-primed empty file from a done one
+        bool passedOver = false; // nothing of it is to be written
+        bool chunkMoved = false; // tells a just-primed empty file from a done one
     };
 
     void primeFile(int index);

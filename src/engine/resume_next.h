@@ -6,8 +6,7 @@ namespace brindlecap {
 
 // The tick's one error rule. A failing step is abandoned where it failed: what
 // it was computing is not stored, and the caller goes on with the next step.
-template <typename Step>
-void resumeNext(Step&& step) noexcept
+template <typename Step> void resumeNext(Step&& step) noexcept
 {
     try {
         step();
@@ -16,8 +15,7 @@ void resumeNext(Step&& step) noexcept
 }
 
 // A test that fails counts as holding, so the step it guards still runs.
-template <typename Test>
-bool holds(Test&& test) noexcept
+template <typename Test> bool holds(Test&& test) noexcept
 {
     try {
         return test();

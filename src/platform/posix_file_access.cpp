@@ -22,7 +22,8 @@ std::error_code PosixFileAccess::length(const std::string& path, std::int64_t& l
 {
     // Look before opening: opening a device or a FIFO can block or have side
     // effects (a tape rewinds), and only regular files are copied.
-    struct stat status {};
+    struct stat status
+    {};
     if (::stat(path.c_str(), &status) != 0)
         return lastError();
     if (!S_ISREG(status.st_mode))
@@ -42,8 +43,10 @@ std::error_code PosixFileAccess::length(const std::string& path, std::int64_t& l
 
 bool PosixFileAccess::sameFile(const std::string& first, const std::string& second) const
 {
-    struct stat a {};
-    struct stat b {};
+    struct stat a
+    {};
+    struct stat b
+    {};
     return ::stat(first.c_str(), &a) == 0 && ::stat(second.c_str(), &b) == 0 &&
            a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
@@ -70,7 +73,8 @@ std::error_code PosixFileAccess::openRegular(const std::string& path, int flags)
     UniqueFd fd(::open(path.c_str(), flags | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0666));
     if (!fd.isOpen())
         return lastError();
-    struct stat status {};
+    struct stat status
+    {};
     if (::fstat(fd.get(), &status) != 0)
         return lastError();
     if (!S_ISREG(status.st_mode))
@@ -131,7 +135,8 @@ std::error_code PosixFileAccess::cutTo(std::int64_t length)
 {
     if (!m_slot.isOpen())
         return std::make_error_code(std::errc::bad_file_descriptor);
-    struct stat status {};
+    struct stat status
+    {};
     if (::fstat(m_slot.get(), &status) != 0)
         return lastError();
     if (status.st_size > length && ::ftruncate(m_slot.get(), length) != 0)

@@ -1,9 +1,8 @@
 #include "run_process.h"
 #include "scratch_dir.h"
 
-#include <gtest/gtest.h>
-
 #include <filesystem>
+#include <gtest/gtest.h>
 
 namespace brindlecap::testing {
 namespace {
@@ -57,9 +56,9 @@ TEST_F(CliProcessTest, ASourceThatCannotBeCopiedGivesStatusThree)
     const auto result = cli({scratch / "missing.bin", good, scratch.path().string(), out()});
     EXPECT_EQ(result.exitStatus, 3);
     EXPECT_EQ(readFile(out() + "/good.bin"), readFile(good));
-    EXPECT_NE(result.out.find("not copied: " + scratch / "missing.bin" +
-                              ": No such file or directory\n"),
-              std::string::npos)
+    EXPECT_NE(
+        result.out.find("not copied: " + scratch / "missing.bin" + ": No such file or directory\n"),
+        std::string::npos)
         << result.out;
     EXPECT_NE(result.out.find("not a regular file"), std::string::npos) << result.out;
     EXPECT_NE(result.out.find("3 files: 1 copied, 2 not copied\n"), std::string::npos)

@@ -1,8 +1,7 @@
 #include "checked_int.h"
 
-#include <gtest/gtest.h>
-
 #include <cmath>
+#include <gtest/gtest.h>
 #include <limits>
 
 namespace brindlecap {

@@ -44,10 +44,8 @@ TEST_F(FaultsTest, UnreadableRangesAtTheEdgesAndAcrossChunksLeaveGoodBytesAlone)
     queueAll({path});
     startCopy(0);
     runToEnd();
-    const auto expected = withZeros(readFile(path), {{0, kib32},
-                                                     {2 * kib32 - 5, 5},
-                                                     {2 * kib32, kib32},
-                                                     {5 * kib32 + 3, 7}});
+    const auto expected = withZeros(
+        readFile(path), {{0, kib32}, {2 * kib32 - 5, 5}, {2 * kib32, kib32}, {5 * kib32 + 3, 7}});
     EXPECT_EQ(readFile(destination("edges.bin")), expected);
     EXPECT_EQ(job.report().files.at(0).unreadable,
               (std::vector<ByteRange>{{0, kib32}, {2 * kib32 - 5, kib32 + 5}, {5 * kib32 + 3, 7}}));
@@ -161,12 +159,14 @@ TEST_F(FaultsTest, AFileWithoutReadPermissionIsPassedOver)
 TEST_F(FaultsTest, TheSourceIsNeverWrittenNorCreatedAgainWhenItVanishes)
 {
     const auto path = source("fragile.bin", 3 * kib32);
-    struct stat before {};
+    struct stat before
+    {};
     ASSERT_EQ(::stat(path.c_str(), &before), 0);
     queueAll({path});
     startCopy(0);
     job.Timer1_Timer();
-    struct stat after {};
+    struct stat after
+    {};
     ASSERT_EQ(::stat(path.c_str(), &after), 0);
     EXPECT_EQ(after.st_mtim.tv_sec, before.st_mtim.tv_sec);
     EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);

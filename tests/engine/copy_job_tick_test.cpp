@@ -113,7 +113,8 @@ TEST_F(TickTest, EveryBufferSizeCopiesEveryFileByteForByte)
         queue = PathList();
         std::vector<std::string> paths;
         for (std::size_t i = 0; i < std::size(sizes); ++i) {
-            paths.push_back(source("f" + std::to_string(i), sizes[i], static_cast<std::uint8_t>(i)));
+            paths.push_back(
+                source("f" + std::to_string(i), sizes[i], static_cast<std::uint8_t>(i)));
             queue.append(paths.back());
         }
         job.mnu_New_Click();
@@ -121,7 +122,8 @@ TEST_F(TickTest, EveryBufferSizeCopiesEveryFileByteForByte)
         const auto chunk = (std::int64_t{32} << option) * 1024;
         int expectedTicks = 1;
         for (auto size : sizes)
-            expectedTicks += static_cast<int>((static_cast<std::int64_t>(size) + chunk - 1) / chunk);
+            expectedTicks +=
+                static_cast<int>((static_cast<std::int64_t>(size) + chunk - 1) / chunk);
         EXPECT_EQ(runToEnd(), expectedTicks);
         for (std::size_t i = 0; i < paths.size(); ++i)
             EXPECT_EQ(readFile(destination("f" + std::to_string(i))), readFile(paths[i]));

@@ -1,0 +1,45 @@
+#include "job_report_text.h"
+#include "locale_number_format.h"
+
+#include <gtest/gtest.h>
+
+namespace brindlecap {
+namespace {
+
+TEST(JobReportTextTest, EachFileSaysWhatHappenedAndTheWorstDecidesTheStatus)
+{
+    const LocaleNumberFormat numbers(QLocale(QLocale::English, QLocale::UnitedStates));
+    FileOutcome copied{"/cd/a.bin", "/out/a.bin", 1234567};
+    copied.finished = true;
+    FileOutcome scratched{"/cd/b.bin", "/out/b.bin", 100000};
+    scratched.finished = true;
+    scratched.addUnreadable({32768, 32768}, std::make_error_code(std::errc::io_error));
+    scratched.addUnreadable({98304, 1}, std::make_error_code(std::errc::io_error));
+
+    JobReport report{{copied, scratched}};
+    EXPECT_EQ(jobReportText(report, numbers),
+              "copied: /cd/a.bin -> /out/a.bin (1,234,567 bytes)\n"
+              "copied with 32,769 bytes unreadable, written as zeros: /cd/b.bin -> /out/b.bin "
+              "(Input/output error)\n"
+              "    unreadable: bytes 32768-65535 (32,768 bytes)\n"
+              "    unreadable: bytes 98304-98304 (1 byte)\n"
+              "2 files: 1 copied, 1 copied with zeros\n");
+    EXPECT_EQ(exitStatusFor(report), 1);
+
+    FileOutcome full{"/cd/c.bin", "/out/c.bin", 10};
+    full.finished = true;
+    full.addUnwritten(4, std::make_error_code(std::errc::no_space_on_device));
+    FileOutcome missing{"/cd/d.bin", "/out/d.bin"};
+    missing.whyNotCopied = std::make_error_code(std::errc::no_such_file_or_directory);
+    report.files = {full, missing};
+    EXPECT_EQ(jobReportText(report, numbers),
+              "not written in full: /cd/c.bin -> /out/c.bin: No space left on device "
+              "(4 bytes not written)\n"
+              "not copied: /cd/d.bin: No such file or directory\n"
+              "2 files: 1 not written in full, 1 not copied\n");
+    EXPECT_EQ(exitStatusFor(report), 3);
+    EXPECT_EQ(exitStatusFor(JobReport{{copied}}), 0);
+}
+
+} // namespace
+} // namespace brindlecap
