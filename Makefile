@@ -23,7 +23,7 @@ test: build
 	ctest --test-dir $(BUILD) --output-on-failure --parallel 2 --timeout 300
 
 run: build
-	$(BUILD)/src/cli/brindlecap-cli --help
+	$(BUILD)/src/mainwindow/brindlecap
 
 clean:
 	rm -rf $(BUILD)

@@ -9,7 +9,7 @@ packages=(
     g++ cmake ninja-build pkg-config make
     qt6-base-dev qt6-base-dev-tools libgl-dev
     libgtest-dev libgmock-dev
-    xvfb xauth
+    xvfb xauth xdotool
     fonts-liberation fonts-dejavu-core
 )
 

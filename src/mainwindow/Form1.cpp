@@ -1,0 +1,184 @@
+#include "Form1.h"
+
+#include "open_dialog.h"
+#include "picker_text.h"
+#include "ui_Form1.h"
+#include "window_geometry.h"
+
+#include <QCoreApplication>
+#include <QCursor>
+#include <QFile>
+#include <QLayout>
+#include <QMouseEvent>
+
+namespace brindlecap {
+
+namespace {
+
+// The window's outer size at load, frame and menu bar included.
+constexpr QSizeF loadOuterSizeTwips(9225, 8355);
+constexpr qreal titlePointSize = 32;
+
+// Tab stops once in the option group, at the chosen size; the arrow keys move
+// within the group.
+void keepOneTabStop(const std::array<QRadioButton*, BufferOptions::count>& options)
+{
+    for (auto* option : options) {
+        const auto follow = [option](bool checked) {
+            option->setFocusPolicy(checked ? Qt::StrongFocus : Qt::ClickFocus);
+        };
+        follow(option->isChecked());
+        QObject::connect(option, &QRadioButton::toggled, option, follow);
+    }
+}
+
+std::unique_ptr<Ui::Form1> buildUi(QMainWindow& window)
+{
+    auto ui = std::make_unique<Ui::Form1>();
+    ui->setupUi(&window);
+    return ui;
+}
+
+} // namespace
+
+Form1::Form1(QWidget* parent)
+    : QMainWindow(parent), m_ui(buildUi(*this)),
+      m_fields({m_ui->lblFile, m_ui->lblFileName, m_ui->lblFileSize, m_ui->lblDir, m_ui->lblTotal,
+                m_ui->lblByteDone, m_ui->lblPercent, m_ui->lblFilesDone}),
+      m_queue(*m_ui->lstFile),
+      m_options({m_ui->Option1, m_ui->Option2, m_ui->Option3, m_ui->Option4, m_ui->Option5,
+                 m_ui->Option6, m_ui->Option7}),
+      m_controls({m_ui->cmdFileSelect, m_ui->cmdDirSelect, m_ui->cmdCopy, m_ui->cmdStop,
+                  m_ui->Option1, m_ui->Option2, m_ui->Option3, m_ui->Option4, m_ui->Option5,
+                  m_ui->Option6, m_ui->Option7},
+                 Timer1, [this] { restoreWindowLayout(); }),
+      m_job({m_fields, m_queue, m_options, m_controls, m_files, m_numbers}),
+      m_picker(Module1::ShowOpenDialog)
+{
+    // A fixed single border: no resizing, no minimise or maximise box.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint);
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+    keepOneTabStop({m_ui->Option1, m_ui->Option2, m_ui->Option3, m_ui->Option4, m_ui->Option5,
+                    m_ui->Option6, m_ui->Option7});
+
+    Timer1.setParent(this);
+    Timer1.setObjectName(QStringLiteral("Timer1"));
+    Timer1.setInterval(1);
+    Timer1.setTimerType(Qt::PreciseTimer);
+    connect(&Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
+
+    connect(m_ui->cmdFileSelect, &QPushButton::clicked, this, &Form1::cmdFileSelect_Click);
+    connect(m_ui->cmdCopy, &QPushButton::clicked, this, &Form1::cmdCopy_Click);
+    connect(m_ui->cmdStop, &QPushButton::clicked, this, &Form1::cmdStop_Click);
+    connect(m_ui->mnu_New, &QAction::triggered, this, &Form1::mnu_New_Click);
+    connect(m_ui->mnu_Exit, &QAction::triggered, this, &Form1::mnu_Exit_Click);
+    connect(m_ui->mnu_Remove, &QAction::triggered, this, &Form1::mnu_Remove_Click);
+    m_ui->lstFile->viewport()->installEventFilter(this);
+
+    Form_Load();
+}
+
+Form1::~Form1() = default;
+
+void Form1::Form_Load()
+{
+    m_job.Form_Load();
+}
+
+void Form1::restoreWindowLayout()
+{
+    adjustSize();
+    centreOnScreen(*this, loadOuterSizeTwips);
+    auto font = m_ui->lblMark->font();
+    font.setPointSizeF(titlePointSize);
+    m_ui->lblMark->setFont(font);
+}
+
+void Form1::Form_Activate()
+{
+    // A disabled button takes no focus; the focus then stays where it is.
+    m_ui->cmdFileSelect->setFocus();
+}
+
+void Form1::cmdFileSelect_Click()
+{
+    const auto text = m_picker(*this);
+    const auto paths = splitPickerText(QFile::encodeName(text).toStdString());
+    if (!paths)
+        return;
+    for (const auto& path : *paths)
+        m_ui->lstFile->addItem(QFile::decodeName(QByteArray::fromStdString(path)));
+    m_ui->cmdDirSelect->setEnabled(true);
+}
+
+void Form1::cmdCopy_Click()
+{
+    m_job.cmdCopy_Click();
+}
+
+void Form1::cmdStop_Click()
+{
+    m_job.cmdStop_Click();
+}
+
+void Form1::mnu_New_Click()
+{
+    m_job.mnu_New_Click();
+}
+
+void Form1::mnu_Exit_Click()
+{
+    // No file is open between ticks, so ending here loses nothing written.
+    QCoreApplication::exit(0);
+}
+
+void Form1::lstFile_MouseUp(Qt::MouseButton button, Qt::KeyboardModifiers, QPoint)
+{
+    if (button != Qt::RightButton)
+        return;
+    const auto* list = m_ui->lstFile;
+    for (int index = 0; index < list->count(); ++index) {
+        if (list->item(index)->isSelected()) {
+            m_ui->mnu_Popup->popup(QCursor::pos());
+            return;
+        }
+    }
+}
+
+void Form1::mnu_Remove_Click()
+{
+    auto* list = m_ui->lstFile;
+    for (int index = 0; index < list->count(); ++index) {
+        if (list->item(index)->isSelected()) {
+            delete list->takeItem(index);
+            m_job.queueEntryRemoved(index);
+            return;
+        }
+    }
+}
+
+void Form1::Timer1_Timer()
+{
+    m_job.Timer1_Timer();
+}
+
+bool Form1::event(QEvent* event)
+{
+    if (event->type() == QEvent::WindowActivate && m_activationPending) {
+        m_activationPending = false;
+        Form_Activate();
+    }
+    return QMainWindow::event(event);
+}
+
+bool Form1::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_ui->lstFile->viewport() && event->type() == QEvent::MouseButtonRelease) {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        lstFile_MouseUp(mouse->button(), mouse->modifiers(), mouse->position().toPoint());
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+} // namespace brindlecap

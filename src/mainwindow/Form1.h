@@ -1,0 +1,71 @@
+#pragma once
+
+#include "copy_job.h"
+#include "locale_number_format.h"
+#include "posix_file_access.h"
+#include "widget_adapters.h"
+
+#include <QMainWindow>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+
+namespace Ui {
+class Form1;
+}
+
+namespace brindlecap {
+
+// The main window: the queue, the destination, the buffer size, the progress
+// of the copy job it drives, and the commands.
+class Form1 final : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    // Puts up an open-file dialog over the window and gives its picker text.
+    using Picker = std::function<QString(QWidget& owner)>;
+
+    explicit Form1(QWidget* parent = nullptr);
+    ~Form1() override;
+
+    // Tests hand the window a picker of their own.
+    void setPicker(Picker picker) { m_picker = std::move(picker); }
+    // A dialog of the program's own is about to take over; the window's next
+    // activation is the return from it.
+    void armActivationAfterDialog() { m_activationPending = true; }
+    const CopyJob& job() const { return m_job; }
+
+    void Form_Load();
+    void Form_Activate();
+    void cmdFileSelect_Click();
+    void cmdCopy_Click();
+    void cmdStop_Click();
+    void mnu_New_Click();
+    void mnu_Exit_Click();
+    void mnu_Remove_Click();
+    void lstFile_MouseUp(Qt::MouseButton button, Qt::KeyboardModifiers shift, QPoint position);
+    void Timer1_Timer();
+
+protected:
+    bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void restoreWindowLayout();
+
+    std::unique_ptr<Ui::Form1> m_ui;
+    QTimer Timer1;
+    LabelFields m_fields;
+    ListQueue m_queue;
+    RadioOptions m_options;
+    WidgetControls m_controls;
+    PosixFileAccess m_files;
+    LocaleNumberFormat m_numbers;
+    CopyJob m_job;
+    Picker m_picker;
+    bool m_activationPending = true; // the first show activates too
+};
+
+} // namespace brindlecap

@@ -1,0 +1,38 @@
+#include "Form1.h"
+
+#include <QApplication>
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+// Qt aborts with a long message when it finds no display; say it in one line.
+bool hasDisplay(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "-platform") == 0)
+            return true;
+    return qEnvironmentVariableIsSet("QT_QPA_PLATFORM") ||
+           !qEnvironmentVariableIsEmpty("DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (!hasDisplay(argc, argv)) {
+        std::fprintf(stderr,
+                     "brindlecap: no display to open a window on (DISPLAY is not set); "
+                     "without a desktop, start it as: xvfb-run %s\n",
+                     argv[0]);
+        return 1;
+    }
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Brindlecap"));
+    QApplication::setApplicationVersion(QStringLiteral(BRINDLECAP_VERSION));
+    brindlecap::Form1 window;
+    window.show();
+    return QApplication::exec();
+}

@@ -1,0 +1,76 @@
+#include "widget_adapters.h"
+
+#include <QFile>
+
+#include <stdexcept>
+
+namespace brindlecap {
+
+namespace {
+
+std::string toBytes(const QString& text)
+{
+    return QFile::encodeName(text).toStdString();
+}
+
+QString fromBytes(const std::string& text)
+{
+    return QFile::decodeName(QByteArray::fromStdString(text));
+}
+
+} // namespace
+
+std::string LabelFields::text(Field field) const
+{
+    return toBytes(m_labels.at(static_cast<std::size_t>(field))->text());
+}
+
+void LabelFields::setText(Field field, const std::string& text)
+{
+    m_labels.at(static_cast<std::size_t>(field))->setText(fromBytes(text));
+}
+
+std::string ListQueue::entry(int index) const
+{
+    const auto* item = m_list.item(index);
+    if (item == nullptr)
+        throw std::out_of_range("no queue entry at that index");
+    return toBytes(item->text());
+}
+
+bool RadioOptions::isSelected(int index) const
+{
+    return m_buttons.at(static_cast<std::size_t>(index))->isChecked();
+}
+
+std::string RadioOptions::caption(int index) const
+{
+    return toBytes(m_buttons.at(static_cast<std::size_t>(index))->text());
+}
+
+void RadioOptions::select(int index)
+{
+    // The buttons share a parent, so checking one clears the others.
+    m_buttons.at(static_cast<std::size_t>(index))->setChecked(true);
+}
+
+bool WidgetControls::isEnabled(Control control) const
+{
+    if (control == Control::Timer1)
+        return m_timer.isActive();
+    return m_widgets.at(static_cast<std::size_t>(control))->isEnabled();
+}
+
+void WidgetControls::setEnabled(Control control, bool enabled)
+{
+    if (control == Control::Timer1) {
+        if (enabled)
+            m_timer.start();
+        else
+            m_timer.stop();
+        return;
+    }
+    m_widgets.at(static_cast<std::size_t>(control))->setEnabled(enabled);
+}
+
+} // namespace brindlecap

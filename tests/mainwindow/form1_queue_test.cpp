@@ -1,0 +1,155 @@
+#include "form1_window_fixture.h"
+#include "open_dialog.h"
+#include "picker_text.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QMenu>
+
+namespace brindlecap::testing {
+namespace {
+
+using Paths = std::vector<std::string>;
+
+class Form1QueueTest final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void pickerTextsSplitIntoFullPaths()
+    {
+        using namespace std::string_literals;
+        QCOMPARE(splitPickerText("/data/a.bin\0\0"s), Paths{"/data/a.bin"});
+        QCOMPARE(splitPickerText("/data\0a.bin\0b.bin\0\0"s),
+                 (Paths{"/data/a.bin", "/data/b.bin"}));
+        QCOMPARE(splitPickerText("/\0a.bin\0b.bin\0\0"s), (Paths{"/a.bin", "/b.bin"}));
+        QCOMPARE(splitPickerText("/data/\0a\0\0b\0tail"s), (Paths{"/data/a", "/data/b"}));
+        QCOMPARE(splitPickerText("/my data\0ü ñ.bin\0\0"s), Paths{"/my data/ü ñ.bin"});
+        QVERIFY(!splitPickerText(""));
+        QVERIFY(!splitPickerText("/data/a.bin"));
+        QCOMPARE(splitPickerText("/data\0"s), Paths{});
+    }
+
+    void chosenFilesBecomeThePickerText()
+    {
+        const QChar nul(u'\0');
+        QCOMPARE(Module1::pickerTextFor({}), QString());
+        QCOMPARE(Module1::pickerTextFor({"/d/a"}), QString("/d/a") + nul + nul);
+        QCOMPARE(Module1::pickerTextFor({"/d/a", "/d/b c"}),
+                 QString("/d") + nul + "a" + nul + "b c" + nul + nul);
+        QCOMPARE(Module1::pickerTextFor({"/a", "/b"}),
+                 QString("/") + nul + "a" + nul + "b" + nul + nul);
+        // A file from another folder stays reachable from the first one's.
+        const auto text = Module1::pickerTextFor({"/d/a", "/e/b"});
+        const auto paths = splitPickerText(text.toStdString());
+        QVERIFY(paths && paths->size() == 2);
+        QCOMPARE(QFileInfo(QString::fromStdString(paths->at(1))).absoluteFilePath(),
+                 QStringLiteral("/e/b"));
+    }
+
+    void selectionsAppendInOrderKeepDuplicatesAndSurviveNew()
+    {
+        WindowFixture f;
+        f.pick(QString());
+        QCOMPARE(f.list().count(), 0);
+        QVERIFY2(!f.control("cmdDirSelect")->isEnabled(), "a cancelled pick enables nothing");
+
+        f.pick(pickedIn(QStringLiteral("/media/disc"), {"clip one.avi"}));
+        f.pick(pickedIn(QStringLiteral("/media/disc"), {"b.bin", "ü.bin"}));
+        f.pick(pickedIn(QStringLiteral("/media/disc"), {"clip one.avi"}));
+        f.pick(QString()); // cancelled later: the state stays
+        QVERIFY(f.control("cmdDirSelect")->isEnabled());
+        QStringList entries;
+        for (int i = 0; i < f.list().count(); ++i)
+            entries << f.list().item(i)->text();
+        const QStringList expected{"/media/disc/clip one.avi", "/media/disc/b.bin",
+                                   "/media/disc/ü.bin", "/media/disc/clip one.avi"};
+        QCOMPARE(entries, expected);
+
+        f.control<QAction>("mnu_New")->trigger();
+        QCOMPARE(f.list().count(), 4);
+        QVERIFY(!f.control("cmdDirSelect")->isEnabled());
+    }
+
+    void aLongSelectionIsQueuedWhole()
+    {
+        WindowFixture f;
+        QStringList names;
+        for (int i = 0; i < 300; ++i)
+            names << QStringLiteral("a rather long file name number %1.bin").arg(i);
+        f.pick(pickedIn(QStringLiteral("/media/disc"), names));
+        QCOMPARE(f.list().count(), 300);
+        QCOMPARE(f.list().item(299)->text(), QStringLiteral("/media/disc/") + names.back());
+    }
+
+    void thePopupNeedsTheRightButtonAndASelectedEntry()
+    {
+        WindowFixture f;
+        f.pick(pickedIn(QStringLiteral("/d"), {"a", "b", "c", "d"}));
+        auto* viewport = f.list().viewport();
+        auto* popup = f.control<QMenu>("mnu_Popup");
+        const auto onThird = f.list().visualItemRect(f.list().item(2)).center();
+        const auto belowAll = QPoint(onThird.x(), viewport->height() - 5);
+
+        QTest::mouseClick(viewport, Qt::RightButton, {}, belowAll);
+        QVERIFY2(!popup->isVisible(), "nothing is selected");
+        QTest::mouseClick(viewport, Qt::LeftButton, {}, onThird);
+        QCOMPARE(f.list().currentRow(), 2);
+        QVERIFY2(!popup->isVisible(), "the left button shows no menu");
+        QTest::mouseClick(viewport, Qt::RightButton, {}, onThird);
+        QTRY_VERIFY(popup->isVisible());
+        popup->hide();
+
+        f.control<QAction>("mnu_Remove")->trigger();
+        QCOMPARE(f.list().count(), 3);
+        QCOMPARE(f.list().item(2)->text(), QStringLiteral("/d/d"));
+        f.list().clearSelection();
+        f.control<QAction>("mnu_Remove")->trigger();
+        QCOMPARE(f.list().count(), 3);
+    }
+
+    void theRealDialogQueuesWhatTheUserChose()
+    {
+        WindowFixture f;
+        f.source("a.bin", 10);
+        f.source("no dot", 10);
+        QString title, startFolder;
+        QStringList filters;
+        QTimer driver;
+        driver.setInterval(10);
+        QObject::connect(&driver, &QTimer::timeout, [&] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (!dialog)
+                return;
+            driver.stop();
+            title = dialog->windowTitle();
+            startFolder = dialog->directory().absolutePath();
+            filters = dialog->nameFilters();
+            dialog->setDirectory(f.folder());
+            dialog->selectFile(QStringLiteral("\"a.bin\" \"no dot\""));
+            QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
+        });
+        driver.start();
+        f.window->setPicker(Module1::ShowOpenDialog);
+        f.click("cmdFileSelect");
+        QCOMPARE(title, QStringLiteral("Brindlecap"));
+        QCOMPARE(startFolder, QCoreApplication::applicationDirPath());
+        QCOMPARE(filters, QStringList{"All Files (*.*) (*)"});
+        QCOMPARE(f.list().count(), 2);
+        QCOMPARE(f.list().item(0)->text(), f.folder() + QStringLiteral("/a.bin"));
+        QCOMPARE(f.list().item(1)->text(), f.folder() + QStringLiteral("/no dot"));
+        QVERIFY(f.control("cmdDirSelect")->isEnabled());
+    }
+};
+
+} // namespace
+
+int runForm1QueueTest(int argc, char** argv)
+{
+    Form1QueueTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+} // namespace brindlecap::testing
+
+#include "form1_queue_test.moc"

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QEventLoop>
+#include <QString>
+#include <QTimer>
+
+#include <functional>
+
+namespace brindlecap::testing {
+
+// Runs the real event loop, timers and all, until `done` holds or the time
+// is up; says whether it holds. (QTest::qWait sleeps between event rounds and
+// would starve a 1 ms timer.)
+inline bool runEventsUntil(const std::function<bool()>& done, int timeoutMs = 10000)
+{
+    if (done())
+        return true;
+    QEventLoop loop;
+    QTimer poll;
+    poll.setInterval(2);
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (done())
+            loop.quit();
+    });
+    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+    poll.start();
+    loop.exec();
+    return done();
+}
+
+inline void runEventsFor(int milliseconds)
+{
+    QEventLoop loop;
+    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+// The picker text of a dialog in which these names were chosen in `folder`.
+inline QString pickedIn(const QString& folder, const QStringList& names)
+{
+    const QChar nul(u'\0');
+    if (names.size() == 1)
+        return folder + u'/' + names.front() + nul + nul;
+    QString text = folder + nul;
+    for (const auto& name : names)
+        text += name + nul;
+    return text + nul;
+}
+
+using TestRunner = int (*)(int argc, char** argv);
+int runForm1LayoutTest(int argc, char** argv);
+int runForm1JobTest(int argc, char** argv);
+int runForm1QueueTest(int argc, char** argv);
+int runForm1CentringTest(int argc, char** argv);
+
+} // namespace brindlecap::testing

@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Starts the whole program as a real window on an X server (Xvfb) and checks
+# that the main window shows up and stays up. Exit 77: skipped.
+set -u
+program=$1
+for tool in xvfb-run xdotool; do
+    if ! command -v "$tool" >/dev/null; then
+        echo "SKIP: $tool is not installed (make test installs it)"
+        exit 77
+    fi
+done
+export XDG_RUNTIME_DIR=$(mktemp -d)
+trap 'rm -rf "$XDG_RUNTIME_DIR"' EXIT
+xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
+    "$1" & pid=$!
+    for _ in $(seq 50); do
+        window=$(xdotool search --onlyvisible --name "^Brindlecap$" 2>/dev/null | head -n 1)
+        [ -n "$window" ] && break
+        sleep 0.1
+    done
+    if [ -z "$window" ]; then echo "FAIL: no window named Brindlecap appeared"; kill $pid; exit 1; fi
+    eval "$(xdotool getwindowgeometry --shell "$window")"
+    echo "window $WIDTH x $HEIGHT at $X,$Y"
+    sleep 0.5
+    if ! kill -0 $pid 2>/dev/null; then echo "FAIL: the program ended by itself"; exit 1; fi
+    kill $pid
+    [ "$WIDTH" -eq 609 ] || { echo "FAIL: width $WIDTH, not 609"; exit 1; }
+    echo "PASS"
+' _ "$program"
