@@ -142,27 +142,27 @@ private slots:
 
     void everyControlStandsWhereItIsDesignedAndLooksAsDesigned()
     {
-        for (const auto& spec : controls) {
-            const auto* widget = m_window->findChild<QWidget*>(spec.name);
-            QVERIFY2(widget, spec.name);
-            QVERIFY2(widget->parentWidget() == m_window->centralWidget(), spec.name);
-            QCOMPARE(widget->geometry(), pixels(spec.twips));
-            QCOMPARE(widget->isEnabled(), spec.enabled);
+        for (const auto& expected : controls) {
+            const auto* widget = m_window->findChild<QWidget*>(expected.name);
+            QVERIFY2(widget, expected.name);
+            QVERIFY2(widget->parentWidget() == m_window->centralWidget(), expected.name);
+            QCOMPARE(widget->geometry(), pixels(expected.twips));
+            QCOMPARE(widget->isEnabled(), expected.enabled);
             if (const auto* label = qobject_cast<const QLabel*>(widget)) {
-                QCOMPARE(label->text(), QString::fromUtf8(spec.caption));
-                QCOMPARE(label->alignment(), spec.alignment);
+                QCOMPARE(label->text(), QString::fromUtf8(expected.caption));
+                QCOMPARE(label->alignment(), expected.alignment);
                 QCOMPARE(label->textFormat(), Qt::PlainText);
                 QCOMPARE(label->focusPolicy(), Qt::NoFocus);
             } else if (const auto* button = qobject_cast<const QAbstractButton*>(widget)) {
-                QCOMPARE(button->text(), QString::fromUtf8(spec.caption));
-                QVERIFY2(button->shortcut().isEmpty(), spec.name);
+                QCOMPARE(button->text(), QString::fromUtf8(expected.caption));
+                QVERIFY2(button->shortcut().isEmpty(), expected.name);
             }
-            if (spec.ownFont) {
+            if (expected.ownFont) {
                 QCOMPARE(widget->font().family(), QStringLiteral("Liberation Sans"));
                 QCOMPARE(widget->font().pointSizeF(), 8.25);
-                QVERIFY2(widget->font().bold(), spec.name);
+                QVERIFY2(widget->font().bold(), expected.name);
             }
-            checkLook(*m_window->findChild<QWidget*>(spec.name), spec);
+            checkLook(*m_window->findChild<QWidget*>(expected.name), expected);
         }
         const auto* title = m_window->findChild<QLabel*>("lblMark");
         QCOMPARE(title->font().pointSizeF(), 32.0);
@@ -232,7 +232,7 @@ private slots:
     }
 
 private:
-    void checkLook(QWidget& widget, const ControlSpec& spec)
+    void checkLook(QWidget& widget, const ControlSpec& expected)
     {
         auto* label = qobject_cast<QLabel*>(&widget);
         const auto caption = label ? label->text() : QString();
@@ -242,10 +242,10 @@ private:
         if (label)
             label->setText(caption);
         const auto inside = image.pixelColor(2, 2);
-        switch (spec.look) {
+        switch (expected.look) {
         case Look::yellowOnBlack:
             QCOMPARE(inside, QColor(0, 0, 0));
-            QVERIFY2(hasPixel(image, [](QColor c) { return c == QColor(255, 255, 0); }), spec.name);
+            QVERIFY2(hasPixel(image, [](QColor c) { return c == QColor(255, 255, 0); }), expected.name);
             break;
         case Look::whiteBack:
             QCOMPARE(inside, QColor(255, 255, 255));
@@ -258,7 +258,7 @@ private:
             break;
         }
         const auto edge = image.pixelColor(0, image.height() / 2);
-        if (spec.framed)
+        if (expected.framed)
             QCOMPARE(edge, QColor(128, 128, 128));
     }
 
