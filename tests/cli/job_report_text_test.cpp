@@ -6,12 +6,21 @@
 namespace brindlecap {
 namespace {
 
+FileOutcome outcome(std::string source, std::string destination, std::int64_t size = 0)
+{
+    FileOutcome file;
+    file.source = std::move(source);
+    file.destination = std::move(destination);
+    file.size = size;
+    return file;
+}
+
 TEST(JobReportTextTest, EachFileSaysWhatHappenedAndTheWorstDecidesTheStatus)
 {
     const LocaleNumberFormat numbers(QLocale(QLocale::English, QLocale::UnitedStates));
-    FileOutcome copied{"/cd/a.bin", "/out/a.bin", 1234567};
+    auto copied = outcome("/cd/a.bin", "/out/a.bin", 1234567);
     copied.finished = true;
-    FileOutcome scratched{"/cd/b.bin", "/out/b.bin", 100000};
+    auto scratched = outcome("/cd/b.bin", "/out/b.bin", 100000);
     scratched.finished = true;
     scratched.addUnreadable({32768, 32768}, std::make_error_code(std::errc::io_error));
     scratched.addUnreadable({98304, 1}, std::make_error_code(std::errc::io_error));
@@ -26,10 +35,10 @@ TEST(JobReportTextTest, EachFileSaysWhatHappenedAndTheWorstDecidesTheStatus)
               "2 files: 1 copied, 1 copied with zeros\n");
     EXPECT_EQ(exitStatusFor(report), 1);
 
-    FileOutcome full{"/cd/c.bin", "/out/c.bin", 10};
+    auto full = outcome("/cd/c.bin", "/out/c.bin", 10);
     full.finished = true;
     full.addUnwritten(4, std::make_error_code(std::errc::no_space_on_device));
-    FileOutcome missing{"/cd/d.bin", "/out/d.bin"};
+    auto missing = outcome("/cd/d.bin", "/out/d.bin");
     missing.whyNotCopied = std::make_error_code(std::errc::no_such_file_or_directory);
     report.files = {full, missing};
     EXPECT_EQ(jobReportText(report, numbers),

@@ -18,6 +18,7 @@
 #include <cmath>
 #include <filesystem>
 #include <memory>
+#include <stdexcept>
 
 namespace brindlecap::testing {
 
@@ -30,7 +31,8 @@ public:
         std::filesystem::create_directory(scratch.path() / "out");
         window = std::make_unique<Form1>();
         window->show();
-        QTest::qWaitForWindowExposed(window.get());
+        if (!QTest::qWaitForWindowExposed(window.get()))
+            throw std::runtime_error("the main window was never shown");
     }
 
     template <typename T = QWidget> T* control(const char* name) const
