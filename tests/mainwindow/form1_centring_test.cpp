@@ -39,8 +39,7 @@ private slots:
 
 int runForm1CentringTest(int argc, char** argv)
 {
-    Form1CentringTest test;
-    return QTest::qExec(&test, argc, argv);
+    return runTestObject<Form1CentringTest>(argc, argv);
 }
 
 } // namespace brindlecap::testing

@@ -196,8 +196,7 @@ private:
 
 int runForm1JobTest(int argc, char** argv)
 {
-    Form1JobTest test;
-    return QTest::qExec(&test, argc, argv);
+    return runTestObject<Form1JobTest>(argc, argv);
 }
 
 } // namespace brindlecap::testing

@@ -245,7 +245,8 @@ private:
         switch (expected.look) {
         case Look::yellowOnBlack:
             QCOMPARE(inside, QColor(0, 0, 0));
-            QVERIFY2(hasPixel(image, [](QColor c) { return c == QColor(255, 255, 0); }), expected.name);
+            QVERIFY2(hasPixel(image, [](QColor c) { return c == QColor(255, 255, 0); }),
+                     expected.name);
             break;
         case Look::whiteBack:
             QCOMPARE(inside, QColor(255, 255, 255));
@@ -269,8 +270,7 @@ private:
 
 int runForm1LayoutTest(int argc, char** argv)
 {
-    Form1LayoutTest test;
-    return QTest::qExec(&test, argc, argv);
+    return runTestObject<Form1LayoutTest>(argc, argv);
 }
 
 } // namespace brindlecap::testing

@@ -146,8 +146,7 @@ private slots:
 
 int runForm1QueueTest(int argc, char** argv)
 {
-    Form1QueueTest test;
-    return QTest::qExec(&test, argc, argv);
+    return runTestObject<Form1QueueTest>(argc, argv);
 }
 
 } // namespace brindlecap::testing

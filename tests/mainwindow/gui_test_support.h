@@ -3,6 +3,7 @@
 #include <QEventLoop>
 #include <QString>
 #include <QTimer>
+#include <QtTest>
 
 #include <functional>
 
@@ -45,6 +46,13 @@ inline QString pickedIn(const QString& folder, const QStringList& names)
     for (const auto& name : names)
         text += name + nul;
     return text + nul;
+}
+
+// Runs one Qt Test object; each group's file gives one runner below.
+template <typename Test> int runTestObject(int argc, char** argv)
+{
+    Test test;
+    return QTest::qExec(&test, argc, argv);
 }
 
 using TestRunner = int (*)(int argc, char** argv);
