@@ -1,10 +1,12 @@
 #include "Form1.h"
 
+#include "application_icon.h"
 #include "open_dialog.h"
 #include "picker_text.h"
 #include "ui_Form1.h"
 #include "window_geometry.h"
 
+#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QCursor>
 #include <QFile>
@@ -59,6 +61,7 @@ Form1::Form1(QWidget* parent)
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);
     layout()->setSizeConstraint(QLayout::SetFixedSize);
+    setWindowIcon(applicationIcon());
     keepOneTabStop({m_ui->Option1, m_ui->Option2, m_ui->Option3, m_ui->Option4, m_ui->Option5,
                     m_ui->Option6, m_ui->Option7});
 
@@ -69,11 +72,13 @@ Form1::Form1(QWidget* parent)
     connect(&Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
 
     connect(m_ui->cmdFileSelect, &QPushButton::clicked, this, &Form1::cmdFileSelect_Click);
+    connect(m_ui->cmdDirSelect, &QPushButton::clicked, this, &Form1::cmdDirSelect_Click);
     connect(m_ui->cmdCopy, &QPushButton::clicked, this, &Form1::cmdCopy_Click);
     connect(m_ui->cmdStop, &QPushButton::clicked, this, &Form1::cmdStop_Click);
     connect(m_ui->mnu_New, &QAction::triggered, this, &Form1::mnu_New_Click);
     connect(m_ui->mnu_Exit, &QAction::triggered, this, &Form1::mnu_Exit_Click);
     connect(m_ui->mnu_Remove, &QAction::triggered, this, &Form1::mnu_Remove_Click);
+    connect(m_ui->mnu_About, &QAction::triggered, this, &Form1::mnu_About_Click);
     m_ui->lstFile->viewport()->installEventFilter(this);
 
     Form_Load();
@@ -110,6 +115,15 @@ void Form1::cmdFileSelect_Click()
     for (const auto& path : *paths)
         m_ui->lstFile->addItem(QFile::decodeName(QByteArray::fromStdString(path)));
     m_ui->cmdDirSelect->setEnabled(true);
+}
+
+void Form1::cmdDirSelect_Click()
+{
+    if (!m_form2)
+        m_form2 = std::make_unique<Form2>(*this, *m_ui->lblDir, *m_ui->cmdCopy);
+    armActivationAfterDialog();
+    m_form2->Show();
+    setEnabled(false);
 }
 
 void Form1::cmdCopy_Click()
@@ -158,6 +172,17 @@ void Form1::mnu_Remove_Click()
     }
 }
 
+void Form1::mnu_About_Click()
+{
+    if (!m_form3)
+        m_form3 = std::make_unique<Form3>(*this);
+    armActivationAfterDialog();
+    m_form3->Show();
+    // The timer goes on behind the hidden window, and so does a copy.
+    setEnabled(false);
+    setVisible(false);
+}
+
 void Form1::Timer1_Timer()
 {
     m_job.Timer1_Timer();
@@ -170,6 +195,13 @@ bool Form1::event(QEvent* event)
         Form_Activate();
     }
     return QMainWindow::event(event);
+}
+
+void Form1::closeEvent(QCloseEvent* event)
+{
+    // Closing the main window ends the program, even with a dialog up.
+    event->accept();
+    mnu_Exit_Click();
 }
 
 bool Form1::eventFilter(QObject* watched, QEvent* event)

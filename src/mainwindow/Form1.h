@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Form2.h"
+#include "Form3.h"
 #include "copy_job.h"
 #include "locale_number_format.h"
 #include "posix_file_access.h"
@@ -32,28 +34,34 @@ public:
 
     // Tests hand the window a picker of their own.
     void setPicker(Picker picker) { m_picker = std::move(picker); }
-    // A dialog of the program's own is about to take over; the window's next
-    // activation is the return from it.
-    void armActivationAfterDialog() { m_activationPending = true; }
     const CopyJob& job() const { return m_job; }
+    // The dialogs' one instance each; null until first used.
+    Form2* destinationDialog() const { return m_form2.get(); }
+    Form3* aboutDialog() const { return m_form3.get(); }
 
     void Form_Load();
     void Form_Activate();
     void cmdFileSelect_Click();
+    void cmdDirSelect_Click();
     void cmdCopy_Click();
     void cmdStop_Click();
     void mnu_New_Click();
     void mnu_Exit_Click();
     void mnu_Remove_Click();
+    void mnu_About_Click();
     void lstFile_MouseUp(Qt::MouseButton button, Qt::KeyboardModifiers shift, QPoint position);
     void Timer1_Timer();
 
 protected:
     bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void restoreWindowLayout();
+    // A dialog of the program's own is about to take over; the window's next
+    // activation is the return from it.
+    void armActivationAfterDialog() { m_activationPending = true; }
 
     std::unique_ptr<Ui::Form1> m_ui;
     QTimer Timer1;
@@ -65,6 +73,8 @@ private:
     LocaleNumberFormat m_numbers;
     CopyJob m_job;
     Picker m_picker;
+    std::unique_ptr<Form2> m_form2;
+    std::unique_ptr<Form3> m_form3;
     bool m_activationPending = true; // the first show activates too
 };
 

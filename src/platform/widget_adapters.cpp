@@ -58,7 +58,10 @@ bool WidgetControls::isEnabled(Control control) const
 {
     if (control == Control::Timer1)
         return m_timer.isActive();
-    return m_widgets.at(static_cast<std::size_t>(control))->isEnabled();
+    // The control's own flag: a dialog disabling the whole window does not
+    // change which commands the job allows.
+    const auto* widget = m_widgets.at(static_cast<std::size_t>(control));
+    return widget->isEnabledTo(widget->window());
 }
 
 void WidgetControls::setEnabled(Control control, bool enabled)

@@ -1,0 +1,74 @@
+#include "Form2.h"
+
+#include "ui_Form2.h"
+
+#include <QLabel>
+#include <QWindow>
+
+namespace brindlecap {
+
+namespace {
+
+// A sizable border with all three caption buttons.
+constexpr Qt::WindowFlags sizableWindow = Qt::Window | Qt::WindowTitleHint |
+                                          Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
+                                          Qt::WindowCloseButtonHint;
+
+} // namespace
+
+Form2::Form2(QWidget& mainWindow, QLabel& lblDir, QAbstractButton& cmdCopy)
+    : DialogInstance(mainWindow, sizableWindow), m_lblDir(lblDir), m_cmdCopy(cmdCopy)
+{}
+
+Form2::~Form2() = default;
+
+void Form2::setupControls(QWidget& window)
+{
+    m_ui = std::make_unique<Ui::Form2>();
+    m_ui->setupUi(&window);
+    connect(m_ui->Drive1, &QComboBox::currentIndexChanged, this, &Form2::Drive1_Change);
+    connect(m_ui->Command1, &QPushButton::clicked, this, &Form2::Command1_Click);
+    connect(m_ui->Command2, &QPushButton::clicked, this, &Form2::Command2_Click);
+    // Stays above the main window it belongs to.
+    window.winId();
+    if (auto* owner = mainWindow().windowHandle())
+        window.windowHandle()->setTransientParent(owner);
+}
+
+void Form2::releaseControls()
+{
+    m_ui.reset();
+}
+
+void Form2::Form_Load()
+{
+    centreDialog(*window(), mainWindow());
+    m_ui->Command2->setFocus();
+}
+
+void Form2::Drive1_Change()
+{
+    // A volume that cannot be read leaves the folder list where it was.
+    static_cast<void>(m_ui->Dir1->setPath(m_ui->Drive1->currentText()));
+}
+
+void Form2::Command1_Click()
+{
+    m_lblDir.setText(m_ui->Dir1->path());
+    mainWindow().setEnabled(true);
+    m_cmdCopy.setEnabled(true);
+    Unload();
+}
+
+void Form2::Command2_Click()
+{
+    mainWindow().setEnabled(true);
+    Unload();
+}
+
+void Form2::Form_Unload()
+{
+    mainWindow().setEnabled(true);
+}
+
+} // namespace brindlecap

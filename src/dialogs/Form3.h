@@ -1,0 +1,35 @@
+#pragma once
+
+#include "dialog_instance.h"
+
+#include <memory>
+
+namespace Ui {
+class Form3;
+}
+
+namespace brindlecap {
+
+// The About dialog: who made the program, its version, and a button that
+// opens the program's web address. The main window is hidden while it is up.
+class Form3 final : public DialogInstance
+{
+    Q_OBJECT
+
+public:
+    explicit Form3(QWidget& mainWindow);
+    ~Form3() override;
+
+    void Command1_Click();
+
+protected:
+    void setupControls(QWidget& window) override;
+    void releaseControls() override;
+    void Form_Load() override;
+    void Form_Unload() override;
+
+private:
+    std::unique_ptr<Ui::Form3> m_ui;
+};
+
+} // namespace brindlecap

@@ -1,0 +1,10 @@
+#pragma once
+
+#include <QIcon>
+
+namespace brindlecap {
+
+// The icon that all of the program's windows carry: 32 x 32 and 16 x 16.
+QIcon applicationIcon();
+
+} // namespace brindlecap
