@@ -3,7 +3,6 @@
 #include "ui_Form2.h"
 
 #include <QLabel>
-#include <QWindow>
 
 namespace brindlecap {
 
@@ -29,10 +28,6 @@ void Form2::setupControls(QWidget& window)
     connect(m_ui->Drive1, &QComboBox::currentIndexChanged, this, &Form2::Drive1_Change);
     connect(m_ui->Command1, &QPushButton::clicked, this, &Form2::Command1_Click);
     connect(m_ui->Command2, &QPushButton::clicked, this, &Form2::Command2_Click);
-    // Stays above the main window it belongs to.
-    window.winId();
-    if (auto* owner = mainWindow().windowHandle())
-        window.windowHandle()->setTransientParent(owner);
 }
 
 void Form2::releaseControls()

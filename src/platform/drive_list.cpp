@@ -1,6 +1,7 @@
 #include "drive_list.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QStorageInfo>
 
 #include <algorithm>
@@ -11,7 +12,9 @@ QStringList mountedVolumePaths()
 {
     QStringList paths;
     for (const auto& volume : QStorageInfo::mountedVolumes())
-        if (volume.isValid() && volume.isReady())
+        // A file can be a mount point too (a bind-mounted one); it holds no
+        // folder to copy into.
+        if (volume.isValid() && volume.isReady() && QFileInfo(volume.rootPath()).isDir())
             paths << volume.rootPath();
     // The root sorts first by itself: "/" comes before any other mount point.
     std::sort(paths.begin(), paths.end());

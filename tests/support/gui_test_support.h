@@ -6,6 +6,7 @@
 #include <QtTest>
 
 #include <functional>
+#include <span>
 
 namespace brindlecap::testing {
 
@@ -56,9 +57,14 @@ template <typename Test> int runTestObject(int argc, char** argv)
 }
 
 using TestRunner = int (*)(int argc, char** argv);
-int runForm1LayoutTest(int argc, char** argv);
-int runForm1JobTest(int argc, char** argv);
-int runForm1QueueTest(int argc, char** argv);
-int runForm1CentringTest(int argc, char** argv);
+struct TestGroup
+{
+    const char* name;
+    TestRunner run;
+};
+
+// Runs the group of window tests named by the first argument in a real
+// QApplication; the rest of the arguments go to Qt Test.
+int runTestGroup(int argc, char** argv, std::span<const TestGroup> groups);
 
 } // namespace brindlecap::testing
