@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QMenu>
 
 namespace brindlecap::testing {
@@ -126,10 +127,13 @@ private slots:
                 startFolder = dialog->directory().absolutePath();
                 filters = dialog->nameFilters();
                 dialog->setDirectory(f.folder());
-                dialog->selectFile(QStringLiteral("\"a.bin\" \"no dot\""));
             }
-            // Again on every round until the dialog takes it: a dialog still
-            // reading its folder can turn the first accept down.
+            // Typed, as a user would: a selection made in the file list can
+            // be lost while the dialog is still reading the folder.
+            auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            if (name == nullptr)
+                return;
+            name->setText(QStringLiteral("\"a.bin\" \"no dot\""));
             QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
         });
         driver.start();
