@@ -9,8 +9,9 @@ packages=(
     g++ cmake ninja-build pkg-config make
     qt6-base-dev qt6-base-dev-tools libgl-dev
     libgtest-dev libgmock-dev
-    xvfb xauth xdotool
+    xvfb xauth xdotool x11-apps imagemagick tesseract-ocr tesseract-ocr-eng file
     fonts-liberation fonts-dejavu-core
+    desktop-file-utils appstream dpkg-dev
 )
 
 missing=()

@@ -32,6 +32,8 @@ int main(int argc, char** argv)
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Brindlecap"));
     QApplication::setApplicationVersion(QStringLiteral(BRINDLECAP_VERSION));
+    // Lets the desktop match the window to its menu entry and icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.example.brindlecap"));
     brindlecap::Form1 window;
     window.show();
     return QApplication::exec();

@@ -33,6 +33,8 @@ DirectoryListBox::DirectoryListBox(QWidget* parent) : QTreeWidget(parent)
     setItemsExpandable(false);
     setExpandsOnDoubleClick(false);
     setIndentation(12);
+    // Nothing folds, so no fold arrows: the tree is always open along the path.
+    setStyleSheet(QStringLiteral("QTreeView::branch { image: none; border-image: none; }"));
     setSelectionMode(QAbstractItemView::SingleSelection);
     connect(this, &QTreeWidget::itemDoubleClicked, this, &DirectoryListBox::openItem);
     // A folder that cannot be listed still opens, empty, so the list never

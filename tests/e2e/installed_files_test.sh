@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# What `cmake --install` put under PREFIX: both programs, a valid desktop
+# entry, the icon in the hicolor theme, valid AppStream metadata.
+# Usage: installed_files_test.sh PREFIX. Exit 77: skipped.
+set -euo pipefail
+prefix=$1
+for tool in desktop-file-validate appstreamcli; do
+    if ! command -v "$tool" >/dev/null; then
+        echo "SKIP: $tool is not installed (make test installs it)"
+        exit 77
+    fi
+done
+fail() { echo "FAIL: $*"; exit 1; }
+
+for program in brindlecap brindlecap-cli; do
+    [[ -x "$prefix/bin/$program" ]] || fail "no $prefix/bin/$program"
+done
+"$prefix/bin/brindlecap-cli" --version | grep -q '^brindlecap-cli ' || fail "brindlecap-cli --version"
+
+entry="$prefix/share/applications/org.example.brindlecap.desktop"
+desktop-file-validate "$entry" || fail "$entry does not validate"
+grep -qx 'Exec=brindlecap' "$entry" || fail "the menu entry does not start brindlecap"
+icon=$(sed -n 's/^Icon=//p' "$entry")
+for size in 16 32; do
+    png="$prefix/share/icons/hicolor/${size}x${size}/apps/$icon.png"
+    [[ -f "$png" ]] || fail "no $png"
+    file "$png" | grep -q "PNG image data, $size x $size" || fail "$png is not $size x $size"
+done
+
+metainfo="$prefix/share/metainfo/org.example.brindlecap.metainfo.xml"
+appstreamcli validate --no-net --pedantic "$metainfo" || fail "$metainfo does not validate"
+grep -q '<launchable type="desktop-id">org.example.brindlecap.desktop</launchable>' "$metainfo" ||
+    fail "the metadata does not name the menu entry"
+echo "PASS"
