@@ -1,15 +1,19 @@
 # make run      builds Brindlecap and starts it
 # make test     builds it and runs the whole test suite
+# make check    what CI runs: make test, then the suite again under ASan and
+#               UBSan (build-asan/), then the fuzzers for FUZZ_SECONDS each
 # make package  builds the Debian package build/brindlecap_<version>_amd64.deb
 # make install  installs into PREFIX (default /usr/local)
 # All first install the Debian packages they need (scripts/setup-debian.sh).
 
 BUILD ?= build
 PREFIX ?= /usr/local
+FUZZ_SECONDS ?= 30
+CTEST := ctest --output-on-failure --parallel 2 --timeout 300
 # Warnings fail the build in CI.
 WERROR := $(if $(CI),ON,OFF)
 
-.PHONY: all deps configure build test run package install clean
+.PHONY: all deps configure build test sanitize fuzz check run package install clean
 
 all: build
 
@@ -23,7 +27,21 @@ build: configure
 	cmake --build $(BUILD)
 
 test: build
-	ctest --test-dir $(BUILD) --output-on-failure --parallel 2 --timeout 300
+	$(CTEST) --test-dir $(BUILD)
+
+sanitize: deps
+	cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DBRINDLECAP_SANITIZE=ON \
+		-DBRINDLECAP_WERROR=$(WERROR)
+	cmake --build build-asan
+	$(CTEST) --test-dir build-asan
+
+fuzz: deps
+	cmake -S . -B build-fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DBUILD_TESTING=OFF \
+		-DBRINDLECAP_FUZZ=ON -DBRINDLECAP_WERROR=$(WERROR)
+	cmake --build build-fuzz --target picker_text_fuzz cli_options_fuzz
+	scripts/run-fuzzers.sh build-fuzz $(FUZZ_SECONDS) picker_text cli_options
+
+check: test sanitize fuzz
 
 run: build
 	$(BUILD)/src/mainwindow/brindlecap

@@ -12,6 +12,7 @@ packages=(
     xvfb xauth xdotool x11-apps imagemagick tesseract-ocr tesseract-ocr-eng file
     fonts-liberation fonts-dejavu-core
     desktop-file-utils appstream dpkg-dev
+    clang libclang-rt-14-dev fuse3 libfuse3-dev
 )
 
 missing=()

@@ -29,6 +29,9 @@ private slots:
         QVERIFY(!splitPickerText(""));
         QVERIFY(!splitPickerText("/data/a.bin"));
         QCOMPARE(splitPickerText("/data\0"s), Paths{});
+        // Found by fuzzing: an empty single path used to be queued as "".
+        QCOMPARE(splitPickerText("\0\0"s), Paths{});
+        QCOMPARE(splitPickerText("\0\0\0\0\tl"s), Paths{});
     }
 
     void chosenFilesBecomeThePickerText()
