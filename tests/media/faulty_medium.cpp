@@ -1,0 +1,243 @@
+// A read-only FUSE file system that behaves like a failing disc, for tests.
+// It serves the files that a description file names, with content that
+// depends on the position, and fails reads where the description says:
+//
+//   file NAME SIZE SEED             a file of SIZE bytes
+//   hard NAME START END             reads of [START, END) fail with EIO, always
+//   soft NAME START END COUNT       ... fail COUNT times, then succeed
+//   delay MILLISECONDS              each failing read takes this long first
+//   eject-after READS               from read number READS on (counting from
+//                                   1, all files), every read and stat fails
+//   direct-io                       every read reaches the file system
+//
+// A read that starts before a failing range is served up to it, as a drive
+// gives the sectors before a bad one; the reader then asks for the rest and
+// meets the error (direct-io only; through the page cache a short read
+// would mean the end of the file, so the whole request fails).
+// Opening a file for writing fails with EROFS and is written to the log.
+//
+// Usage: faulty_medium DESCRIPTION LOG MOUNTPOINT
+#define FUSE_USE_VERSION 31
+#include "medium_pattern.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <fuse.h>
+#include <map>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+struct FailingRange
+{
+    std::uint64_t start, end;
+    int failuresLeft; // negative: for ever
+};
+
+struct MediumFile
+{
+    std::uint64_t size = 0;
+    std::uint8_t seed = 0;
+    std::vector<FailingRange> failing;
+};
+
+struct Medium
+{
+    std::map<std::string, MediumFile> files;
+    int delayMs = 0;
+    long ejectAfter = 0; // 0: never
+    bool directIo = false;
+    long reads = 0;
+    std::string logPath;
+
+    bool ejected() const { return ejectAfter > 0 && reads >= ejectAfter; }
+    void log(const std::string& line) const
+    {
+        std::ofstream(logPath, std::ios::app) << line << '\n';
+    }
+};
+
+Medium& medium()
+{
+    return *static_cast<Medium*>(fuse_get_context()->private_data);
+}
+
+const MediumFile* fileAt(const char* path)
+{
+    auto& files = medium().files;
+    const auto found = files.find(path + 1); // past the leading "/"
+    return found == files.end() ? nullptr : &found->second;
+}
+
+bool readDescription(const char* path, Medium& into)
+{
+    std::ifstream in(path);
+    std::string line;
+    while (std::getline(in, line)) {
+        std::istringstream words(line);
+        std::string kind, name;
+        words >> kind;
+        if (kind == "file") {
+            unsigned seed = 0;
+            words >> name;
+            words >> into.files[name].size >> seed;
+            into.files[name].seed = static_cast<std::uint8_t>(seed);
+        } else if (kind == "hard" || kind == "soft") {
+            FailingRange range{0, 0, -1};
+            words >> name >> range.start >> range.end;
+            if (kind == "soft")
+                words >> range.failuresLeft;
+            into.files[name].failing.push_back(range);
+        } else if (kind == "delay") {
+            words >> into.delayMs;
+        } else if (kind == "eject-after") {
+            words >> into.ejectAfter;
+        } else if (kind == "direct-io") {
+            into.directIo = true;
+        } else if (!kind.empty()) {
+            std::fprintf(stderr, "faulty_medium: unknown line: %s\n", line.c_str());
+            return false;
+        }
+        if (!words && kind != "direct-io" && !kind.empty()) {
+            std::fprintf(stderr, "faulty_medium: bad line: %s\n", line.c_str());
+            return false;
+        }
+    }
+    return true;
+}
+
+void* initMedium(fuse_conn_info*, fuse_config* config)
+{
+    auto& m = medium();
+    // Every stat and lookup reaches us, so an ejected medium shows at once.
+    config->attr_timeout = 0;
+    config->entry_timeout = 0;
+    config->negative_timeout = 0;
+    config->direct_io = m.directIo ? 1 : 0;
+    return &m;
+}
+
+int getAttributes(const char* path, struct stat* attributes, fuse_file_info*)
+{
+    std::memset(attributes, 0, sizeof *attributes);
+    if (std::strcmp(path, "/") == 0) {
+        attributes->st_mode = S_IFDIR | 0555;
+        attributes->st_nlink = 2;
+        return 0;
+    }
+    const auto* file = fileAt(path);
+    if (file == nullptr)
+        return -ENOENT;
+    if (medium().ejected())
+        return -EIO;
+    attributes->st_mode = S_IFREG | 0444;
+    attributes->st_nlink = 1;
+    attributes->st_size = static_cast<off_t>(file->size);
+    attributes->st_blocks = static_cast<blkcnt_t>((file->size + 511) / 512);
+    return 0;
+}
+
+int listFolder(const char* path, void* buffer, fuse_fill_dir_t fill, off_t, fuse_file_info*,
+               fuse_readdir_flags)
+{
+    if (std::strcmp(path, "/") != 0)
+        return -ENOENT;
+    fill(buffer, ".", nullptr, 0, FUSE_FILL_DIR_PLUS);
+    fill(buffer, "..", nullptr, 0, FUSE_FILL_DIR_PLUS);
+    for (const auto& [name, file] : medium().files)
+        fill(buffer, name.c_str(), nullptr, 0, FUSE_FILL_DIR_PLUS);
+    return 0;
+}
+
+int openFile(const char* path, fuse_file_info* info)
+{
+    if (fileAt(path) == nullptr)
+        return -ENOENT;
+    if ((info->flags & O_ACCMODE) != O_RDONLY) {
+        medium().log(std::string("opened for writing: ") + (path + 1));
+        return -EROFS;
+    }
+    return medium().ejected() ? -EIO : 0;
+}
+
+int readFile(const char* path, char* buffer, size_t size, off_t offset, fuse_file_info*)
+{
+    auto& m = medium();
+    auto* file = const_cast<MediumFile*>(fileAt(path));
+    if (file == nullptr)
+        return -ENOENT;
+    ++m.reads;
+    const auto fail = [&m] {
+        if (m.delayMs > 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(m.delayMs));
+        return -EIO;
+    };
+    if (m.ejected())
+        return fail();
+    const auto start = static_cast<std::uint64_t>(offset);
+    if (start >= file->size)
+        return 0;
+    auto end = std::min<std::uint64_t>(file->size, start + size);
+    for (auto& range : file->failing) {
+        if (range.failuresLeft == 0 || range.end <= start || range.start >= end)
+            continue;
+        if (range.start > start && m.directIo) {
+            end = range.start; // served up to the bad stretch; the next read meets it
+            continue;
+        }
+        if (range.failuresLeft > 0)
+            --range.failuresLeft;
+        return fail();
+    }
+    for (auto position = start; position < end; ++position)
+        buffer[position - start] =
+            static_cast<char>(brindlecap::testing::mediumByte(position, file->seed));
+    return static_cast<int>(end - start);
+}
+
+int describeVolume(const char*, struct statvfs* volume)
+{
+    std::memset(volume, 0, sizeof *volume);
+    std::uint64_t total = 0;
+    for (const auto& [name, file] : medium().files)
+        total += file.size;
+    volume->f_bsize = volume->f_frsize = 2048; // a CD's sector
+    volume->f_blocks = (total + 2047) / 2048;
+    volume->f_namemax = 255;
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 4) {
+        std::fputs("usage: faulty_medium DESCRIPTION LOG MOUNTPOINT\n", stderr);
+        return 2;
+    }
+    Medium state;
+    state.logPath = argv[2];
+    if (!readDescription(argv[1], state))
+        return 2;
+    fuse_operations operations{};
+    operations.init = initMedium;
+    operations.getattr = getAttributes;
+    operations.readdir = listFolder;
+    operations.open = openFile;
+    operations.read = readFile;
+    operations.statfs = describeVolume;
+    // Foreground, one thread (the failure counts need no locks). Not mounted
+    // read-only, so that an open for writing reaches us and is logged.
+    char program[] = "faulty_medium", foreground[] = "-f", single[] = "-s", option[] = "-o",
+         names[] = "fsname=faulty_medium,subtype=faulty_medium";
+    char* fuseArguments[] = {program, foreground, single, option, names, argv[3], nullptr};
+    return fuse_main(6, fuseArguments, &operations, &state);
+}

@@ -1,0 +1,99 @@
+#include "media_job.h"
+
+#include "copy_job.h"
+#include "headless_surroundings.h"
+#include "locale_number_format.h"
+#include "medium_pattern.h"
+#include "posix_file_access.h"
+
+#include <algorithm>
+
+namespace brindlecap::testing {
+
+EngineRun runEngineJob(const std::vector<std::string>& sources, const std::string& folder,
+                       int bufferOption, const std::function<void(int)>& beforeTick)
+{
+    FieldTable fields;
+    PathList queue;
+    OptionGroup options;
+    ControlFlags controls;
+    PosixFileAccess files;
+    LocaleNumberFormat numbers(QLocale(QLocale::English, QLocale::UnitedStates));
+    CopyJob job({fields, queue, options, controls, files, numbers});
+    job.Form_Load();
+    for (const auto& source : sources)
+        queue.append(source);
+    options.select(bufferOption);
+    fields.setText(Field::lblDir, folder);
+    controls.setEnabled(Control::cmdCopy, true);
+    job.cmdCopy_Click();
+    EngineRun run;
+    // Far more ticks than any test file has chunks: a job that never ends fails.
+    constexpr int tickLimit = 1000000;
+    while (controls.isEnabled(Control::Timer1) && run.ticks < tickLimit) {
+        if (beforeTick)
+            beforeTick(run.ticks);
+        job.Timer1_Timer();
+        ++run.ticks;
+    }
+    run.report = job.report();
+    run.filesDone = fields.text(Field::lblFilesDone);
+    run.percent = fields.text(Field::lblPercent);
+    run.byteDone = fields.text(Field::lblByteDone);
+    return run;
+}
+
+ProcessResult runCliJob(const std::vector<std::string>& sources, const std::string& folder,
+                        int bufferOption)
+{
+    std::vector<std::string> arguments{
+        "-q", "-b", std::to_string(chunkBytes(bufferOption) / 1024), "-t", folder, "--"};
+    arguments.insert(arguments.end(), sources.begin(), sources.end());
+    return runProcess(BRINDLECAP_CLI, arguments);
+}
+
+Bytes mediumBytes(std::int64_t size, std::uint8_t seed)
+{
+    Bytes bytes(static_cast<std::size_t>(size));
+    for (std::size_t position = 0; position < bytes.size(); ++position)
+        bytes[position] = mediumByte(position, seed);
+    return bytes;
+}
+
+Bytes expectedCopy(std::int64_t size, std::uint8_t seed, std::int64_t chunk,
+                   const std::vector<Failing>& failing)
+{
+    auto bytes = mediumBytes(size, seed);
+    for (std::int64_t start = 0; start < size; start += chunk) {
+        const auto end = std::min(size, start + chunk);
+        auto firstBad = end;
+        for (const auto& range : failing)
+            if (range.start < end && range.end > start)
+                firstBad = std::min(firstBad, std::max(range.start, start));
+        std::fill(bytes.begin() + firstBad, bytes.begin() + end, std::byte{0});
+    }
+    return bytes;
+}
+
+std::vector<ByteRange> zeroRanges(const Bytes& copy)
+{
+    std::vector<ByteRange> ranges;
+    for (std::size_t position = 0; position < copy.size(); ++position) {
+        if (copy[position] != std::byte{0})
+            continue;
+        const auto offset = static_cast<std::int64_t>(position);
+        if (!ranges.empty() && ranges.back().end() == offset)
+            ++ranges.back().length;
+        else
+            ranges.push_back({offset, 1});
+    }
+    return ranges;
+}
+
+std::string reportLine(const ByteRange& range)
+{
+    return "unreadable: bytes " + std::to_string(range.offset) + "-" +
+           std::to_string(range.end() - 1) + " (";
+}
+
+} // namespace brindlecap::testing

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <sys/types.h>
+
+namespace brindlecap::testing {
+
+// The failing disc of faulty_medium.cpp, mounted in a folder for as long as
+// the object lives. `description` is the medium's description file's text.
+class MountedMedium final
+{
+public:
+    MountedMedium(const std::filesystem::path& where, const std::string& description);
+    ~MountedMedium();
+    MountedMedium(const MountedMedium&) = delete;
+    MountedMedium& operator=(const MountedMedium&) = delete;
+
+    // Empty when mounted; else what is missing, for the skip message.
+    const std::string& unavailable() const { return m_unavailable; }
+    std::string path(const std::string& name) const { return (m_mountPoint / name).string(); }
+    // What the medium saw that it should never see: opens for writing.
+    std::string writeAttempts() const;
+
+private:
+    std::filesystem::path m_mountPoint;
+    std::filesystem::path m_log;
+    pid_t m_server = -1;
+    std::string m_unavailable;
+};
+
+// A tmpfs of a given size mounted in a folder, read-only if asked, for as
+// long as the object lives (needs the right to mount: root, here).
+class MountedTmpfs final
+{
+public:
+    MountedTmpfs(const std::filesystem::path& where, std::uint64_t bytes, bool readOnly = false);
+    ~MountedTmpfs();
+    MountedTmpfs(const MountedTmpfs&) = delete;
+    MountedTmpfs& operator=(const MountedTmpfs&) = delete;
+
+    const std::string& unavailable() const { return m_unavailable; }
+    const std::filesystem::path& path() const { return m_path; }
+
+private:
+    std::filesystem::path m_path;
+    std::string m_unavailable;
+    bool m_mounted = false;
+};
+
+} // namespace brindlecap::testing
