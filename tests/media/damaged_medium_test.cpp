@@ -1,6 +1,7 @@
 // Copies off a FUSE file system that fails like a damaged disc: real EIO
 // from the kernel, through the copy engine as the window runs it and through
 // brindlecap-cli.
+#include "drive_list.h"
 #include "media_job.h"
 #include "medium_pattern.h"
 #include "test_mounts.h"
@@ -215,6 +216,16 @@ TEST_F(MediumTest, ThroughThePageCacheTheCopyIsStillTruthful)
         }
     }
     EXPECT_FALSE(run.report.files[0].unreadable.empty());
+}
+
+// The folder dialog's volume list offers the medium like any disc.
+TEST_F(MediumTest, TheMediumIsListedAmongTheVolumes)
+{
+    MountedMedium medium(scratch.path(), "file disc.bin 4096 1\n");
+    if (!medium.unavailable().empty())
+        GTEST_SKIP() << medium.unavailable();
+    const auto mountPoint = QString::fromStdString((scratch.path() / "medium").string());
+    EXPECT_TRUE(mountedVolumePaths().contains(mountPoint)) << mountPoint.toStdString();
 }
 
 // An ejected disc fails every read and every stat: the file being copied is
