@@ -22,7 +22,6 @@ void DialogInstance::Show()
     if (m_window == nullptr) {
         // No parent: disabling the main window would disable it too.
         m_window = new QWidget(nullptr, m_flags);
-        m_window->setAttribute(Qt::WA_DeleteOnClose, false);
         m_window->setWindowIcon(applicationIcon());
         setupControls(*m_window);
         m_window->installEventFilter(this);
@@ -58,7 +57,7 @@ bool DialogInstance::eventFilter(QObject* watched, QEvent* event)
 void centreDialog(QWidget& dialog, const QWidget& mainWindow)
 {
     const auto perPixel = twipsPerPixel(dialog);
-    auto frame = QSizeF(mainWindow.frameGeometry().size() - mainWindow.geometry().size());
+    const QSizeF frame(mainWindow.frameGeometry().size() - mainWindow.geometry().size());
     centreOnScreen(dialog, (QSizeF(dialog.size()) + frame) * perPixel);
 }
 

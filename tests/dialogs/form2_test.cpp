@@ -83,12 +83,7 @@ private slots:
     {
         auto& dialog = open();
         QVERIFY(QTest::qWaitForWindowActive(&dialog));
-        const auto screen = dialog.screen()->geometry().size() * 15;
-        const auto outer = dialog.frameGeometry().size() * 15;
-        const QPoint centred(
-            static_cast<int>(std::lround(centredEdge(screen.width(), outer.width()) / 15)),
-            static_cast<int>(std::lround(centredEdge(screen.height(), outer.height()) / 15)));
-        QCOMPARE(dialog.frameGeometry().topLeft(), centred);
+        QCOMPARE(dialog.frameGeometry().topLeft(), centredFramePosition(dialog));
 
         QCOMPARE(QApplication::focusWidget(), &button("Command2"));
         for (const char* next : {"Command1", "Dir1", "Drive1", "Command2"}) {

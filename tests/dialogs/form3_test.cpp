@@ -156,13 +156,7 @@ private slots:
 
         auto& second = open();
         QVERIFY(QTest::qWaitForWindowExposed(&second));
-        const auto screen = second.screen()->geometry().size() * 15;
-        const auto outer = second.frameGeometry().size() * 15;
-        QCOMPARE(
-            second.frameGeometry().topLeft(),
-            QPoint(
-                static_cast<int>(std::lround(centredEdge(screen.width(), outer.width()) / 15)),
-                static_cast<int>(std::lround(centredEdge(screen.height(), outer.height()) / 15))));
+        QCOMPARE(second.frameGeometry().topLeft(), centredFramePosition(second));
     }
 
 private:

@@ -22,6 +22,15 @@
 
 namespace brindlecap::testing {
 
+// Where a window's frame stands when it is in the middle of its screen.
+inline QPoint centredFramePosition(const QWidget& window)
+{
+    const auto screen = window.screen()->geometry().size() * 15;
+    const auto outer = window.frameGeometry().size() * 15;
+    return {static_cast<int>(std::lround(centredEdge(screen.width(), outer.width()) / 15)),
+            static_cast<int>(std::lround(centredEdge(screen.height(), outer.height()) / 15))};
+}
+
 // A shown main window over a scratch folder, driven through its widgets.
 class WindowFixture
 {
@@ -74,14 +83,7 @@ public:
         control<QPushButton>("cmdCopy")->setEnabled(true);
     }
     void selectBuffer(const char* option) const { control<QRadioButton>(option)->click(); }
-    // Where the window's frame stands when it is in the middle of the screen.
-    QPoint centredPosition() const
-    {
-        const auto screen = window->screen()->geometry().size() * 15;
-        const auto outer = window->frameGeometry().size() * 15;
-        return {static_cast<int>(std::lround(centredEdge(screen.width(), outer.width()) / 15)),
-                static_cast<int>(std::lround(centredEdge(screen.height(), outer.height()) / 15))};
-    }
+    QPoint centredPosition() const { return centredFramePosition(*window); }
     bool runJobToEnd(int timeoutMs = 20000) const
     {
         return runEventsUntil([this] { return !timer().isActive(); }, timeoutMs);
