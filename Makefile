@@ -4,6 +4,8 @@
 #               UBSan (build-asan/), then the fuzzers for FUZZ_SECONDS each
 # make package  builds the Debian package build/brindlecap_<version>_amd64.deb
 # make install  installs into PREFIX (default /usr/local)
+# make bench    measures the copy rate, the tick and a damaged disc against
+#               cp, dd and ddrescue and writes docs/benchmarks.md (not in CI)
 # All first install the Debian packages they need (scripts/setup-debian.sh).
 
 BUILD ?= build
@@ -13,7 +15,7 @@ CTEST := ctest --output-on-failure --parallel 2 --timeout 300
 # Warnings fail the build in CI.
 WERROR := $(if $(CI),ON,OFF)
 
-.PHONY: all deps configure build test sanitize fuzz check run package install clean
+.PHONY: all deps configure build test sanitize fuzz check bench run package install clean
 
 all: build
 
@@ -42,6 +44,15 @@ fuzz: deps
 	scripts/run-fuzzers.sh build-fuzz $(FUZZ_SECONDS) picker_text cli_options
 
 check: test sanitize fuzz
+
+# BENCH_RUNS sets the runs behind each figure (default 5).
+bench:
+	@scripts/setup-debian.sh --bench
+	cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DBRINDLECAP_BENCH=ON \
+		-DBRINDLECAP_WERROR=$(WERROR)
+	cmake --build build-bench --target bench_window bench_tick_steps bench_medium_recovery \
+		brindlecap-cli faulty_medium
+	python3 bench/benchmarks.py build-bench docs/benchmarks.md
 
 run: build
 	$(BUILD)/src/mainwindow/brindlecap

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages that building, running and testing need.
+# Installs the Debian 12 packages that building, running and testing need;
+# with --bench, also what `make bench` measures with and against.
 # Missing packages are installed with apt-get when that is possible (as root,
 # or with sudo that asks no password); otherwise the one command to run is
 # printed and the script fails.
@@ -14,6 +15,9 @@ packages=(
     desktop-file-utils appstream dpkg-dev
     clang libclang-rt-14-dev fuse3 libfuse3-dev
 )
+if [[ "${1:-}" == "--bench" ]]; then
+    packages+=(libbenchmark-dev gddrescue python3 coreutils util-linux)
+fi
 
 missing=()
 for package in "${packages[@]}"; do

@@ -55,8 +55,10 @@ std::string progressLine(const CopyJob& job, int queued, const std::string& name
 {
     const auto size = job.currentFileSize();
     const auto done = currentFileBytesDone(job);
-    std::string line = "[" + std::to_string(job.report().files.size()) + "/" +
-                       std::to_string(queued) + "] " + name + "  ";
+    // Appended piece by piece: GCC 12 at -O3 warns falsely about "[" + string.
+    std::string line = "[";
+    line += std::to_string(job.report().files.size()) + "/" + std::to_string(queued) + "] ";
+    line += name + "  ";
     line += (done == 0 ? "0" : numbers.thousands(done)) + " / " +
             (size == 0 ? "0" : numbers.thousands(size)) + " bytes";
     if (size > 0)

@@ -1,0 +1,591 @@
+#!/usr/bin/env python3
+"""Runs Brindlecap's benchmarks on this machine and writes their report.
+
+Usage: bench/benchmarks.py BUILD_DIR REPORT
+
+BUILD_DIR holds the benchmark programs (a build with BRINDLECAP_BENCH=ON);
+REPORT is the Markdown file to write. Environment:
+  BENCH_RUNS      runs behind each figure (default 5)
+  BENCH_WORK      scratch folder on disk (default BUILD_DIR/bench-work)
+  BENCH_DELAY_MS  how long each failing read of the damaged disc takes (50)
+
+Every figure is the median of the runs, with their minimum and maximum; each
+ratio divides two medians taken in this one run of the script.
+"""
+
+import datetime
+import os
+import platform
+import random
+import shutil
+import statistics
+import subprocess
+import sys
+import time
+from pathlib import Path
+
+MIB = 1 << 20
+BUFFER_KB = [32, 64, 128, 256, 512, 1024, 2048]
+WINDOW_SOURCE_BYTES = 512 * MIB
+CLI_SOURCE_BYTES = 1024 * MIB
+DISC_BYTES = 700 * MIB
+DISC_SECTOR = 2048
+DISC_SEED = 7
+
+
+def log(message):
+    print(f"[bench {time.strftime('%H:%M:%S')}] {message}", file=sys.stderr, flush=True)
+
+
+class Figure:
+    """Several measurements of one quantity."""
+
+    def __init__(self, values=()):
+        self.values = list(values)
+
+    def add(self, value):
+        self.values.append(value)
+
+    @property
+    def median(self):
+        return statistics.median(self.values)
+
+    def text(self, digits=0, scale=1.0):
+        if not self.values:
+            return "n/a"
+        median = self.median * scale
+        low = min(self.values) * scale
+        high = max(self.values) * scale
+        return f"{median:,.{digits}f} ({low:,.{digits}f}–{high:,.{digits}f})"
+
+
+class Measured:
+    def __init__(self, seconds, output, peak_kib, status):
+        self.seconds = seconds
+        self.output = output
+        self.peak_kib = peak_kib
+        self.status = status
+
+    def fields(self):
+        """The program's "key=value" line as a dictionary."""
+        line = self.output.strip().splitlines()[-1] if self.output.strip() else ""
+        return dict(pair.split("=", 1) for pair in line.split() if "=" in pair)
+
+
+def measure(command, accept=(0,), env=None):
+    """Runs a command to its end: wall time, output and peak resident memory."""
+    start = time.perf_counter()
+    process = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                               env=env, text=True)
+    # wait4 gives this child's own peak, not the largest of all children.
+    _, wait_status, usage = os.wait4(process.pid, 0)
+    seconds = time.perf_counter() - start
+    process.returncode = os.waitstatus_to_exitcode(wait_status)
+    output = process.stdout.read()
+    errors = process.stderr.read()
+    process.stdout.close()
+    process.stderr.close()
+    if process.returncode not in accept:
+        raise RuntimeError(f"{' '.join(map(str, command))} exited with "
+                           f"{process.returncode}: {errors.strip()}")
+    return Measured(seconds, output, usage.ru_maxrss, process.returncode)
+
+
+def first_line(command):
+    try:
+        result = subprocess.run(command, capture_output=True, text=True, check=False)
+        return (result.stdout or result.stderr).strip().splitlines()[0]
+    except (OSError, IndexError):
+        return "not found"
+
+
+def remove(*paths):
+    for path in paths:
+        Path(path).unlink(missing_ok=True)
+
+
+def rate(byte_count, seconds):
+    return byte_count / seconds / MIB
+
+
+class Scratch:
+    """The folders the benchmarks copy into: one on disk and one on tmpfs."""
+
+    def __init__(self, work):
+        self.work = Path(work)
+        self.sources = self.work / "sources"
+        self.sources.mkdir(parents=True, exist_ok=True)
+        self.disk = self.work / "disk"
+        self.disk.mkdir(exist_ok=True)
+        self.mounted = None
+        self.tmpfs = None
+        self.tmpfs_note = ""
+        mount_point = self.work / "tmpfs"
+        mount_point.mkdir(exist_ok=True)
+        result = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=3g", "brindlecap-bench",
+                                 str(mount_point)], capture_output=True, text=True)
+        if result.returncode == 0:
+            self.tmpfs = self.mounted = mount_point
+            self.tmpfs_note = f"a 3 GiB tmpfs mounted at {mount_point}"
+            return
+        shm = Path("/dev/shm")
+        if shm.is_dir() and shutil.disk_usage(shm).free > 3 << 30:
+            self.tmpfs = shm / "brindlecap-bench"
+            self.tmpfs.mkdir(exist_ok=True)
+            self.tmpfs_note = f"{self.tmpfs} (mounting a tmpfs was refused: " \
+                              f"{result.stderr.strip()})"
+        else:
+            self.tmpfs_note = "none: mounting a tmpfs was refused and /dev/shm is too small"
+
+    def close(self):
+        if self.mounted:
+            subprocess.run(["umount", str(self.mounted)], check=False)
+        elif self.tmpfs:
+            shutil.rmtree(self.tmpfs, ignore_errors=True)
+
+    def destinations(self):
+        places = [("disk", self.disk)]
+        if self.tmpfs:
+            places.insert(0, ("tmpfs", self.tmpfs))
+        return places
+
+    def fast_destination(self):
+        return self.destinations()[0]
+
+
+def source_file(folder, byte_count):
+    """A file of random bytes, made once, then read so it sits in the page cache."""
+    path = Path(folder) / f"source-{byte_count // MIB}MiB.bin"
+    if not path.exists() or path.stat().st_size != byte_count:
+        log(f"writing {path}")
+        with open(path, "wb") as out:
+            for _ in range(byte_count // (8 * MIB)):
+                out.write(os.urandom(8 * MIB))
+    with open(path, "rb") as source:
+        while source.read(8 * MIB):
+            pass
+    return path
+
+
+def settle(folder):
+    """Writes back what the last run left dirty, outside any timing."""
+    subprocess.run(["sync", "-f", str(folder)], check=False)
+
+
+class Bench:
+    def __init__(self, build, runs, scratch):
+        self.build = Path(build)
+        self.runs = runs
+        self.scratch = scratch
+        self.window = self.build / "bench" / "bench_window"
+        self.tick_steps = self.build / "bench" / "bench_tick_steps"
+        self.recovery = self.build / "bench" / "bench_medium_recovery"
+        self.cli = self.build / "src" / "cli" / "brindlecap-cli"
+        self.medium = self.build / "tests" / "media" / "faulty_medium"
+        self.window_env = dict(os.environ, QT_QPA_PLATFORM="offscreen",
+                               XDG_RUNTIME_DIR=str(scratch.work / "runtime"))
+        (scratch.work / "runtime").mkdir(mode=0o700, exist_ok=True)
+        self.qt_version = "unknown"
+
+    # 1. The window's copy rate against the timer bound and cp.
+    def window_rate(self):
+        source = source_file(self.scratch.sources, WINDOW_SOURCE_BYTES)
+        timer = Figure()
+        cp = {name: Figure() for name, _ in self.scratch.destinations()}
+        ours = {(name, kb): Figure() for name, _ in self.scratch.destinations()
+                for kb in BUFFER_KB}
+        peaks = {kb: Figure() for kb in BUFFER_KB}
+        for run in range(self.runs):
+            log(f"window rate, run {run + 1} of {self.runs}")
+            fields = measure([self.window, "timer", "5"], env=self.window_env).fields()
+            timer.add(float(fields["per_second"]))
+            self.qt_version = fields.get("qt", self.qt_version)
+            for name, folder in self.scratch.destinations():
+                copy = folder / source.name
+                remove(copy)
+                cp[name].add(rate(WINDOW_SOURCE_BYTES, measure(["cp", source, copy]).seconds))
+                remove(copy)
+                settle(folder)
+                for kb in BUFFER_KB:
+                    result = measure([self.window, "copy", source, folder, str(kb)],
+                                     env=self.window_env)
+                    seconds = float(result.fields()["seconds"])
+                    ours[(name, kb)].add(rate(WINDOW_SOURCE_BYTES, seconds))
+                    if name == self.scratch.fast_destination()[0]:
+                        peaks[kb].add(result.peak_kib / 1024)
+                    remove(copy)
+                    settle(folder)
+        idle = Figure(measure([self.window, "timer", "1"], env=self.window_env).peak_kib / 1024
+                      for _ in range(self.runs))
+        return timer, cp, ours, peaks, idle
+
+    # 2. The CLI against cp, dd and ddrescue.
+    def cli_throughput(self):
+        source = source_file(self.scratch.sources, CLI_SOURCE_BYTES)
+        name, folder = self.scratch.fast_destination()
+        copy, mapfile = folder / source.name, folder / "ddrescue.map"
+        cp = Figure()
+        tools = {(tool, kb): Figure() for tool in ("cli", "dd", "ddrescue") for kb in BUFFER_KB}
+        peaks = {kb: Figure() for kb in BUFFER_KB}
+        commands = {
+            "cli": lambda kb: [self.cli, "-q", "-b", str(kb), source, folder],
+            "dd": lambda kb: ["dd", f"if={source}", f"of={copy}", f"bs={kb}K",
+                              "conv=noerror,sync", "status=none"],
+            # One cluster is one chunk: -c counts 512-byte sectors.
+            "ddrescue": lambda kb: ["ddrescue", "-q", f"--cluster-size={kb * 2}", source, copy,
+                                    mapfile],
+        }
+        for run in range(self.runs):
+            log(f"CLI throughput, run {run + 1} of {self.runs}")
+            remove(copy)
+            cp.add(rate(CLI_SOURCE_BYTES, measure(["cp", source, copy]).seconds))
+            for kb in BUFFER_KB:
+                for tool, command in commands.items():
+                    remove(copy, mapfile)
+                    settle(folder)
+                    result = measure(command(kb))
+                    tools[(tool, kb)].add(rate(CLI_SOURCE_BYTES, result.seconds))
+                    if tool == "cli":
+                        peaks[kb].add(result.peak_kib / 1024)
+            remove(copy, mapfile)
+        return name, cp, tools, peaks
+
+    # 3. Where a tick's time goes.
+    def tick_breakdown(self):
+        import json
+
+        source = source_file(self.scratch.sources, WINDOW_SOURCE_BYTES)
+        fast = self.scratch.fast_destination()[1]
+        out = self.scratch.work / "tick-steps.json"
+        log("tick steps")
+        measure([self.tick_steps, f"--benchmark_repetitions={self.runs}",
+                 "--benchmark_min_time=0.5", f"--benchmark_out={out}",
+                 "--benchmark_out_format=json", source, fast, self.scratch.disk])
+        figures = {}
+        for entry in json.loads(out.read_text())["benchmarks"]:
+            if entry.get("run_type") != "iteration":
+                continue
+            scale = {"ns": 1e-3, "us": 1.0, "ms": 1e3}[entry["time_unit"]]
+            figures.setdefault(entry["run_name"], Figure()).add(entry["real_time"] * scale)
+        return figures
+
+    # 5. A damaged disc on the FUSE medium.
+    def damaged_disc(self, delay_ms):
+        unreadable = scattered_bad_sectors()
+        if not self.medium.exists():
+            return None, unreadable, f"{self.medium} was not built (libfuse3-dev missing)"
+        if not os.path.exists("/dev/fuse"):
+            return None, unreadable, "this machine has no /dev/fuse"
+        work = self.scratch.work / "disc"
+        mount_point = work / "medium"
+        mount_point.mkdir(parents=True, exist_ok=True)
+        description, medium_log = work / "disc.medium", work / "writes.log"
+        lines = [f"file disc.iso {DISC_BYTES} {DISC_SEED}", f"delay {delay_ms}", "direct-io"]
+        lines += [f"hard disc.iso {start} {end}" for start, end in unreadable]
+        description.write_text("\n".join(lines) + "\n")
+        remove(medium_log)
+        medium = subprocess.Popen([self.medium, description, medium_log, mount_point],
+                                  stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+        disc = mount_point / "disc.iso"
+        deadline = time.monotonic() + 10
+        while time.monotonic() < deadline and medium.poll() is None:
+            if os.path.ismount(mount_point) and disc.exists():
+                break
+            time.sleep(0.05)
+        if not (os.path.ismount(mount_point) and disc.exists()):
+            medium.kill()
+            reason = medium.communicate()[1].strip() or "the medium did not come up"
+            return None, unreadable, f"the FUSE medium could not be mounted: {reason}"
+        try:
+            return self.copy_disc(disc, unreadable), unreadable, ""
+        finally:
+            subprocess.run(["fusermount3", "-u", str(mount_point)], check=False,
+                           capture_output=True)
+            try:
+                medium.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                medium.kill()
+            if medium_log.exists() and medium_log.read_text().strip():
+                raise RuntimeError(f"something opened the medium for writing: {medium_log}")
+
+    def copy_disc(self, disc, unreadable):
+        folder = self.scratch.fast_destination()[1]
+        copy, mapfile = folder / disc.name, folder / "disc.map"
+        tools = {
+            "brindlecap-cli -b 32": [self.cli, "-q", "-b", "32", disc, folder],
+            "brindlecap-cli -b 256": [self.cli, "-q", "-b", "256", disc, folder],
+            "ddrescue (default run)": ["ddrescue", "-q", "-b", str(DISC_SECTOR), disc, copy,
+                                       mapfile],
+            "ddrescue -n (one pass, no scraping)": ["ddrescue", "-q", "-n", "-b",
+                                                    str(DISC_SECTOR), disc, copy, mapfile],
+        }
+        results = {tool: {"seconds": Figure(), "recovered": Figure(), "lost": Figure(),
+                          "wrong": Figure()} for tool in tools}
+        ranges = [str(value) for pair in unreadable for value in pair]
+        for run in range(min(self.runs, 3)):
+            for tool, command in tools.items():
+                log(f"damaged disc, {tool}, run {run + 1}")
+                remove(copy, mapfile)
+                # brindlecap-cli says 1 when some bytes could not be read.
+                result = measure(command, accept=(0, 1))
+                check = measure([self.recovery, copy, str(DISC_BYTES), str(DISC_SEED), *ranges])
+                fields = check.fields()
+                results[tool]["seconds"].add(result.seconds)
+                results[tool]["recovered"].add(int(fields["recovered"]))
+                results[tool]["lost"].add(int(fields["lost_readable"]))
+                results[tool]["wrong"].add(int(fields["wrong"]))
+        remove(copy, mapfile)
+        return results
+
+
+def scattered_bad_sectors():
+    """About 0.1 % of the disc's sectors, in clusters of 1 to 16, at fixed places."""
+    chooser = random.Random(2026)
+    sectors = DISC_BYTES // DISC_SECTOR
+    wanted = sectors // 1000
+    bad = set()
+    clusters = []
+    while len(bad) < wanted:
+        length = min(chooser.randint(1, 16), wanted - len(bad))
+        start = chooser.randrange(0, sectors - length)
+        span = range(start - 1, start + length + 1)
+        if any(sector in bad for sector in span):
+            continue
+        bad.update(range(start, start + length))
+        clusters.append((start * DISC_SECTOR, (start + length) * DISC_SECTOR))
+    return sorted(clusters)
+
+
+def machine_lines(bench, scratch):
+    meminfo = Path("/proc/meminfo").read_text().splitlines()
+    memory_kib = int(next(line for line in meminfo if line.startswith("MemTotal")).split()[1])
+    cpu = "unknown"
+    for line in Path("/proc/cpuinfo").read_text().splitlines():
+        if line.startswith("model name"):
+            cpu = line.split(":", 1)[1].strip()
+            break
+    disk_fs = first_line(["stat", "-f", "-c", "%T", str(scratch.disk)])
+    return [
+        f"- Date: {datetime.date.today().isoformat()}",
+        f"- CPU: {cpu}, {os.cpu_count()} cores",
+        f"- Memory: {memory_kib / (1 << 20):.1f} GiB",
+        f"- Kernel: {platform.system()} {platform.release()}",
+        f"- Qt: {bench.qt_version} (offscreen platform for the window)",
+        f"- Disk: {disk_fs} file system at {scratch.disk}",
+        f"- tmpfs: {scratch.tmpfs_note}",
+        f"- cp and dd: {first_line(['cp', '--version'])}",
+        f"- ddrescue: {first_line(['ddrescue', '--version'])}",
+        f"- Runs behind each figure: {bench.runs} (the damaged disc: {min(bench.runs, 3)})",
+    ]
+
+
+def window_table(timer, cp, ours, scratch):
+    rows = ["| Destination | Buffer | Ours, MiB/s | Timer bound, MiB/s | cp, MiB/s "
+            "| Ours ÷ min(bound, cp) |",
+            "|---|---:|---:|---:|---:|---:|"]
+    worst = None
+    for name, _ in scratch.destinations():
+        for kb in BUFFER_KB:
+            bound = Figure(firings * kb / 1024 for firings in timer.values)
+            figure = ours[(name, kb)]
+            ratio = figure.median / min(bound.median, cp[name].median)
+            worst = ratio if worst is None else min(worst, ratio)
+            rows.append(f"| {name} | {kb} KB | {figure.text(1)} | {bound.text(1)} "
+                        f"| {cp[name].text(1)} | {ratio:.2f} |")
+    return rows, worst
+
+
+def cli_table(cp, tools):
+    rows = ["| Buffer | brindlecap-cli, MiB/s | dd, MiB/s | ddrescue, MiB/s | ÷ cp | ÷ dd "
+            "| ÷ ddrescue |",
+            "|---:|---:|---:|---:|---:|---:|---:|"]
+    ratios = {}
+    for kb in BUFFER_KB:
+        cli, dd, rescue = (tools[(tool, kb)] for tool in ("cli", "dd", "ddrescue"))
+        ratios[kb] = (cli.median / cp.median, cli.median / dd.median,
+                      cli.median / rescue.median)
+        rows.append(f"| {kb} KB | {cli.text(0)} | {dd.text(0)} | {rescue.text(0)} | "
+                    + " | ".join(f"{value:.2f}" for value in ratios[kb]) + " |")
+    return rows, ratios
+
+
+TICK_STEPS = [
+    ("opening and closing the source", "OpenCloseSource"),
+    ("opening and closing the destination", "OpenCloseDestination/disk:{disk}"),
+    ("re-creating and zero-filling `Buf`", "RecreateBuf/KB:{kb}"),
+    ("the read (page cache)", "Read/KB:{kb}"),
+    ("the write", "Write/KB:{kb}/disk:{disk}"),
+    ("the buffer size read from its caption", "ReadBufferCaption"),
+    ("formatting the display texts", "DisplayTexts"),
+]
+OVERHEAD_STEPS = 3  # the opens and closes, and Buf
+
+
+def tick_tables(figures, scratch):
+    tables = []
+    overhead = {}
+    fast_name = scratch.fast_destination()[0]
+    for kb in (256, 2048):
+        for disk, name in ((0, fast_name), (1, "disk")):
+            tick = figures[f"Tick/KB:{kb}/disk:{disk}"]
+            rows = [f"**{kb} KB chunks into a file on {name}**", "",
+                    "| Step | µs | Share of the tick |", "|---|---:|---:|"]
+            total = 0.0
+            for index, (label, key) in enumerate(TICK_STEPS):
+                figure = figures[key.format(kb=kb, disk=disk)]
+                total += figure.median
+                if index == OVERHEAD_STEPS - 1:
+                    overhead[(kb, name)] = total / tick.median
+                rows.append(f"| {label} | {figure.text(1)} | "
+                            f"{100 * figure.median / tick.median:.1f} % |")
+            rest = tick.median - total
+            rows.append(f"| everything else in the tick (the engine's own steps, caches) "
+                        f"| {rest:,.1f} | {100 * rest / tick.median:.1f} % |")
+            rows.append(f"| **the whole tick** | {tick.text(1)} | 100 % |")
+            rows.append(f"| open, close and `Buf` together | "
+                        f"{overhead[(kb, name)] * tick.median:,.1f} | "
+                        f"{100 * overhead[(kb, name)]:.1f} % |")
+            tables.append(rows)
+    return tables, overhead
+
+
+def write_report(path, sections):
+    Path(path).parent.mkdir(parents=True, exist_ok=True)
+    Path(path).write_text("\n".join(sections) + "\n")
+
+
+def main():
+    if len(sys.argv) != 3:
+        sys.exit(__doc__)
+    build, report = sys.argv[1], sys.argv[2]
+    runs = int(os.environ.get("BENCH_RUNS", "5"))
+    delay_ms = int(os.environ.get("BENCH_DELAY_MS", "50"))
+    scratch = Scratch(os.environ.get("BENCH_WORK", Path(build) / "bench-work"))
+    bench = Bench(build, runs, scratch)
+    try:
+        timer, window_cp, ours, window_peaks, idle_peak = bench.window_rate()
+        cli_place, cli_cp, cli_tools, cli_peaks = bench.cli_throughput()
+        tick_figures = bench.tick_breakdown()
+        disc, unreadable, disc_problem = bench.damaged_disc(delay_ms)
+        machine = machine_lines(bench, scratch)
+    finally:
+        scratch.close()
+
+    window_rows, worst_window = window_table(timer, window_cp, ours, scratch)
+    cli_rows, cli_ratios = cli_table(cli_cp, cli_tools)
+    tick_rows, overhead = tick_tables(tick_figures, scratch)
+    fast_name = scratch.fast_destination()[0]
+    bad_bytes = sum(end - start for start, end in unreadable)
+
+    sections = [
+        "# Benchmarks", "",
+        "Written by `make bench` (`bench/benchmarks.py`); do not edit by hand. Each figure is "
+        "the median of several runs with the minimum and maximum in brackets, all taken on "
+        "this machine in one run of `make bench`; each ratio divides two medians of that run. "
+        "Nothing here is a pass or fail: the numbers are for reading.", "",
+        "## Machine", "", *machine, "",
+        "## Headlines", "",
+        f"- The window's copy rate is at least {worst_window:.2f} of what bounds it "
+        "(the 1 ms timer or cp, whichever is lower) at every buffer size.",
+        f"- brindlecap-cli at 256 KB: {cli_ratios[256][0]:.2f} × cp, "
+        f"{cli_ratios[256][1]:.2f} × dd, {cli_ratios[256][2]:.2f} × ddrescue; at 2048 KB: "
+        f"{cli_ratios[2048][0]:.2f} × cp, {cli_ratios[2048][1]:.2f} × dd, "
+        f"{cli_ratios[2048][2]:.2f} × ddrescue.",
+        f"- Opening and closing both files and re-creating `Buf` take "
+        f"{100 * overhead[(256, fast_name)]:.1f} % of a 256 KB tick into {fast_name} and "
+        f"{100 * overhead[(256, 'disk')]:.1f} % into a file on disk.", "",
+        "## 1. The window's copy rate", "",
+        f"The real main window on Qt's offscreen platform, with its real 1 ms timer, copies a "
+        f"{WINDOW_SOURCE_BYTES // MIB} MiB file of random bytes from the page cache into a new "
+        "file. The rate runs from the press of Copy to the tick that shows the end of the job. "
+        f"An empty timer of the same kind beside the idle window fires {timer.text(1)} times a "
+        "second; the timer bound is that rate times the chunk size. cp copies the same file to "
+        "the same place. Each copy is removed and the folder synced before the next run, "
+        "outside the timing.", "",
+        "```",
+        "bench_window timer 5",
+        "bench_window copy SOURCE FOLDER KB        # KB = 32 ... 2048",
+        "cp SOURCE FOLDER/NAME",
+        "```", "",
+        *window_rows, "",
+        "## 2. The command line's throughput", "",
+        f"A {CLI_SOURCE_BYTES // MIB} MiB file of random bytes in the page cache, copied into a "
+        f"new file on {cli_place}. The command line has no timer: it moves one chunk after "
+        f"the other. cp takes {cli_cp.text(0)} MiB/s. ddrescue's cluster is set to the chunk "
+        "size, so that each tool moves the same amount per read.", "",
+        "```",
+        "brindlecap-cli -q -b KB SOURCE FOLDER",
+        "dd if=SOURCE of=COPY bs=KBK conv=noerror,sync status=none",
+        "ddrescue -q --cluster-size=2×KB SOURCE COPY MAPFILE",
+        "cp SOURCE COPY",
+        "```", "",
+        *cli_rows, "",
+        "## 3. Where a tick's time goes", "",
+        "Google Benchmark (`bench/tick_steps.cpp`) times the whole tick of the copy job, as "
+        "the command line drives it (plain-data fields, the POSIX file access, the locale's "
+        "number format), and each of its steps on its own with the same code and the same "
+        f"files: the {WINDOW_SOURCE_BYTES // MIB} MiB source in the page cache, a destination "
+        "written from its start on each pass, the way a fresh copy is. A step's share divides "
+        "its median by the tick's; what the steps leave over is the engine's own work plus "
+        "what they cost together and not apart (caches).", "",
+        "```",
+        "bench_tick_steps --benchmark_repetitions=RUNS --benchmark_min_time=0.5 "
+        "SOURCE TMPFS_FOLDER DISK_FOLDER",
+        "```", "",
+    ]
+    for rows in tick_rows:
+        sections += [*rows, ""]
+    window_2048 = window_peaks[2048]
+    sections += [
+        "## 4. Peak resident memory", "",
+        "The peak resident set of each program over a whole job, from the kernel's account of "
+        "the finished process (wait4), for the runs of tables 1 and 2.", "",
+        "| Program | Job | Peak RSS, MiB |", "|---|---|---:|",
+        f"| window (bench_window) | idle, no job | {idle_peak.text(1)} |",
+        f"| window (bench_window) | 32 KB, {WINDOW_SOURCE_BYTES // MIB} MiB into {fast_name} "
+        f"| {window_peaks[32].text(1)} |",
+        f"| window (bench_window) | 2048 KB, {WINDOW_SOURCE_BYTES // MIB} MiB into {fast_name} "
+        f"| {window_2048.text(1)} |",
+        f"| brindlecap-cli | 32 KB, {CLI_SOURCE_BYTES // MIB} MiB into {cli_place} "
+        f"| {cli_peaks[32].text(1)} |",
+        f"| brindlecap-cli | 2048 KB, {CLI_SOURCE_BYTES // MIB} MiB into {cli_place} "
+        f"| {cli_peaks[2048].text(1)} |", "",
+        "## 5. A damaged disc", "",
+    ]
+    if disc is None:
+        sections += [f"Not measured on this machine: {disc_problem}.", ""]
+    else:
+        clean = all(max(result["wrong"].values) == 0 for result in disc.values())
+        sections += [
+            f"A {DISC_BYTES // MIB} MiB disc image on the FUSE test medium "
+            "(`tests/media/faulty_medium`, every read reaching it), with "
+            f"{bad_bytes // DISC_SECTOR} unreadable {DISC_SECTOR}-byte sectors "
+            f"({100 * bad_bytes / DISC_BYTES:.2f} % of them) in {len(unreadable)} clusters of "
+            f"1 to 16 sectors at fixed, scattered places; each failing read takes {delay_ms} "
+            f"ms before it fails. {DISC_BYTES - bad_bytes:,} bytes can be read. Recovered "
+            "bytes are those equal to the medium's; lost bytes are readable bytes the copy does "
+            "not hold. "
+            + ("No copy held a byte that was neither the medium's nor zero." if clean else
+               "**Some copy held bytes that were neither the medium's nor zero.**"), "",
+            "```",
+            "brindlecap-cli -q -b 32 MEDIUM/disc.iso FOLDER",
+            "brindlecap-cli -q -b 256 MEDIUM/disc.iso FOLDER",
+            f"ddrescue -q -b {DISC_SECTOR} MEDIUM/disc.iso COPY MAPFILE",
+            f"ddrescue -q -n -b {DISC_SECTOR} MEDIUM/disc.iso COPY MAPFILE",
+            "```", "",
+            "| Tool | Bytes recovered | Readable bytes lost | Wall time, s |",
+            "|---|---:|---:|---:|",
+        ]
+        for tool, result in disc.items():
+            sections.append(f"| {tool} | {result['recovered'].median:,.0f} | "
+                            f"{result['lost'].median:,.0f} | {result['seconds'].text(2)} |")
+        sections.append("")
+    changes = Path(__file__).with_name("changes.md")
+    if changes.exists():
+        sections += [changes.read_text().rstrip(), ""]
+    write_report(report, sections)
+    log(f"wrote {report}")
+
+
+if __name__ == "__main__":
+    main()

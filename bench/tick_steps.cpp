@@ -1,0 +1,241 @@
+// Where one tick of the copy job spends its time: the whole tick, and each of
+// its steps on its own with the same file access and number format.
+//
+// Usage: bench_tick_steps [benchmark flags] SOURCE TMPFS_FOLDER DISK_FOLDER
+// SOURCE should be a large file in the page cache; each destination folder
+// gets one scratch file, removed at the end.
+#include "copy_job.h"
+#include "headless_surroundings.h"
+#include "locale_number_format.h"
+#include "posix_file_access.h"
+
+#include <benchmark/benchmark.h>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace brindlecap;
+
+struct Paths
+{
+    std::string source;
+    std::string folders[2]; // tmpfs, disk
+    std::int64_t sourceSize = 0;
+};
+
+Paths paths;
+
+int optionFor(std::int64_t kilobytes)
+{
+    for (int option = 0; option < BufferOptions::count; ++option)
+        if (std::stoll(std::string(bufferCaptions[static_cast<std::size_t>(option)])) == kilobytes)
+            return option;
+    return -1;
+}
+
+std::string destinationIn(std::int64_t folder)
+{
+    return paths.folders[folder] + "/bench-tick-steps.bin";
+}
+
+// Arguments: chunk kilobytes, destination folder (0 tmpfs, 1 disk).
+void chunkArguments(benchmark::internal::Benchmark* benchmark)
+{
+    benchmark->ArgNames({"KB", "disk"});
+    for (const auto kilobytes : {256, 2048})
+        for (const auto folder : {0, 1})
+            benchmark->Args({kilobytes, folder});
+}
+
+// Chunk positions walking through the source, starting over at its end.
+class ChunkWalk
+{
+public:
+    explicit ChunkWalk(std::int64_t length) : m_length(length) {}
+    bool atEnd() const { return m_next + m_length - 1 > paths.sourceSize; }
+    void startOver() { m_next = 1; }
+    std::int64_t next()
+    {
+        const auto position = m_next;
+        m_next += m_length;
+        return position;
+    }
+
+private:
+    std::int64_t m_length;
+    std::int64_t m_next = 1;
+};
+
+// A copy's file, removed before it is written and when done with, so that
+// every write lands where the file has no data yet, as in a real copy.
+class ScratchCopy
+{
+public:
+    explicit ScratchCopy(std::string path) : m_path(std::move(path)) { remove(); }
+    ~ScratchCopy() { remove(); }
+    const std::string& path() const { return m_path; }
+    void remove() const { std::filesystem::remove(m_path); }
+
+private:
+    std::string m_path;
+};
+
+void Tick(benchmark::State& state)
+{
+    FieldTable fields;
+    PathList queue;
+    OptionGroup options;
+    ControlFlags controls;
+    PosixFileAccess files;
+    LocaleNumberFormat numbers;
+    CopyJob job({fields, queue, options, controls, files, numbers});
+    job.Form_Load();
+    queue.append(paths.source);
+    options.select(optionFor(state.range(0)));
+    const auto& folder = paths.folders[state.range(1)];
+    fields.setText(Field::lblDir, folder);
+    const ScratchCopy copy(folder + "/" + std::filesystem::path(paths.source).filename().string());
+    for (auto _ : state) {
+        if (!controls.isEnabled(Control::Timer1)) {
+            state.PauseTiming();
+            copy.remove();
+            job.cmdCopy_Click();
+            state.ResumeTiming();
+        }
+        job.Timer1_Timer();
+    }
+}
+BENCHMARK(Tick)->Apply(chunkArguments);
+
+void OpenCloseSource(benchmark::State& state)
+{
+    PosixFileAccess files;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(files.openSource(paths.source));
+        benchmark::DoNotOptimize(files.close());
+    }
+}
+BENCHMARK(OpenCloseSource);
+
+void OpenCloseDestination(benchmark::State& state)
+{
+    PosixFileAccess files;
+    const ScratchCopy copy(destinationIn(state.range(0)));
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(files.openDestination(copy.path()));
+        benchmark::DoNotOptimize(files.close());
+    }
+}
+BENCHMARK(OpenCloseDestination)->ArgName("disk")->Arg(0)->Arg(1);
+
+// What the tick does to Buf before the read: empty it, then size it afresh.
+void RecreateBuf(benchmark::State& state)
+{
+    std::vector<std::byte> buf;
+    const auto length = static_cast<std::size_t>(state.range(0) * 1024);
+    for (auto _ : state) {
+        buf.clear();
+        buf.resize(length);
+        benchmark::DoNotOptimize(buf.data());
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(RecreateBuf)->ArgName("KB")->Arg(256)->Arg(2048);
+
+void Read(benchmark::State& state)
+{
+    PosixFileAccess files;
+    const auto length = state.range(0) * 1024;
+    std::vector<std::byte> buf(static_cast<std::size_t>(length));
+    ChunkWalk walk(length);
+    if (files.openSource(paths.source))
+        state.SkipWithError("the source cannot be opened");
+    for (auto _ : state) {
+        if (walk.atEnd())
+            walk.startOver();
+        benchmark::DoNotOptimize(files.readAt(walk.next(), buf));
+    }
+    files.close();
+    state.SetBytesProcessed(state.iterations() * length);
+}
+BENCHMARK(Read)->ArgName("KB")->Arg(256)->Arg(2048);
+
+void Write(benchmark::State& state)
+{
+    PosixFileAccess files;
+    const auto length = state.range(0) * 1024;
+    const std::vector<std::byte> buf(static_cast<std::size_t>(length), std::byte{0x5a});
+    const ScratchCopy copy(destinationIn(state.range(1)));
+    ChunkWalk walk(length);
+    if (files.openDestination(copy.path()))
+        state.SkipWithError("the destination cannot be opened");
+    for (auto _ : state) {
+        if (walk.atEnd()) {
+            state.PauseTiming();
+            files.close();
+            copy.remove();
+            walk.startOver();
+            if (files.openDestination(copy.path()))
+                state.SkipWithError("the destination cannot be opened");
+            state.ResumeTiming();
+        }
+        benchmark::DoNotOptimize(files.writeAt(walk.next(), buf));
+    }
+    files.close();
+    state.SetBytesProcessed(state.iterations() * length);
+}
+BENCHMARK(Write)->Apply(chunkArguments);
+
+// The buffer size read back from its caption, as each tick does.
+void ReadBufferCaption(benchmark::State& state)
+{
+    LocaleNumberFormat numbers;
+    OptionGroup options;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(numbers.parse(options.caption(3)) * 1024);
+}
+BENCHMARK(ReadBufferCaption);
+
+// The three texts a tick shows: files done, bytes done and the percentage.
+void DisplayTexts(benchmark::State& state)
+{
+    LocaleNumberFormat numbers;
+    FieldTable fields;
+    std::int64_t position = 123'456'789;
+    const std::int64_t size = 536'870'912;
+    for (auto _ : state) {
+        fields.setText(Field::lblFilesDone, std::to_string(1) + " From " + std::to_string(1));
+        fields.setText(Field::lblByteDone, numbers.thousands(position));
+        fields.setText(Field::lblPercent, numbers.percent(static_cast<double>(position * 100) /
+                                                          static_cast<double>(size)) +
+                                              " %");
+        position += 262'144;
+    }
+}
+BENCHMARK(DisplayTexts);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    benchmark::Initialize(&argc, argv);
+    if (argc != 4) {
+        std::fprintf(stderr, "usage: bench_tick_steps [benchmark flags] SOURCE TMPFS DISK\n");
+        return 2;
+    }
+    paths.source = argv[1];
+    paths.folders[0] = argv[2];
+    paths.folders[1] = argv[3];
+    std::error_code error;
+    paths.sourceSize = static_cast<std::int64_t>(std::filesystem::file_size(paths.source, error));
+    if (error) {
+        std::fprintf(stderr, "bench_tick_steps: %s: %s\n", argv[1], error.message().c_str());
+        return 2;
+    }
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,108 @@
+// The main window's copy rate with its real 1 ms timer, and the rate at which
+// that timer fires on an idle window, for the benchmark report.
+//
+// Usage: bench_window timer SECONDS
+//        bench_window copy SOURCE FOLDER KILOBYTES
+// Prints one line of "key=value" pairs. Run it on the offscreen platform.
+#include "Form1.h"
+#include "open_dialog.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+
+#include <array>
+#include <cstdio>
+#include <string_view>
+
+namespace {
+
+using brindlecap::Form1;
+
+QTimer& timerOf(Form1& window)
+{
+    return *window.findChild<QTimer*>(QStringLiteral("Timer1"));
+}
+
+// An empty timer of Timer1's kind beside an idle, shown window.
+int measureTimer(Form1& window, double seconds)
+{
+    QTimer empty;
+    empty.setInterval(timerOf(window).interval());
+    empty.setTimerType(timerOf(window).timerType());
+    long firings = 0;
+    QObject::connect(&empty, &QTimer::timeout, [&firings] { ++firings; });
+    QElapsedTimer clock;
+    clock.start();
+    empty.start();
+    QTimer::singleShot(static_cast<int>(seconds * 1000), [] { QCoreApplication::quit(); });
+    QApplication::exec();
+    const double elapsed = static_cast<double>(clock.nsecsElapsed()) / 1e9;
+    std::printf("firings=%ld seconds=%.6f per_second=%.2f qt=%s\n", firings, elapsed,
+                static_cast<double>(firings) / elapsed, qVersion());
+    return 0;
+}
+
+int optionFor(int kilobytes)
+{
+    constexpr std::array sizes{32, 64, 128, 256, 512, 1024, 2048};
+    for (std::size_t index = 0; index < sizes.size(); ++index)
+        if (sizes[index] == kilobytes)
+            return static_cast<int>(index) + 1;
+    return 0;
+}
+
+// Queues the source, sets the folder as the destination dialog's Ok would,
+// picks the buffer and presses Copy; the clock stops on the tick that ends
+// the job.
+int measureCopy(Form1& window, const QString& source, const QString& folder, int kilobytes)
+{
+    const int option = optionFor(kilobytes);
+    if (option == 0) {
+        std::fprintf(stderr, "bench_window: no buffer of %d KB\n", kilobytes);
+        return 2;
+    }
+    const auto pickerText = brindlecap::Module1::pickerTextFor({source});
+    window.setPicker([pickerText](QWidget&) { return pickerText; });
+    window.findChild<QPushButton*>(QStringLiteral("cmdFileSelect"))->click();
+    window.findChild<QLabel*>(QStringLiteral("lblDir"))->setText(folder);
+    window.findChild<QPushButton*>(QStringLiteral("cmdCopy"))->setEnabled(true);
+    window.findChild<QRadioButton*>(QStringLiteral("Option%1").arg(option))->click();
+
+    auto& timer = timerOf(window);
+    long ticks = 0;
+    QElapsedTimer clock;
+    // Connected after the window's own handler, so it runs after each tick.
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        ++ticks;
+        if (!timer.isActive())
+            QCoreApplication::quit();
+    });
+    clock.start();
+    window.findChild<QPushButton*>(QStringLiteral("cmdCopy"))->click();
+    QApplication::exec();
+    const double elapsed = static_cast<double>(clock.nsecsElapsed()) / 1e9;
+    const auto percent = window.findChild<QLabel*>(QStringLiteral("lblPercent"))->text();
+    std::printf("ticks=%ld seconds=%.6f result=%s\n", ticks, elapsed,
+                percent == QStringLiteral("100 %") ? "complete" : "incomplete");
+    return percent == QStringLiteral("100 %") ? 0 : 3;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication application(argc, argv);
+    const auto arguments = QCoreApplication::arguments();
+    Form1 window;
+    window.show();
+    if (arguments.size() == 3 && arguments[1] == QStringLiteral("timer"))
+        return measureTimer(window, arguments[2].toDouble());
+    if (arguments.size() == 5 && arguments[1] == QStringLiteral("copy"))
+        return measureCopy(window, arguments[2], arguments[3], arguments[4].toInt());
+    std::fprintf(stderr, "usage: bench_window timer SECONDS | copy SOURCE FOLDER KILOBYTES\n");
+    return 2;
+}
