@@ -4,6 +4,7 @@
 // Usage: bench_tick_steps [benchmark flags] SOURCE TMPFS_FOLDER DISK_FOLDER
 // SOURCE should be a large file in the page cache; each destination folder
 // gets one scratch file, removed at the end.
+#include "chunk_buffer.h"
 #include "copy_job.h"
 #include "headless_surroundings.h"
 #include "locale_number_format.h"
@@ -131,15 +132,16 @@ void OpenCloseDestination(benchmark::State& state)
 }
 BENCHMARK(OpenCloseDestination)->ArgName("disk")->Arg(0)->Arg(1);
 
-// What the tick does to Buf before the read: empty it, then size it afresh.
+// What the tick does to Buf around a read that fills it: size it afresh
+// before, zero what the read left unfilled after.
 void RecreateBuf(benchmark::State& state)
 {
-    std::vector<std::byte> buf;
+    ChunkBuffer buf;
     const auto length = static_cast<std::size_t>(state.range(0) * 1024);
     for (auto _ : state) {
-        buf.clear();
-        buf.resize(length);
+        sizeForChunk(buf, length);
         benchmark::DoNotOptimize(buf.data());
+        zeroPastRead(buf, static_cast<std::int64_t>(length));
         benchmark::ClobberMemory();
     }
 }

@@ -208,16 +208,14 @@ void CopyJob::transferChunk()
 
     ChunkTransfer chunk;
     resumeNext([&] { chunk.readError = files.openSource(fields.text(Field::lblFile)); });
-    resumeNext([&] {
-        // Emptied first, so a failed allocation leaves no stale bytes to write.
-        s.Buf.clear();
-        s.Buf.resize(static_cast<std::size_t>(s.CopyLen.value()));
-    });
+    resumeNext([&] { sizeForChunk(s.Buf, static_cast<std::size_t>(s.CopyLen.value())); });
     resumeNext([&] {
         const auto read = files.readAt(s.I.value(), s.Buf);
         chunk.bytesRead = read.bytes;
         keepFirst(chunk.readError, read.error);
     });
+    // Also when the read never ran: then nothing of it is kept.
+    zeroPastRead(s.Buf, chunk.bytesRead);
     resumeNext([&] { files.close(); });
     resumeNext([&] {
         chunk.writeError = files.openDestination(

@@ -2,6 +2,7 @@
 
 #include "buffer_options.h"
 #include "checked_int.h"
+#include "chunk_buffer.h"
 #include "controls.h"
 #include "display_fields.h"
 #include "file_access.h"
@@ -9,9 +10,7 @@
 #include "number_format.h"
 #include "source_queue.h"
 
-#include <cstddef>
 #include <cstdint>
-#include <vector>
 
 namespace brindlecap {
 
@@ -34,7 +33,7 @@ struct JobState
     CheckedInt I;
     CheckedInt IK;
     CheckedInt CopyLen;
-    std::vector<std::byte> Buf;
+    ChunkBuffer Buf;
 };
 
 // The copy job: one chunk per Timer1_Timer call, started by cmdCopy_Click,

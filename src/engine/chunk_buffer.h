@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <new>
+#include <type_traits>
+#include <utility>
+#include <vector>
+
+namespace brindlecap {
+
+// Leaves the elements a resize adds as the memory holds them, so that sizing
+// a buffer costs nothing that the next read overwrites anyway.
+template <typename T> class UninitialisedAllocator : public std::allocator<T>
+{
+public:
+    using std::allocator<T>::allocator;
+
+    template <typename U>
+    void construct(U* place) noexcept(std::is_nothrow_default_constructible_v<U>)
+    {
+        ::new (static_cast<void*>(place)) U;
+    }
+    template <typename U, typename... Arguments> void construct(U* place, Arguments&&... arguments)
+    {
+        ::new (static_cast<void*>(place)) U(std::forward<Arguments>(arguments)...);
+    }
+};
+
+// One chunk's bytes between the read and the write.
+using ChunkBuffer = std::vector<std::byte, UninitialisedAllocator<std::byte>>;
+
+// Gives the buffer the chunk's length. Emptied first, so a failed allocation
+// leaves no stale bytes to write. The bytes are undefined until the read and
+// zeroPastRead have run.
+void sizeForChunk(ChunkBuffer& buffer, std::size_t length);
+
+// Zeros every byte past the ones the read filled. The buffer then holds
+// exactly what a freshly zero-filled one would after the same read, and no
+// byte of an earlier chunk or of a failed read is ever written.
+void zeroPastRead(ChunkBuffer& buffer, std::int64_t bytesRead);
+
+} // namespace brindlecap
