@@ -27,17 +27,7 @@ struct Paths
     std::int64_t sourceSize = 0;
 };
 
-Paths paths;
-
-int optionFor(std::int64_t kilobytes)
-{
-    for (int option = 0; option < BufferOptions::count; ++option)
-        if (std::stoll(std::string(bufferCaptions[static_cast<std::size_t>(option)])) == kilobytes)
-            return option;
-    return -1;
-}
-
-std::string destinationIn(std::int64_t folder)
+std::string destinationIn(const Paths& paths, std::int64_t folder)
 {
     return paths.folders[folder] + "/bench-tick-steps.bin";
 }
@@ -55,8 +45,10 @@ void chunkArguments(benchmark::internal::Benchmark* benchmark)
 class ChunkWalk
 {
 public:
-    explicit ChunkWalk(std::int64_t length) : m_length(length) {}
-    bool atEnd() const { return m_next + m_length - 1 > paths.sourceSize; }
+    ChunkWalk(std::int64_t length, std::int64_t sourceSize)
+        : m_length(length), m_sourceSize(sourceSize)
+    {}
+    bool atEnd() const { return m_next + m_length - 1 > m_sourceSize; }
     void startOver() { m_next = 1; }
     std::int64_t next()
     {
@@ -67,6 +59,7 @@ public:
 
 private:
     std::int64_t m_length;
+    std::int64_t m_sourceSize;
     std::int64_t m_next = 1;
 };
 
@@ -84,7 +77,7 @@ private:
     std::string m_path;
 };
 
-void Tick(benchmark::State& state)
+void Tick(benchmark::State& state, const Paths& paths)
 {
     FieldTable fields;
     PathList queue;
@@ -95,7 +88,7 @@ void Tick(benchmark::State& state)
     CopyJob job({fields, queue, options, controls, files, numbers});
     job.Form_Load();
     queue.append(paths.source);
-    options.select(optionFor(state.range(0)));
+    options.select(*bufferOptionFor(std::to_string(state.range(0))));
     const auto& folder = paths.folders[state.range(1)];
     fields.setText(Field::lblDir, folder);
     const ScratchCopy copy(folder + "/" + std::filesystem::path(paths.source).filename().string());
@@ -109,9 +102,8 @@ void Tick(benchmark::State& state)
         job.Timer1_Timer();
     }
 }
-BENCHMARK(Tick)->Apply(chunkArguments);
 
-void OpenCloseSource(benchmark::State& state)
+void OpenCloseSource(benchmark::State& state, const Paths& paths)
 {
     PosixFileAccess files;
     for (auto _ : state) {
@@ -119,22 +111,20 @@ void OpenCloseSource(benchmark::State& state)
         benchmark::DoNotOptimize(files.close());
     }
 }
-BENCHMARK(OpenCloseSource);
 
-void OpenCloseDestination(benchmark::State& state)
+void OpenCloseDestination(benchmark::State& state, const Paths& paths)
 {
     PosixFileAccess files;
-    const ScratchCopy copy(destinationIn(state.range(0)));
+    const ScratchCopy copy(destinationIn(paths, state.range(0)));
     for (auto _ : state) {
         benchmark::DoNotOptimize(files.openDestination(copy.path()));
         benchmark::DoNotOptimize(files.close());
     }
 }
-BENCHMARK(OpenCloseDestination)->ArgName("disk")->Arg(0)->Arg(1);
 
 // What the tick does to Buf around a read that fills it: size it afresh
 // before, zero what the read left unfilled after.
-void RecreateBuf(benchmark::State& state)
+void RecreateBuf(benchmark::State& state, const Paths&)
 {
     ChunkBuffer buf;
     const auto length = static_cast<std::size_t>(state.range(0) * 1024);
@@ -145,14 +135,13 @@ void RecreateBuf(benchmark::State& state)
         benchmark::ClobberMemory();
     }
 }
-BENCHMARK(RecreateBuf)->ArgName("KB")->Arg(256)->Arg(2048);
 
-void Read(benchmark::State& state)
+void Read(benchmark::State& state, const Paths& paths)
 {
     PosixFileAccess files;
     const auto length = state.range(0) * 1024;
     std::vector<std::byte> buf(static_cast<std::size_t>(length));
-    ChunkWalk walk(length);
+    ChunkWalk walk(length, paths.sourceSize);
     if (files.openSource(paths.source))
         state.SkipWithError("the source cannot be opened");
     for (auto _ : state) {
@@ -163,15 +152,14 @@ void Read(benchmark::State& state)
     files.close();
     state.SetBytesProcessed(state.iterations() * length);
 }
-BENCHMARK(Read)->ArgName("KB")->Arg(256)->Arg(2048);
 
-void Write(benchmark::State& state)
+void Write(benchmark::State& state, const Paths& paths)
 {
     PosixFileAccess files;
     const auto length = state.range(0) * 1024;
     const std::vector<std::byte> buf(static_cast<std::size_t>(length), std::byte{0x5a});
-    const ScratchCopy copy(destinationIn(state.range(1)));
-    ChunkWalk walk(length);
+    const ScratchCopy copy(destinationIn(paths, state.range(1)));
+    ChunkWalk walk(length, paths.sourceSize);
     if (files.openDestination(copy.path()))
         state.SkipWithError("the destination cannot be opened");
     for (auto _ : state) {
@@ -189,20 +177,18 @@ void Write(benchmark::State& state)
     files.close();
     state.SetBytesProcessed(state.iterations() * length);
 }
-BENCHMARK(Write)->Apply(chunkArguments);
 
 // The buffer size read back from its caption, as each tick does.
-void ReadBufferCaption(benchmark::State& state)
+void ReadBufferCaption(benchmark::State& state, const Paths&)
 {
     LocaleNumberFormat numbers;
     OptionGroup options;
     for (auto _ : state)
         benchmark::DoNotOptimize(numbers.parse(options.caption(3)) * 1024);
 }
-BENCHMARK(ReadBufferCaption);
 
 // The three texts a tick shows: files done, bytes done and the percentage.
-void DisplayTexts(benchmark::State& state)
+void DisplayTexts(benchmark::State& state, const Paths&)
 {
     LocaleNumberFormat numbers;
     FieldTable fields;
@@ -217,7 +203,6 @@ void DisplayTexts(benchmark::State& state)
         position += 262'144;
     }
 }
-BENCHMARK(DisplayTexts);
 
 } // namespace
 
@@ -228,6 +213,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: bench_tick_steps [benchmark flags] SOURCE TMPFS DISK\n");
         return 2;
     }
+    Paths paths;
     paths.source = argv[1];
     paths.folders[0] = argv[2];
     paths.folders[1] = argv[3];
@@ -237,6 +223,20 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "bench_tick_steps: %s: %s\n", argv[1], error.message().c_str());
         return 2;
     }
+    benchmark::RegisterBenchmark("Tick", Tick, paths)->Apply(chunkArguments);
+    benchmark::RegisterBenchmark("OpenCloseSource", OpenCloseSource, paths);
+    benchmark::RegisterBenchmark("OpenCloseDestination", OpenCloseDestination, paths)
+        ->ArgName("disk")
+        ->Arg(0)
+        ->Arg(1);
+    benchmark::RegisterBenchmark("RecreateBuf", RecreateBuf, paths)
+        ->ArgName("KB")
+        ->Arg(256)
+        ->Arg(2048);
+    benchmark::RegisterBenchmark("Read", Read, paths)->ArgName("KB")->Arg(256)->Arg(2048);
+    benchmark::RegisterBenchmark("Write", Write, paths)->Apply(chunkArguments);
+    benchmark::RegisterBenchmark("ReadBufferCaption", ReadBufferCaption, paths);
+    benchmark::RegisterBenchmark("DisplayTexts", DisplayTexts, paths);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     return 0;

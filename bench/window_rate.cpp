@@ -5,6 +5,7 @@
 //        bench_window copy SOURCE FOLDER KILOBYTES
 // Prints one line of "key=value" pairs. Run it on the offscreen platform.
 #include "Form1.h"
+#include "buffer_options.h"
 #include "open_dialog.h"
 
 #include <QApplication>
@@ -14,7 +15,6 @@
 #include <QRadioButton>
 #include <QTimer>
 
-#include <array>
 #include <cstdio>
 #include <string_view>
 
@@ -46,23 +46,15 @@ int measureTimer(Form1& window, double seconds)
     return 0;
 }
 
-int optionFor(int kilobytes)
-{
-    constexpr std::array sizes{32, 64, 128, 256, 512, 1024, 2048};
-    for (std::size_t index = 0; index < sizes.size(); ++index)
-        if (sizes[index] == kilobytes)
-            return static_cast<int>(index) + 1;
-    return 0;
-}
-
 // Queues the source, sets the folder as the destination dialog's Ok would,
 // picks the buffer and presses Copy; the clock stops on the tick that ends
 // the job.
-int measureCopy(Form1& window, const QString& source, const QString& folder, int kilobytes)
+int measureCopy(Form1& window, const QString& source, const QString& folder,
+                const QString& kilobytes)
 {
-    const int option = optionFor(kilobytes);
-    if (option == 0) {
-        std::fprintf(stderr, "bench_window: no buffer of %d KB\n", kilobytes);
+    const auto option = brindlecap::bufferOptionFor(kilobytes.toStdString());
+    if (!option) {
+        std::fprintf(stderr, "bench_window: no buffer of %s KB\n", qPrintable(kilobytes));
         return 2;
     }
     const auto pickerText = brindlecap::Module1::pickerTextFor({source});
@@ -70,7 +62,7 @@ int measureCopy(Form1& window, const QString& source, const QString& folder, int
     window.findChild<QPushButton*>(QStringLiteral("cmdFileSelect"))->click();
     window.findChild<QLabel*>(QStringLiteral("lblDir"))->setText(folder);
     window.findChild<QPushButton*>(QStringLiteral("cmdCopy"))->setEnabled(true);
-    window.findChild<QRadioButton*>(QStringLiteral("Option%1").arg(option))->click();
+    window.findChild<QRadioButton*>(QStringLiteral("Option%1").arg(*option + 1))->click();
 
     auto& timer = timerOf(window);
     long ticks = 0;
@@ -102,7 +94,7 @@ int main(int argc, char** argv)
     if (arguments.size() == 3 && arguments[1] == QStringLiteral("timer"))
         return measureTimer(window, arguments[2].toDouble());
     if (arguments.size() == 5 && arguments[1] == QStringLiteral("copy"))
-        return measureCopy(window, arguments[2], arguments[3], arguments[4].toInt());
+        return measureCopy(window, arguments[2], arguments[3], arguments[4]);
     std::fprintf(stderr, "usage: bench_window timer SECONDS | copy SOURCE FOLDER KILOBYTES\n");
     return 2;
 }

@@ -9,14 +9,6 @@ namespace brindlecap {
 
 namespace {
 
-std::optional<int> bufferOptionFor(std::string_view kilobytes)
-{
-    const auto found = std::find(bufferCaptions.begin(), bufferCaptions.end(), kilobytes);
-    if (found == bufferCaptions.end())
-        return std::nullopt;
-    return static_cast<int>(found - bufferCaptions.begin());
-}
-
 // Splits "--name=value" into its name and its value, if it has one.
 std::pair<std::string_view, std::optional<std::string_view>> splitLong(std::string_view argument)
 {

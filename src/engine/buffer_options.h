@@ -1,6 +1,8 @@
 #pragma once
 
+#include <algorithm>
 #include <array>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -23,5 +25,14 @@ public:
 // The captions of Option1 to Option7, smallest first.
 inline constexpr std::array<std::string_view, BufferOptions::count> bufferCaptions = {
     "32", "64", "128", "256", "512", "1024", "2048"};
+
+// The index of the option whose caption is this number of kilobytes.
+inline std::optional<int> bufferOptionFor(std::string_view kilobytes)
+{
+    const auto found = std::find(bufferCaptions.begin(), bufferCaptions.end(), kilobytes);
+    if (found == bufferCaptions.end())
+        return std::nullopt;
+    return static_cast<int>(found - bufferCaptions.begin());
+}
 
 } // namespace brindlecap
