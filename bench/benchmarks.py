@@ -14,6 +14,7 @@ ratio divides two medians taken in this one run of the script.
 """
 
 import collections
+import json
 import datetime
 import os
 import platform
@@ -274,8 +275,6 @@ class Bench:
 
     # 3. Where a tick's time goes.
     def tick_breakdown(self):
-        import json
-
         source = source_file(self.scratch.sources, WINDOW_SOURCE_BYTES)
         fast = self.scratch.fast_destination()[1]
         out = self.scratch.work / "tick-steps.json"
