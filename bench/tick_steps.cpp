@@ -103,11 +103,19 @@ void Tick(benchmark::State& state, const Paths& paths)
     }
 }
 
+FileIdentity identityOf(const FileAccess& files, const std::string& path)
+{
+    FileIdentity identity;
+    files.identify(path, identity);
+    return identity;
+}
+
 void OpenCloseSource(benchmark::State& state, const Paths& paths)
 {
     PosixFileAccess files;
+    const auto source = identityOf(files, paths.source);
     for (auto _ : state) {
-        benchmark::DoNotOptimize(files.openSource(paths.source));
+        benchmark::DoNotOptimize(files.openSource(paths.source, source));
         benchmark::DoNotOptimize(files.close());
     }
 }
@@ -116,8 +124,12 @@ void OpenCloseDestination(benchmark::State& state, const Paths& paths)
 {
     PosixFileAccess files;
     const ScratchCopy copy(destinationIn(paths, state.range(0)));
+    // Every chunk after a file's first opens a destination already known.
+    std::optional<FileIdentity> destination;
+    files.openDestination(copy.path(), destination, 0644);
+    files.close();
     for (auto _ : state) {
-        benchmark::DoNotOptimize(files.openDestination(copy.path()));
+        benchmark::DoNotOptimize(files.openDestination(copy.path(), destination, 0644));
         benchmark::DoNotOptimize(files.close());
     }
 }
@@ -142,7 +154,7 @@ void Read(benchmark::State& state, const Paths& paths)
     const auto length = state.range(0) * 1024;
     std::vector<std::byte> buf(static_cast<std::size_t>(length));
     ChunkWalk walk(length, paths.sourceSize);
-    if (files.openSource(paths.source))
+    if (files.openSource(paths.source, identityOf(files, paths.source)))
         state.SkipWithError("the source cannot be opened");
     for (auto _ : state) {
         if (walk.atEnd())
@@ -160,7 +172,8 @@ void Write(benchmark::State& state, const Paths& paths)
     const std::vector<std::byte> buf(static_cast<std::size_t>(length), std::byte{0x5a});
     const ScratchCopy copy(destinationIn(paths, state.range(1)));
     ChunkWalk walk(length, paths.sourceSize);
-    if (files.openDestination(copy.path()))
+    std::optional<FileIdentity> destination;
+    if (files.openDestination(copy.path(), destination, 0644))
         state.SkipWithError("the destination cannot be opened");
     for (auto _ : state) {
         if (walk.atEnd()) {
@@ -168,7 +181,8 @@ void Write(benchmark::State& state, const Paths& paths)
             files.close();
             copy.remove();
             walk.startOver();
-            if (files.openDestination(copy.path()))
+            destination.reset();
+            if (files.openDestination(copy.path(), destination, 0644))
                 state.SkipWithError("the destination cannot be opened");
             state.ResumeTiming();
         }

@@ -20,6 +20,16 @@ public:
             return "the destination is the source file itself";
         case CopyError::sourceEndedEarly:
             return "the source ended before its measured length";
+        case CopyError::sourceReplaced:
+            return "the source was replaced during the copy";
+        case CopyError::destinationReplaced:
+            return "the destination was replaced during the copy";
+        case CopyError::destinationIsQueuedSource:
+            return "the destination is a file queued to be copied";
+        case CopyError::danglingSymlink:
+            return "the destination is a symbolic link to nothing";
+        case CopyError::nameTakenInThisJob:
+            return "another source of this copy was already copied to this name";
         }
         return "unknown error";
     }

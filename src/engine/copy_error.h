@@ -10,6 +10,11 @@ enum class CopyError
     notRegularFile = 1,
     destinationIsSource,
     sourceEndedEarly,
+    sourceReplaced,
+    destinationReplaced,
+    destinationIsQueuedSource,
+    danglingSymlink,
+    nameTakenInThisJob,
 };
 
 const std::error_category& copyErrorCategory() noexcept;

@@ -4,6 +4,7 @@
 #include "path_text.h"
 #include "resume_next.h"
 
+#include <algorithm>
 #include <stdexcept>
 #include <string>
 
@@ -60,6 +61,13 @@ void CopyJob::cmdCopy_Click()
     m_state.I = 1;
     m_state.IK = 0;
     m_report = {};
+    m_queuedSources.clear();
+    m_sourceCopiedTo.clear();
+    for (int index = 0; index < m_env.queue.count(); ++index) {
+        FileIdentity identity;
+        if (!m_env.files.identify(m_env.queue.entry(index), identity))
+            m_queuedSources.push_back(identity);
+    }
     primeFile(0);
     auto& controls = m_env.controls;
     controls.setEnabled(Control::cmdFileSelect, false);
@@ -120,7 +128,7 @@ void CopyJob::Timer1_Timer()
 
 bool CopyJob::currentFileDone() const
 {
-    return m_current.passedOver || (m_current.chunkMoved && m_state.I > m_current.size);
+    return m_current.passedOver || (m_current.chunkMoved && m_state.I > m_current.source.length);
 }
 
 void CopyJob::primeFile(int index)
@@ -138,21 +146,66 @@ void CopyJob::primeFile(int index)
     FileOutcome outcome;
     outcome.source = path;
     outcome.destination = joinPath(fields.text(Field::lblDir), name);
-    auto error = m_env.files.length(path, m_current.size);
-    // Writing a file onto itself would zero the original wherever a read fails.
-    if (!error && m_env.files.sameFile(path, outcome.destination))
-        error = CopyError::destinationIsSource;
+    auto error = m_env.files.examineSource(path, m_current.source);
+    if (!error)
+        error = destinationProblem(outcome.destination);
     if (error) {
-        m_current.size = 0;
+        m_current.source = {};
         m_current.passedOver = true;
         outcome.whyNotCopied = error;
     }
-    outcome.size = m_current.size;
+    outcome.size = m_current.source.length;
     m_report.files.push_back(std::move(outcome));
 
-    const auto sizeText = error ? std::string() : m_env.numbers.thousands(m_current.size);
+    const auto sizeText = error ? std::string() : m_env.numbers.thousands(m_current.source.length);
     resumeNext([&] { fields.setText(Field::lblFileSize, sizeText); });
     resumeNext([&] { fields.setText(Field::lblTotal, sizeText); });
+}
+
+std::error_code CopyJob::destinationProblem(const std::string& destination) const
+{
+    FileIdentity there;
+    const auto found = m_env.files.identify(destination, there);
+    // cp too refuses to create a file through a link to nothing: the file
+    // would appear wherever the link points.
+    if (found == CopyError::danglingSymlink)
+        return found;
+    // Writing a file onto itself would zero the original wherever a read
+    // fails, and writing onto a file still queued would destroy it unread.
+    if (!found && there == m_current.source.identity)
+        return CopyError::destinationIsSource;
+    if (!found && isQueuedSource(there))
+        return CopyError::destinationIsQueuedSource;
+    const auto copied = m_sourceCopiedTo.find(destination);
+    if (copied != m_sourceCopiedTo.end() && copied->second != m_current.source.identity)
+        return CopyError::nameTakenInThisJob;
+    return {};
+}
+
+std::error_code CopyJob::openDestination(const std::string& path)
+{
+    const bool firstOpen = !m_current.destination;
+    const auto error =
+        m_env.files.openDestination(path, m_current.destination, m_current.source.permissions);
+    if (error || !firstOpen)
+        return error;
+    // The name may have changed hands since the file was primed; from here
+    // on the file access holds on to the file now opened.
+    const auto opened = *m_current.destination;
+    if (opened == m_current.source.identity || isQueuedSource(opened)) {
+        m_env.files.close();
+        m_current.destination.reset();
+        return opened == m_current.source.identity ? CopyError::destinationIsSource
+                                                   : CopyError::destinationIsQueuedSource;
+    }
+    m_sourceCopiedTo[path] = m_current.source.identity;
+    return {};
+}
+
+bool CopyJob::isQueuedSource(const FileIdentity& identity) const
+{
+    return std::find(m_queuedSources.begin(), m_queuedSources.end(), identity) !=
+           m_queuedSources.end();
 }
 
 void CopyJob::moveOnToNextFile()
@@ -187,7 +240,7 @@ void CopyJob::transferChunk()
     auto& fields = m_env.fields;
     auto& files = m_env.files;
     auto& s = m_state;
-    const CheckedInt size = m_current.size;
+    const CheckedInt size = m_current.source.length;
 
     for (int option = 0; option < BufferOptions::count; ++option) {
         if (holds([&] { return m_env.options.isSelected(option); })) {
@@ -207,7 +260,9 @@ void CopyJob::transferChunk()
     resumeNext([&] { lastChunk = s.I + s.CopyLen - 1 >= size; });
 
     ChunkTransfer chunk;
-    resumeNext([&] { chunk.readError = files.openSource(fields.text(Field::lblFile)); });
+    resumeNext([&] {
+        chunk.readError = files.openSource(fields.text(Field::lblFile), m_current.source.identity);
+    });
     resumeNext([&] { sizeForChunk(s.Buf, static_cast<std::size_t>(s.CopyLen.value())); });
     resumeNext([&] {
         const auto read = files.readAt(s.I.value(), s.Buf);
@@ -218,8 +273,8 @@ void CopyJob::transferChunk()
     zeroPastRead(s.Buf, chunk.bytesRead);
     resumeNext([&] { files.close(); });
     resumeNext([&] {
-        chunk.writeError = files.openDestination(
-            joinPath(fields.text(Field::lblDir), fields.text(Field::lblFileName)));
+        chunk.writeError =
+            openDestination(joinPath(fields.text(Field::lblDir), fields.text(Field::lblFileName)));
     });
     resumeNext([&] {
         const auto written = files.writeAt(s.I.value(), s.Buf);

@@ -11,6 +11,10 @@
 #include "source_queue.h"
 
 #include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
 
 namespace brindlecap {
 
@@ -58,18 +62,22 @@ public:
     const JobState& state() const { return m_state; }
     // The length measured for the current file (lblFileSize shows it, but
     // shows "" for an empty file, which is not a number to read back).
-    std::int64_t currentFileSize() const { return m_current.size; }
+    std::int64_t currentFileSize() const { return m_current.source.length; }
     const JobReport& report() const { return m_report; }
 
 private:
     struct CurrentFile
     {
-        std::int64_t size = 0;
-        bool passedOver = false; // nothing of it is to be written
+        SourceFacts source;                      // as found when the file was primed
+        std::optional<FileIdentity> destination; // once its first open succeeded
+        bool passedOver = false;                 // nothing of it is to be written
         bool chunkMoved = false; // tells a just-primed empty file from a done one
     };
 
     void primeFile(int index);
+    std::error_code destinationProblem(const std::string& destination) const;
+    std::error_code openDestination(const std::string& path);
+    bool isQueuedSource(const FileIdentity& identity) const;
     bool currentFileDone() const;
     void moveOnToNextFile();
     void finishJob();
@@ -80,6 +88,10 @@ private:
     JobState m_state;
     CurrentFile m_current;
     JobReport m_report;
+    // Every queued source as found at Copy: no destination may be one of them.
+    std::vector<FileIdentity> m_queuedSources;
+    // Each destination written in this job, and the source copied there.
+    std::map<std::string, FileIdentity> m_sourceCopiedTo;
 };
 
 } // namespace brindlecap

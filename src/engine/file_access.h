@@ -2,11 +2,30 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <system_error>
 
 namespace brindlecap {
+
+// Which file a name reached: one device and inode is one file, whatever name
+// or link leads to it. A path is only a name; this is the file.
+struct FileIdentity
+{
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+
+    friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
+};
+
+// What the job records of a source when it starts on it.
+struct SourceFacts
+{
+    std::int64_t length = 0;
+    FileIdentity identity;
+    unsigned permissions = 0; // the permission bits of its mode, for a new copy
+};
 
 struct TransferResult
 {
@@ -22,18 +41,32 @@ class FileAccess
 public:
     virtual ~FileAccess() = default;
 
-    // The length of a regular file. Anything else (missing, unreadable, a
-    // directory, a FIFO, a device) fails and must not block.
-    virtual std::error_code length(const std::string& path, std::int64_t& length) const = 0;
+    // The facts of a regular file that can be opened for reading. Anything
+    // else (missing, unreadable, a directory, a FIFO, a device) fails, and
+    // none of it may block.
+    virtual std::error_code examineSource(const std::string& path, SourceFacts& facts) const = 0;
 
-    // Whether both paths name one file (same device and inode); false when
-    // either cannot be examined.
-    virtual bool sameFile(const std::string& first, const std::string& second) const = 0;
+    // The file a path names now, through any symbolic links. A path that
+    // names nothing fails with no_such_file_or_directory, and a symbolic link
+    // to nothing with CopyError::danglingSymlink.
+    virtual std::error_code identify(const std::string& path, FileIdentity& identity) const = 0;
 
-    // Opens an existing regular file read-only. Never creates, never blocks.
-    virtual std::error_code openSource(const std::string& path) = 0;
-    // Opens for writing, creating the file when missing; never truncates.
-    virtual std::error_code openDestination(const std::string& path) = 0;
+    // Opens the source read-only, and only while the path still names
+    // `expected` (else CopyError::sourceReplaced). Never creates, never
+    // blocks on a FIFO or a device; waits, as cp does, for another program's
+    // lease on the file to be let go.
+    virtual std::error_code openSource(const std::string& path, const FileIdentity& expected) = 0;
+
+    // Opens the destination for writing; never truncates. While `identity` is
+    // empty, opens the regular file at the path or creates it with
+    // `permissions` (less the umask, and writable by its owner so that a later
+    // try can fill it in), never through a symbolic link to nothing, and then
+    // sets `identity` to what it opened. Once set, opens only that file:
+    // anything else at the path fails with CopyError::destinationReplaced and
+    // is left untouched.
+    virtual std::error_code openDestination(const std::string& path,
+                                            std::optional<FileIdentity>& identity,
+                                            unsigned permissions) = 0;
 
     // Fills the buffer from the position on. Reaching the end early is not an
     // error; the unfilled rest of the buffer is left as it was.

@@ -1,6 +1,7 @@
 #include "posix_file_access.h"
 
 #include "copy_error.h"
+#include "regular_file_open.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -16,118 +17,140 @@ std::error_code lastError()
     return {errno, std::generic_category()};
 }
 
-} // namespace
+// EINTR and EAGAIN mean "try again", but a medium that answers every read
+// with them would keep the program spinning for ever. After this many in a
+// row without a byte of progress the transfer counts as failed.
+constexpr int retriesWithoutProgress = 8;
 
-std::error_code PosixFileAccess::length(const std::string& path, std::int64_t& length) const
+bool worthRetrying(int error)
 {
-    // Look before opening: opening a device or a FIFO can block or have side
-    // effects (a tape rewinds), and only regular files are copied.
-    struct stat status
-    {};
-    if (::stat(path.c_str(), &status) != 0)
-        return lastError();
-    if (!S_ISREG(status.st_mode))
-        return CopyError::notRegularFile;
-    // A file that cannot be opened for reading is no source at all, and
-    // copying it as zeros would pass for a damaged disc.
-    UniqueFd probe(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
-    if (!probe.isOpen())
-        return lastError();
-    if (::fstat(probe.get(), &status) != 0)
-        return lastError();
-    if (!S_ISREG(status.st_mode))
-        return CopyError::notRegularFile;
-    length = status.st_size;
-    return {};
+    return error == EINTR || error == EAGAIN;
 }
 
-bool PosixFileAccess::sameFile(const std::string& first, const std::string& second) const
-{
-    struct stat a
-    {};
-    struct stat b
-    {};
-    return ::stat(first.c_str(), &a) == 0 && ::stat(second.c_str(), &b) == 0 &&
-           a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
-std::error_code PosixFileAccess::openSource(const std::string& path)
-{
-    // Read-only and never O_CREAT: nothing is ever written to the medium
-    // being rescued, not even a new empty file where a source vanished.
-    return openRegular(path, O_RDONLY);
-}
-
-std::error_code PosixFileAccess::openDestination(const std::string& path)
-{
-    // No O_TRUNC: the file is written in place chunk by chunk.
-    return openRegular(path, O_WRONLY | O_CREAT);
-}
-
-std::error_code PosixFileAccess::openRegular(const std::string& path, int flags)
-{
-    if (m_slot.isOpen())
-        return std::make_error_code(std::errc::device_or_resource_busy);
-    // O_NONBLOCK: a FIFO put where a file was expected must not hang the
-    // program (its open would wait for a peer).
-    UniqueFd fd(::open(path.c_str(), flags | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0666));
-    if (!fd.isOpen())
-        return lastError();
-    struct stat status
-    {};
-    if (::fstat(fd.get(), &status) != 0)
-        return lastError();
-    if (!S_ISREG(status.st_mode))
-        return CopyError::notRegularFile;
-    m_slot = std::move(fd);
-    return {};
-}
-
-TransferResult PosixFileAccess::readAt(std::int64_t position, std::span<std::byte> buffer)
+// Runs pread or pwrite over the whole buffer: short transfers go on from
+// where they stopped, the end of the file (0) ends it.
+template <typename Buffer, typename Transfer>
+TransferResult transferAll(int fd, std::int64_t position, Buffer buffer, Transfer transfer)
 {
     TransferResult result;
-    if (!m_slot.isOpen()) {
-        result.error = std::make_error_code(std::errc::bad_file_descriptor);
-        return result;
-    }
+    int retries = 0;
     while (result.bytes < static_cast<std::int64_t>(buffer.size())) {
         const auto rest = buffer.subspan(static_cast<std::size_t>(result.bytes));
-        const auto got =
-            ::pread(m_slot.get(), rest.data(), rest.size(), position - 1 + result.bytes);
-        if (got > 0) {
-            result.bytes += got;
-        } else if (got == 0) {
-            break; // end of file: the rest of the buffer keeps its zeros
-        } else if (errno != EINTR) {
-            result.error = lastError(); // EIO on a bad sector, ENXIO on a vanished medium
+        const auto moved = transfer(fd, rest.data(), rest.size(), position - 1 + result.bytes);
+        if (moved > 0) {
+            result.bytes += moved;
+            retries = 0;
+        } else if (moved == 0) {
+            break;
+        } else if (!worthRetrying(errno) || ++retries > retriesWithoutProgress) {
+            // EIO on a bad sector, ENXIO on a vanished medium, ENOSPC on a
+            // full disk, EFBIG past the size limit, or EINTR without end.
+            result.error = lastError();
             break;
         }
     }
     return result;
 }
 
+} // namespace
+
+std::error_code PosixFileAccess::examineSource(const std::string& path, SourceFacts& facts) const
+{
+    // Opening it proves it can be read: a file that cannot is no source at
+    // all, and copying it as zeros would pass for a damaged disc.
+    UniqueFd probe;
+    if (const auto error = openRegularFile(path, O_RDONLY, nullptr, {}, probe))
+        return error;
+    struct stat status
+    {};
+    if (::fstat(probe.get(), &status) != 0)
+        return lastError();
+    facts.length = status.st_size;
+    facts.identity = identityOf(status);
+    facts.permissions = status.st_mode & 0777;
+    return {};
+}
+
+std::error_code PosixFileAccess::identify(const std::string& path, FileIdentity& identity) const
+{
+    struct stat status
+    {};
+    if (::stat(path.c_str(), &status) == 0) {
+        identity = identityOf(status);
+        return {};
+    }
+    const auto error = lastError();
+    if (error == std::errc::no_such_file_or_directory && ::lstat(path.c_str(), &status) == 0 &&
+        S_ISLNK(status.st_mode))
+        return CopyError::danglingSymlink;
+    return error;
+}
+
+std::error_code PosixFileAccess::openSource(const std::string& path, const FileIdentity& expected)
+{
+    if (m_slot.isOpen())
+        return std::make_error_code(std::errc::device_or_resource_busy);
+    // Read-only and never O_CREAT: nothing is ever written to the medium
+    // being rescued, not even a new empty file where a source vanished.
+    UniqueFd fd;
+    if (const auto error =
+            openRegularFile(path, O_RDONLY, &expected, CopyError::sourceReplaced, fd))
+        return error;
+    m_slot = std::move(fd);
+    return {};
+}
+
+std::error_code PosixFileAccess::openDestination(const std::string& path,
+                                                 std::optional<FileIdentity>& identity,
+                                                 unsigned permissions)
+{
+    if (m_slot.isOpen())
+        return std::make_error_code(std::errc::device_or_resource_busy);
+    // No O_TRUNC: the file is written in place chunk by chunk.
+    UniqueFd fd;
+    auto error = openRegularFile(path, O_WRONLY, identity ? &*identity : nullptr,
+                                 CopyError::destinationReplaced, fd);
+    if (error == std::errc::no_such_file_or_directory && !identity) {
+        // O_EXCL with O_NOFOLLOW creates only a new name: it refuses an
+        // existing symbolic link, one to nothing included, as cp does.
+        fd = UniqueFd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                             (permissions & 0777) | S_IWUSR));
+        error = fd.isOpen() ? std::error_code() : lastError();
+        struct stat status
+        {};
+        if (error == std::errc::file_exists && ::lstat(path.c_str(), &status) == 0 &&
+            S_ISLNK(status.st_mode))
+            error = CopyError::danglingSymlink;
+        else if (error == std::errc::file_exists) // made by someone else meanwhile
+            error = openRegularFile(path, O_WRONLY, nullptr, {}, fd);
+    }
+    if (error)
+        return error;
+    if (!identity) {
+        struct stat status
+        {};
+        if (::fstat(fd.get(), &status) != 0)
+            return lastError();
+        identity = identityOf(status);
+    }
+    m_slot = std::move(fd);
+    return {};
+}
+
+TransferResult PosixFileAccess::readAt(std::int64_t position, std::span<std::byte> buffer)
+{
+    if (!m_slot.isOpen())
+        return {0, std::make_error_code(std::errc::bad_file_descriptor)};
+    return transferAll(m_slot.get(), position, buffer, ::pread);
+}
+
 TransferResult PosixFileAccess::writeAt(std::int64_t position, std::span<const std::byte> buffer)
 {
-    TransferResult result;
-    if (!m_slot.isOpen()) {
-        result.error = std::make_error_code(std::errc::bad_file_descriptor);
-        return result;
-    }
-    while (result.bytes < static_cast<std::int64_t>(buffer.size())) {
-        const auto rest = buffer.subspan(static_cast<std::size_t>(result.bytes));
-        const auto put =
-            ::pwrite(m_slot.get(), rest.data(), rest.size(), position - 1 + result.bytes);
-        if (put > 0) {
-            result.bytes += put;
-        } else if (put == 0) {
-            // No progress and no error: give up rather than spin.
-            result.error = std::make_error_code(std::errc::io_error);
-            break;
-        } else if (errno != EINTR) {
-            result.error = lastError(); // ENOSPC on a full disk, EFBIG past the size limit
-            break;
-        }
-    }
+    if (!m_slot.isOpen())
+        return {0, std::make_error_code(std::errc::bad_file_descriptor)};
+    auto result = transferAll(m_slot.get(), position, buffer, ::pwrite);
+    if (!result.error && result.bytes < static_cast<std::int64_t>(buffer.size()))
+        result.error = std::make_error_code(std::errc::io_error); // no progress, no error
     return result;
 }
 

@@ -5,6 +5,12 @@
 //   file NAME SIZE SEED             a file of SIZE bytes
 //   hard NAME START END             reads of [START, END) fail with EIO, always
 //   soft NAME START END COUNT       ... fail COUNT times, then succeed
+//   errno NAME START END NUMBER     reads of [START, END) fail with that errno
+//   at-read NAME OFFSET ACTION...   the first read of NAME that covers OFFSET
+//                                   first does ACTION, then is served:
+//     symlink TARGET LINK             LINK becomes a symbolic link to TARGET
+//                                     (atomically, as an attacker would)
+//     interrupt                       the reading process gets SIGINT
 //   delay MILLISECONDS              each failing read takes this long first
 //   eject-after READS               from read number READS on (counting from
 //                                   1, all files), every read and stat fails
@@ -15,6 +21,8 @@
 // meets the error (direct-io only; through the page cache a short read
 // would mean the end of the file, so the whole request fails).
 // Opening a file for writing fails with EROFS and is written to the log.
+// Every read is written to LOG.reads as "OFFSET SIZE RESULT", RESULT being
+// the bytes served or the negated errno, so tests can count failing reads.
 //
 // Usage: faulty_medium DESCRIPTION LOG MOUNTPOINT
 #define FUSE_USE_VERSION 31
@@ -29,7 +37,9 @@
 #include <fstream>
 #include <fuse.h>
 #include <map>
+#include <signal.h>
 #include <sstream>
+#include <unistd.h>
 #include <string>
 #include <thread>
 #include <vector>
@@ -40,6 +50,16 @@ struct FailingRange
 {
     std::uint64_t start, end;
     int failuresLeft; // negative: for ever
+    int error = EIO;
+};
+
+// Something done to the world outside the medium at a chosen moment, so that
+// a race a test needs happens exactly between two chunks.
+struct ReadHook
+{
+    std::uint64_t offset = 0;
+    std::vector<std::string> action;
+    bool done = false;
 };
 
 struct MediumFile
@@ -47,6 +67,7 @@ struct MediumFile
     std::uint64_t size = 0;
     std::uint8_t seed = 0;
     std::vector<FailingRange> failing;
+    std::vector<ReadHook> hooks;
 };
 
 struct Medium
@@ -57,6 +78,7 @@ struct Medium
     bool directIo = false;
     long reads = 0;
     std::string logPath;
+    std::ofstream readLog;
 
     bool ejected() const { return ejectAfter > 0 && reads >= ejectAfter; }
     void log(const std::string& line) const
@@ -90,12 +112,21 @@ bool readDescription(const char* path, Medium& into)
             words >> name;
             words >> into.files[name].size >> seed;
             into.files[name].seed = static_cast<std::uint8_t>(seed);
-        } else if (kind == "hard" || kind == "soft") {
+        } else if (kind == "hard" || kind == "soft" || kind == "errno") {
             FailingRange range{0, 0, -1};
             words >> name >> range.start >> range.end;
             if (kind == "soft")
                 words >> range.failuresLeft;
+            if (kind == "errno")
+                words >> range.error;
             into.files[name].failing.push_back(range);
+        } else if (kind == "at-read") {
+            ReadHook hook;
+            words >> name >> hook.offset;
+            for (std::string word; words >> word;)
+                hook.action.push_back(word);
+            words.clear();
+            into.files[name].hooks.push_back(hook);
         } else if (kind == "delay") {
             words >> into.delayMs;
         } else if (kind == "eject-after") {
@@ -168,25 +199,41 @@ int openFile(const char* path, fuse_file_info* info)
     return medium().ejected() ? -EIO : 0;
 }
 
-int readFile(const char* path, char* buffer, size_t size, off_t offset, fuse_file_info*)
+void runHook(const std::vector<std::string>& action)
 {
-    auto& m = medium();
-    auto* file = const_cast<MediumFile*>(fileAt(path));
-    if (file == nullptr)
-        return -ENOENT;
-    ++m.reads;
-    const auto fail = [&m] {
+    if (action.size() == 3 && action[0] == "symlink") {
+        const auto temporary = action[2] + ".swap";
+        ::unlink(temporary.c_str());
+        if (::symlink(action[1].c_str(), temporary.c_str()) != 0 ||
+            ::rename(temporary.c_str(), action[2].c_str()) != 0)
+            std::perror("faulty_medium: at-read symlink");
+    } else if (action.size() == 1 && action[0] == "interrupt") {
+        ::kill(fuse_get_context()->pid, SIGINT);
+    } else {
+        std::fputs("faulty_medium: unknown at-read action\n", stderr);
+    }
+}
+
+int serve(Medium& m, MediumFile& file, char* buffer, size_t size, off_t offset)
+{
+    const auto fail = [&m](int error) {
         if (m.delayMs > 0)
             std::this_thread::sleep_for(std::chrono::milliseconds(m.delayMs));
-        return -EIO;
+        return -error;
     };
     if (m.ejected())
-        return fail();
+        return fail(EIO);
     const auto start = static_cast<std::uint64_t>(offset);
-    if (start >= file->size)
+    if (start >= file.size)
         return 0;
-    auto end = std::min<std::uint64_t>(file->size, start + size);
-    for (auto& range : file->failing) {
+    auto end = std::min<std::uint64_t>(file.size, start + size);
+    for (auto& hook : file.hooks) {
+        if (!hook.done && hook.offset >= start && hook.offset < end) {
+            hook.done = true;
+            runHook(hook.action);
+        }
+    }
+    for (auto& range : file.failing) {
         if (range.failuresLeft == 0 || range.end <= start || range.start >= end)
             continue;
         if (range.start > start && m.directIo) {
@@ -195,12 +242,24 @@ int readFile(const char* path, char* buffer, size_t size, off_t offset, fuse_fil
         }
         if (range.failuresLeft > 0)
             --range.failuresLeft;
-        return fail();
+        return fail(range.error);
     }
     for (auto position = start; position < end; ++position)
         buffer[position - start] =
-            static_cast<char>(brindlecap::testing::mediumByte(position, file->seed));
+            static_cast<char>(brindlecap::testing::mediumByte(position, file.seed));
     return static_cast<int>(end - start);
+}
+
+int readFile(const char* path, char* buffer, size_t size, off_t offset, fuse_file_info*)
+{
+    auto& m = medium();
+    auto* file = const_cast<MediumFile*>(fileAt(path));
+    if (file == nullptr)
+        return -ENOENT;
+    ++m.reads;
+    const int result = serve(m, *file, buffer, size, offset);
+    m.readLog << offset << ' ' << size << ' ' << result << std::endl;
+    return result;
 }
 
 int describeVolume(const char*, struct statvfs* volume)
@@ -225,6 +284,7 @@ int main(int argc, char** argv)
     }
     Medium state;
     state.logPath = argv[2];
+    state.readLog.open(state.logPath + ".reads", std::ios::app);
     if (!readDescription(argv[1], state))
         return 2;
     fuse_operations operations{};

@@ -287,16 +287,6 @@ TEST_F(RealFilesTest, AwkwardNamesAreCopiedToTheSameNames)
     }
 }
 
-TEST_F(RealFilesTest, TwoSourcesWithOneNameLeaveTheLastOne)
-{
-    fs::create_directory(scratch.path() / "disc/second");
-    const auto first = source("same.bin", 300000, 1);
-    const auto second = source("second/same.bin", 100000, 2);
-    const auto run = runEngineJob({first, second}, out(), 0);
-    EXPECT_EQ(run.report.files.size(), 2u);
-    EXPECT_TRUE(readFile(out() + "/same.bin") == readFile(second));
-}
-
 // Sizes and positions past 2 GiB and 4 GiB's half: a sparse source of 3 GiB
 // with data at its start, around 2 GiB and at its end.
 TEST_F(RealFilesTest, AThreeGibibyteSourceIsMeasuredShownAndCopiedExactly)

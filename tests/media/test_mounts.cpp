@@ -1,5 +1,6 @@
 #include "test_mounts.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -101,6 +102,21 @@ std::string MountedMedium::writeAttempts() const
     std::stringstream text;
     text << in.rdbuf();
     return text.str();
+}
+
+std::vector<MediumRead> MountedMedium::reads() const
+{
+    std::ifstream in(m_log.string() + ".reads");
+    std::vector<MediumRead> reads;
+    for (MediumRead read; in >> read.offset >> read.size >> read.result;)
+        reads.push_back(read);
+    return reads;
+}
+
+long MountedMedium::failingReads() const
+{
+    const auto all = reads();
+    return std::count_if(all.begin(), all.end(), [](const MediumRead& read) { return read.result < 0; });
 }
 
 MountedTmpfs::MountedTmpfs(const std::filesystem::path& where, std::uint64_t bytes, bool readOnly)

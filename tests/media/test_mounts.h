@@ -4,8 +4,18 @@
 #include <filesystem>
 #include <string>
 #include <sys/types.h>
+#include <vector>
 
 namespace brindlecap::testing {
+
+// One read request as the medium saw it: `result` is the bytes it served,
+// or the negated errno it failed with.
+struct MediumRead
+{
+    std::int64_t offset = 0;
+    std::int64_t size = 0;
+    std::int64_t result = 0;
+};
 
 // The failing disc of faulty_medium.cpp, mounted in a folder for as long as
 // the object lives. `description` is the medium's description file's text.
@@ -22,6 +32,9 @@ public:
     std::string path(const std::string& name) const { return (m_mountPoint / name).string(); }
     // What the medium saw that it should never see: opens for writing.
     std::string writeAttempts() const;
+    // Every read request so far, in order.
+    std::vector<MediumRead> reads() const;
+    long failingReads() const;
 
 private:
     std::filesystem::path m_mountPoint;

@@ -14,24 +14,41 @@ namespace {
 
 constexpr std::int64_t past4GiB = (std::int64_t{4} << 30) + 7;
 
+// The facts of a source, or the error that examining it gave.
+std::error_code examined(const PosixFileAccess& files, const std::string& path,
+                         std::int64_t& length)
+{
+    SourceFacts facts;
+    const auto error = files.examineSource(path, facts);
+    length = facts.length;
+    return error;
+}
+
+FileIdentity identityOf(const PosixFileAccess& files, const std::string& path)
+{
+    FileIdentity identity;
+    EXPECT_FALSE(files.identify(path, identity)) << path;
+    return identity;
+}
+
 TEST(PosixFileAccessTest, OnlyReadableRegularFilesHaveALength)
 {
     const ScratchDir scratch;
     PosixFileAccess files;
     std::int64_t length = -1;
     writeFile(scratch / "file", patternBytes(1234));
-    EXPECT_FALSE(files.length(scratch / "file", length));
+    EXPECT_FALSE(examined(files, scratch / "file", length));
     EXPECT_EQ(length, 1234);
 
-    EXPECT_EQ(files.length(scratch / "missing", length), std::errc::no_such_file_or_directory);
-    EXPECT_EQ(files.length(scratch.path().string(), length), CopyError::notRegularFile);
-    EXPECT_EQ(files.length("/dev/null", length), CopyError::notRegularFile);
+    EXPECT_EQ(examined(files, scratch / "missing", length), std::errc::no_such_file_or_directory);
+    EXPECT_EQ(examined(files, scratch.path().string(), length), CopyError::notRegularFile);
+    EXPECT_EQ(examined(files, "/dev/null", length), CopyError::notRegularFile);
     ASSERT_EQ(::mkfifo((scratch / "fifo").c_str(), 0600), 0);
-    EXPECT_EQ(files.length(scratch / "fifo", length), CopyError::notRegularFile);
+    EXPECT_EQ(examined(files, scratch / "fifo", length), CopyError::notRegularFile);
     std::filesystem::create_symlink(scratch / "nowhere", scratch / "dangling");
-    EXPECT_EQ(files.length(scratch / "dangling", length), std::errc::no_such_file_or_directory);
+    EXPECT_EQ(examined(files, scratch / "dangling", length), std::errc::no_such_file_or_directory);
     std::filesystem::create_symlink(scratch / "loop", scratch / "loop");
-    EXPECT_EQ(files.length(scratch / "loop", length), std::errc::too_many_symbolic_link_levels);
+    EXPECT_EQ(examined(files, scratch / "loop", length), std::errc::too_many_symbolic_link_levels);
 
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
@@ -40,7 +57,7 @@ TEST(PosixFileAccessTest, OnlyReadableRegularFilesHaveALength)
     socketPath.copy(address.sun_path, socketPath.size());
     const int socketFd = ::socket(AF_UNIX, SOCK_STREAM, 0);
     ASSERT_EQ(::bind(socketFd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    EXPECT_EQ(files.length(socketPath, length), CopyError::notRegularFile);
+    EXPECT_EQ(examined(files, socketPath, length), CopyError::notRegularFile);
     ::close(socketFd);
 }
 
@@ -48,14 +65,15 @@ TEST(PosixFileAccessTest, SourcesAreOpenedReadOnlyAndNeverCreated)
 {
     const ScratchDir scratch;
     PosixFileAccess files;
-    EXPECT_EQ(files.openSource(scratch / "missing"), std::errc::no_such_file_or_directory);
+    EXPECT_EQ(files.openSource(scratch / "missing", {}), std::errc::no_such_file_or_directory);
     EXPECT_FALSE(std::filesystem::exists(scratch / "missing"));
 
     writeFile(scratch / "source", patternBytes(100));
-    ASSERT_FALSE(files.openSource(scratch / "source"));
+    const auto source = identityOf(files, scratch / "source");
+    ASSERT_FALSE(files.openSource(scratch / "source", source));
     const Bytes bytes(10, std::byte{0xEE});
     EXPECT_EQ(files.writeAt(1, bytes).error, std::errc::bad_file_descriptor);
-    EXPECT_EQ(files.openSource(scratch / "source"), std::errc::device_or_resource_busy)
+    EXPECT_EQ(files.openSource(scratch / "source", source), std::errc::device_or_resource_busy)
         << "the one slot holds one file";
     EXPECT_FALSE(files.close());
     EXPECT_EQ(readFile(scratch / "source"), patternBytes(100));
@@ -66,8 +84,10 @@ TEST(PosixFileAccessTest, APipeWhereAFileWasExpectedNeverBlocks)
     const ScratchDir scratch;
     PosixFileAccess files;
     ASSERT_EQ(::mkfifo((scratch / "fifo").c_str(), 0600), 0);
-    EXPECT_EQ(files.openSource(scratch / "fifo"), CopyError::notRegularFile);
-    EXPECT_NE(files.openDestination(scratch / "fifo"), std::error_code());
+    EXPECT_EQ(files.openSource(scratch / "fifo", {}), CopyError::notRegularFile);
+    std::optional<FileIdentity> destination;
+    EXPECT_EQ(files.openDestination(scratch / "fifo", destination, 0644),
+              CopyError::notRegularFile);
     Bytes buffer(4);
     EXPECT_EQ(files.readAt(1, buffer).error, std::errc::bad_file_descriptor);
 }
@@ -77,7 +97,7 @@ TEST(PosixFileAccessTest, ReadsStopAtTheEndAndLeaveTheRestOfTheBuffer)
     const ScratchDir scratch;
     PosixFileAccess files;
     writeFile(scratch / "file", patternBytes(10));
-    ASSERT_FALSE(files.openSource(scratch / "file"));
+    ASSERT_FALSE(files.openSource(scratch / "file", identityOf(files, scratch / "file")));
     Bytes buffer(16, std::byte{0x55});
     const auto result = files.readAt(7, buffer);
     EXPECT_FALSE(result.error);
@@ -93,7 +113,9 @@ TEST(PosixFileAccessTest, DestinationsGrowInPlaceAndAreCutButNeverGrownByTheCut)
     PosixFileAccess files;
     const auto path = scratch / "dest";
     writeFile(path, patternBytes(100));
-    ASSERT_FALSE(files.openDestination(path));
+    std::optional<FileIdentity> destination;
+    ASSERT_FALSE(files.openDestination(path, destination, 0644));
+    EXPECT_EQ(destination, identityOf(files, path));
     const Bytes bytes(10, std::byte{0xAB});
     EXPECT_EQ(files.writeAt(51, bytes).bytes, 10);
     EXPECT_EQ(std::filesystem::file_size(path), 100u) << "opening must not truncate";
@@ -112,14 +134,15 @@ TEST(PosixFileAccessTest, PositionsPastFourGigabytesReachTheirBytes)
     PosixFileAccess files;
     const auto path = scratch / "sparse";
     const Bytes tail = patternBytes(5, 42);
-    ASSERT_FALSE(files.openDestination(path));
+    std::optional<FileIdentity> destination;
+    ASSERT_FALSE(files.openDestination(path, destination, 0644));
     EXPECT_EQ(files.writeAt(past4GiB, tail).bytes, 5);
     ASSERT_FALSE(files.close());
     std::int64_t length = 0;
-    ASSERT_FALSE(files.length(path, length));
+    ASSERT_FALSE(examined(files, path, length));
     EXPECT_EQ(length, past4GiB + 4);
 
-    ASSERT_FALSE(files.openSource(path));
+    ASSERT_FALSE(files.openSource(path, *destination));
     Bytes buffer(8);
     const auto read = files.readAt(past4GiB - 3, buffer);
     EXPECT_EQ(read.bytes, 8);

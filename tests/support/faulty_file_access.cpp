@@ -4,34 +4,36 @@
 
 namespace brindlecap::testing {
 
-std::error_code FaultyFileAccess::length(const std::string& path, std::int64_t& length) const
+std::error_code FaultyFileAccess::examineSource(const std::string& path, SourceFacts& facts) const
 {
-    return m_real.length(path, length);
+    return m_real.examineSource(path, facts);
 }
 
-bool FaultyFileAccess::sameFile(const std::string& first, const std::string& second) const
+std::error_code FaultyFileAccess::identify(const std::string& path, FileIdentity& identity) const
 {
-    return m_real.sameFile(first, second);
+    return m_real.identify(path, identity);
 }
 
-std::error_code FaultyFileAccess::openSource(const std::string& path)
+std::error_code FaultyFileAccess::openSource(const std::string& path, const FileIdentity& expected)
 {
     sourcesOpened.push_back(path);
     if (unopenable.contains(path))
         return std::make_error_code(std::errc::no_such_device);
     m_openPath = path;
     m_openForWriting = false;
-    return m_real.openSource(path);
+    return m_real.openSource(path, expected);
 }
 
-std::error_code FaultyFileAccess::openDestination(const std::string& path)
+std::error_code FaultyFileAccess::openDestination(const std::string& path,
+                                                  std::optional<FileIdentity>& identity,
+                                                  unsigned permissions)
 {
     destinationsOpened.push_back(path);
     if (unopenable.contains(path))
         return std::make_error_code(std::errc::read_only_file_system);
     m_openPath = path;
     m_openForWriting = true;
-    return m_real.openDestination(path);
+    return m_real.openDestination(path, identity, permissions);
 }
 
 TransferResult FaultyFileAccess::readAt(std::int64_t position, std::span<std::byte> buffer)
