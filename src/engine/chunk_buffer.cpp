@@ -10,11 +10,14 @@ void sizeForChunk(ChunkBuffer& buffer, std::size_t length)
     buffer.resize(length);
 }
 
-void zeroPastRead(ChunkBuffer& buffer, std::int64_t bytesRead)
+void zeroUnread(ChunkBuffer& buffer, std::span<const ByteRange> unread)
 {
-    const auto filled =
-        static_cast<std::size_t>(std::clamp<std::int64_t>(bytesRead, 0, std::ssize(buffer)));
-    std::fill(buffer.begin() + static_cast<std::ptrdiff_t>(filled), buffer.end(), std::byte{0});
+    const auto size = std::ssize(buffer);
+    for (const auto& range : unread) {
+        const auto from = std::clamp<std::int64_t>(range.offset, 0, size);
+        const auto to = std::clamp<std::int64_t>(range.end(), from, size);
+        std::fill(buffer.begin() + from, buffer.begin() + to, std::byte{0});
+    }
 }
 
 } // namespace brindlecap

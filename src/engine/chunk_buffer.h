@@ -1,9 +1,12 @@
 #pragma once
 
+#include "byte_range.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <new>
+#include <span>
 #include <type_traits>
 #include <utility>
 #include <vector>
@@ -33,12 +36,12 @@ using ChunkBuffer = std::vector<std::byte, UninitialisedAllocator<std::byte>>;
 
 // Gives the buffer the chunk's length. Emptied first, so a failed allocation
 // leaves no stale bytes to write. The bytes are undefined until the read and
-// zeroPastRead have run.
+// zeroUnread have run.
 void sizeForChunk(ChunkBuffer& buffer, std::size_t length);
 
-// Zeros every byte past the ones the read filled. The buffer then holds
-// exactly what a freshly zero-filled one would after the same read, and no
-// byte of an earlier chunk or of a failed read is ever written.
-void zeroPastRead(ChunkBuffer& buffer, std::int64_t bytesRead);
+// Zeros the ranges the read could not fill. The buffer then holds exactly
+// what a freshly zero-filled one would after the same read, and no byte of
+// an earlier chunk or of a failed read is left in it.
+void zeroUnread(ChunkBuffer& buffer, std::span<const ByteRange> unread);
 
 } // namespace brindlecap

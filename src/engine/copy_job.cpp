@@ -15,15 +15,6 @@ namespace {
 const std::string finishedText = "........Finished........";
 constexpr int defaultOption = 3; // "256"
 
-// The bytes one chunk moved, for the job's report.
-struct ChunkTransfer
-{
-    std::int64_t bytesRead = 0;
-    std::int64_t bytesWritten = 0;
-    std::error_code readError;
-    std::error_code writeError;
-};
-
 void keepFirst(std::error_code& kept, std::error_code error)
 {
     if (!kept)
@@ -112,8 +103,8 @@ void CopyJob::Timer1_Timer()
         fields.setText(Field::lblFilesDone, std::to_string((m_state.IK + 1).value()) + " From " +
                                                 std::to_string(m_env.queue.count()));
     });
-    if (holds([&] { return currentFileDone(); })) {
-        if (holds([&] { return m_state.IK < CheckedInt(m_env.queue.count()) - 1; })) {
+    if (holdsOrFails([&] { return currentFileDone(); })) {
+        if (holdsOrFails([&] { return m_state.IK < CheckedInt(m_env.queue.count()) - 1; })) {
             moveOnToNextFile();
         } else {
             // Also when entries were removed behind the current file: the
@@ -237,72 +228,99 @@ void CopyJob::finishJob()
 
 void CopyJob::transferChunk()
 {
-    auto& fields = m_env.fields;
-    auto& files = m_env.files;
-    auto& s = m_state;
     const CheckedInt size = m_current.source.length;
-
-    for (int option = 0; option < BufferOptions::count; ++option) {
-        if (holds([&] { return m_env.options.isSelected(option); })) {
-            resumeNext([&] {
-                const auto kilobytes = m_env.numbers.parse(m_env.options.caption(option));
-                const auto length = CheckedInt::fromDouble(kilobytes * 1024);
-                if (length < 1)
-                    throw std::invalid_argument("a buffer size must be positive");
-                s.CopyLen = length;
-            });
-            break;
-        }
-    }
-    if (holds([&] { return s.I + s.CopyLen - 1 > size; }))
+    chooseChunkLength();
+    auto& s = m_state;
+    if (holdsOrFails([&] { return s.I + s.CopyLen - 1 > size; }))
         resumeNext([&] { s.CopyLen = size - s.I + 1; });
     bool lastChunk = false;
     resumeNext([&] { lastChunk = s.I + s.CopyLen - 1 >= size; });
 
     ChunkTransfer chunk;
+    chunk.offset = s.I.value() - 1;
+    chunk.length = s.CopyLen.value();
+    readChunk(chunk);
+    writeChunk(chunk, lastChunk);
+    resumeNext([&] { recordChunk(chunk, lastChunk); });
+    showChunkProgress(size);
+    resumeNext([&] { s.I = s.I + s.CopyLen; });
+    m_current.chunkMoved = true;
+}
+
+void CopyJob::chooseChunkLength()
+{
+    for (int option = 0; option < BufferOptions::count; ++option) {
+        if (holdsOrFails([&] { return m_env.options.isSelected(option); })) {
+            resumeNext([&] {
+                const auto kilobytes = m_env.numbers.parse(m_env.options.caption(option));
+                const auto length = CheckedInt::fromDouble(kilobytes * 1024);
+                if (length < 1)
+                    throw std::invalid_argument("a buffer size must be positive");
+                m_state.CopyLen = length;
+            });
+            return;
+        }
+    }
+}
+
+void CopyJob::readChunk(ChunkTransfer& chunk)
+{
+    auto& files = m_env.files;
+    auto& buf = m_state.Buf;
     resumeNext([&] {
-        chunk.readError = files.openSource(fields.text(Field::lblFile), m_current.source.identity);
+        chunk.readError =
+            files.openSource(m_env.fields.text(Field::lblFile), m_current.source.identity);
     });
-    resumeNext([&] { sizeForChunk(s.Buf, static_cast<std::size_t>(s.CopyLen.value())); });
+    resumeNext([&] { sizeForChunk(buf, static_cast<std::size_t>(chunk.length)); });
+    ReadResult read;
+    resumeNext([&] { read = files.readAt(chunk.offset, buf); });
+    files.close();
+    keepFirst(chunk.readError, read.error);
+    // Whatever was not read, the end of a file that shrank or of a buffer
+    // that could not be had included, is zeros in Buf and is never written
+    // over what the destination holds.
+    chunk.unread = std::move(read.unreadable);
+    appendRange(chunk.unread, {read.bytes, chunk.length - read.bytes});
+    zeroUnread(buf, chunk.unread);
+}
+
+void CopyJob::writeChunk(ChunkTransfer& chunk, bool lastChunk)
+{
+    auto& files = m_env.files;
     resumeNext([&] {
-        const auto read = files.readAt(s.I.value(), s.Buf);
-        chunk.bytesRead = read.bytes;
-        keepFirst(chunk.readError, read.error);
+        chunk.writeError = openDestination(
+            joinPath(m_env.fields.text(Field::lblDir), m_env.fields.text(Field::lblFileName)));
     });
-    // Also when the read never ran: then nothing of it is kept.
-    zeroPastRead(s.Buf, chunk.bytesRead);
-    resumeNext([&] { files.close(); });
-    resumeNext([&] {
-        chunk.writeError =
-            openDestination(joinPath(fields.text(Field::lblDir), fields.text(Field::lblFileName)));
-    });
-    resumeNext([&] {
-        const auto written = files.writeAt(s.I.value(), s.Buf);
-        chunk.bytesWritten = written.bytes;
-        keepFirst(chunk.writeError, written.error);
-    });
+    resumeNext([&] { chunk.written = files.writeAt(chunk.offset, m_state.Buf, chunk.unread); });
+    keepFirst(chunk.writeError, chunk.written.error);
     // An older, longer file of the same name must not keep its tail.
     if (lastChunk)
-        resumeNext([&] { keepFirst(chunk.writeError, files.cutTo(size.value())); });
-    resumeNext([&] { keepFirst(chunk.writeError, files.close()); });
+        keepFirst(chunk.writeError, files.cutTo(m_current.source.length));
+    keepFirst(chunk.writeError, files.close());
+}
 
-    resumeNext([&] {
-        if (m_report.files.empty())
-            throw std::logic_error("a chunk moved outside a started job");
-        auto& outcome = m_report.files.back();
-        const auto offset = s.I.value() - 1;
-        const auto length = s.CopyLen.value();
-        const auto unread = length - chunk.bytesRead;
-        if (unread > 0) {
-            const std::error_code why =
-                chunk.readError ? chunk.readError : make_error_code(CopyError::sourceEndedEarly);
-            outcome.addUnreadable({offset + chunk.bytesRead, unread}, why);
-        }
-        if (chunk.bytesWritten < length || chunk.writeError)
-            outcome.addUnwritten(length - chunk.bytesWritten, chunk.writeError);
-        outcome.finished = lastChunk;
-    });
+void CopyJob::recordChunk(const ChunkTransfer& chunk, bool lastChunk)
+{
+    if (m_report.files.empty())
+        throw std::logic_error("a chunk moved outside a started job");
+    auto& outcome = m_report.files.back();
+    const auto why =
+        chunk.readError ? chunk.readError : make_error_code(CopyError::sourceEndedEarly);
+    for (const auto& range : chunk.unread) {
+        const ByteRange inFile{chunk.offset + range.offset, range.length};
+        outcome.addUnreadable(inFile, why);
+        if (range.end() <= chunk.written.bytes)
+            outcome.addKeptEarlier(partBefore(inFile, chunk.written.lengthBefore));
+    }
+    if (chunk.written.bytes < chunk.length || chunk.writeError)
+        outcome.addUnwritten(chunk.length - chunk.written.bytes, chunk.writeError);
+    outcome.finished = lastChunk;
+}
 
+void CopyJob::showChunkProgress(CheckedInt size)
+{
+    auto& fields = m_env.fields;
+    const auto& s = m_state;
     resumeNext([&] { fields.setText(Field::lblByteDone, m_env.numbers.thousands(s.I.value())); });
     resumeNext([&] {
         if (size == 0)
@@ -311,8 +329,6 @@ void CopyJob::transferChunk()
             static_cast<double>((s.I * 100).value()) / static_cast<double>(size.value());
         fields.setText(Field::lblPercent, m_env.numbers.percent(percent) + " %");
     });
-    resumeNext([&] { s.I = s.I + s.CopyLen; });
-    m_current.chunkMoved = true;
 }
 
 void CopyJob::setOptionsEnabled(bool enabled)

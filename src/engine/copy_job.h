@@ -71,7 +71,18 @@ private:
         SourceFacts source;                      // as found when the file was primed
         std::optional<FileIdentity> destination; // once its first open succeeded
         bool passedOver = false;                 // nothing of it is to be written
-        bool chunkMoved = false; // tells a just-primed empty file from a done one
+        bool chunkMoved = false;                 // tells a just-primed empty file from a done one
+    };
+
+    // One chunk between its read and its write, offsets from 0.
+    struct ChunkTransfer
+    {
+        std::int64_t offset = 0;
+        std::int64_t length = 0;
+        std::vector<ByteRange> unread; // in the chunk: zeros in Buf, never written
+        std::error_code readError;     // why they were not read
+        WriteResult written;
+        std::error_code writeError;
     };
 
     void primeFile(int index);
@@ -82,6 +93,11 @@ private:
     void moveOnToNextFile();
     void finishJob();
     void transferChunk();
+    void chooseChunkLength();
+    void readChunk(ChunkTransfer& chunk);
+    void writeChunk(ChunkTransfer& chunk, bool lastChunk);
+    void recordChunk(const ChunkTransfer& chunk, bool lastChunk);
+    void showChunkProgress(CheckedInt size);
     void setOptionsEnabled(bool enabled);
 
     JobEnvironment m_env;

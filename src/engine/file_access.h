@@ -1,11 +1,14 @@
 #pragma once
 
+#include "byte_range.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
 #include <system_error>
+#include <vector>
 
 namespace brindlecap {
 
@@ -33,9 +36,29 @@ struct TransferResult
     std::error_code error;  // empty unless the transfer stopped on an error
 };
 
-// Files at 1-based byte positions through one slot ("file number 1") that
-// holds at most one open file. Nothing here throws: every failure is an error
-// code, and a call on an empty slot fails with bad_file_descriptor.
+struct ReadResult
+{
+    // How far the read got: the whole buffer, or up to the end of the file,
+    // or up to where it had to stop (the medium gone).
+    std::int64_t bytes = 0;
+    // What could not be read before `bytes`, in order, as offsets from the
+    // buffer's start; the buffer's bytes there are undefined.
+    std::vector<ByteRange> unreadable;
+    // What stopped the read early, else the first read error met.
+    std::error_code error;
+};
+
+struct WriteResult
+{
+    std::int64_t bytes = 0;        // how much of the buffer was dealt with before an error
+    std::int64_t lengthBefore = 0; // the file's length before, when some bytes were skipped
+    std::error_code error;
+};
+
+// Files at byte offsets from 0 through one slot ("file number 1") that holds
+// at most one open file. Nothing here throws but std::bad_alloc: every
+// failure is an error code, and a call on an empty slot fails with
+// bad_file_descriptor.
 class FileAccess
 {
 public:
@@ -68,11 +91,17 @@ public:
                                             std::optional<FileIdentity>& identity,
                                             unsigned permissions) = 0;
 
-    // Fills the buffer from the position on. Reaching the end early is not an
-    // error; the unfilled rest of the buffer is left as it was.
-    virtual TransferResult readAt(std::int64_t position, std::span<std::byte> buffer) = 0;
-    // Writes the whole buffer from the position on, growing the file as needed.
-    virtual TransferResult writeAt(std::int64_t position, std::span<const std::byte> buffer) = 0;
+    // Fills the buffer from the offset on with everything the medium gives:
+    // a read error does not end it, the unreadable stretches are reported and
+    // the reading goes on after them. Reaching the end of the file early is
+    // not an error.
+    virtual ReadResult readAt(std::int64_t offset, std::span<std::byte> buffer) = 0;
+    // Writes the buffer from the offset on, growing the file as needed, but
+    // for the `skip` ranges (offsets in the buffer, in order): where the file
+    // has bytes there they stay, and where it ends before them it is grown
+    // over them so they read as zeros.
+    virtual WriteResult writeAt(std::int64_t offset, std::span<const std::byte> buffer,
+                                std::span<const ByteRange> skip) = 0;
     // Cuts the open file to the length when it is longer; never grows it.
     virtual std::error_code cutTo(std::int64_t length) = 0;
     // Closes the slot's file; an empty slot is left as it is. A written file

@@ -8,13 +8,16 @@ void FileOutcome::addUnreadable(ByteRange range, std::error_code error)
 {
     if (range.length <= 0)
         return;
-    if (!unreadable.empty() && unreadable.back().end() == range.offset)
-        unreadable.back().length += range.length;
-    else
-        unreadable.push_back(range);
+    appendRange(unreadable, range);
     unreadableBytes += range.length;
     if (!firstReadError)
         firstReadError = error;
+}
+
+void FileOutcome::addKeptEarlier(ByteRange range)
+{
+    appendRange(keptEarlier, range);
+    keptEarlierBytes += std::max<std::int64_t>(range.length, 0);
 }
 
 void FileOutcome::addUnwritten(std::int64_t bytes, std::error_code error)

@@ -1,21 +1,13 @@
 #pragma once
 
+#include "byte_range.h"
+
 #include <cstdint>
 #include <string>
 #include <system_error>
 #include <vector>
 
 namespace brindlecap {
-
-// A stretch of a file, counted in bytes from 0.
-struct ByteRange
-{
-    std::int64_t offset = 0;
-    std::int64_t length = 0;
-
-    std::int64_t end() const { return offset + length; }
-    friend bool operator==(const ByteRange&, const ByteRange&) = default;
-};
 
 enum class FileStatus
 {
@@ -36,14 +28,19 @@ struct FileOutcome
     std::error_code whyNotCopied; // set: the file was passed over
     bool finished = false;        // the last chunk was moved
 
-    std::vector<ByteRange> unreadable; // written as zeros, in order, adjacent ones merged
+    std::vector<ByteRange> unreadable; // not read, in order, adjacent ones merged
     std::int64_t unreadableBytes = 0;
     std::error_code firstReadError;
+    // The parts of `unreadable` where the destination already held bytes (an
+    // earlier copy's) and keeps them; everywhere else it holds zeros there.
+    std::vector<ByteRange> keptEarlier;
+    std::int64_t keptEarlierBytes = 0;
 
     std::int64_t unwrittenBytes = 0;
     std::error_code firstWriteError;
 
     void addUnreadable(ByteRange range, std::error_code error);
+    void addKeptEarlier(ByteRange range);
     void addUnwritten(std::int64_t bytes, std::error_code error);
     FileStatus status() const;
 };

@@ -15,7 +15,7 @@ template <typename Step> void resumeNext(Step&& step) noexcept
 }
 
 // A test that fails counts as holding, so the step it guards still runs.
-template <typename Test> bool holds(Test&& test) noexcept
+template <typename Test> bool holdsOrFails(Test&& test) noexcept
 {
     try {
         return test();

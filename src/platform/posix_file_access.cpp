@@ -1,8 +1,10 @@
 #include "posix_file_access.h"
 
 #include "copy_error.h"
+#include "descriptor_reads.h"
 #include "regular_file_open.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -17,35 +19,23 @@ std::error_code lastError()
     return {errno, std::generic_category()};
 }
 
-// EINTR and EAGAIN mean "try again", but a medium that answers every read
-// with them would keep the program spinning for ever. After this many in a
-// row without a byte of progress the transfer counts as failed.
-constexpr int retriesWithoutProgress = 8;
-
-bool worthRetrying(int error)
-{
-    return error == EINTR || error == EAGAIN;
-}
-
-// Runs pread or pwrite over the whole buffer: short transfers go on from
-// where they stopped, the end of the file (0) ends it.
-template <typename Buffer, typename Transfer>
-TransferResult transferAll(int fd, std::int64_t position, Buffer buffer, Transfer transfer)
+// Runs pwrite over the whole buffer: short writes go on from where they
+// stopped, as they may on a nearly full disk.
+TransferResult writeAll(int fd, std::int64_t offset, std::span<const std::byte> buffer)
 {
     TransferResult result;
     int retries = 0;
     while (result.bytes < static_cast<std::int64_t>(buffer.size())) {
         const auto rest = buffer.subspan(static_cast<std::size_t>(result.bytes));
-        const auto moved = transfer(fd, rest.data(), rest.size(), position - 1 + result.bytes);
-        if (moved > 0) {
-            result.bytes += moved;
+        const auto put = ::pwrite(fd, rest.data(), rest.size(), offset + result.bytes);
+        if (put > 0) {
+            result.bytes += put;
             retries = 0;
-        } else if (moved == 0) {
+        } else if (put == 0) {
+            result.error = std::make_error_code(std::errc::io_error); // no progress, no error
             break;
         } else if (!worthRetrying(errno) || ++retries > retriesWithoutProgress) {
-            // EIO on a bad sector, ENXIO on a vanished medium, ENOSPC on a
-            // full disk, EFBIG past the size limit, or EINTR without end.
-            result.error = lastError();
+            result.error = lastError(); // ENOSPC on a full disk, EFBIG past the size limit
             break;
         }
     }
@@ -96,6 +86,10 @@ std::error_code PosixFileAccess::openSource(const std::string& path, const FileI
     if (const auto error =
             openRegularFile(path, O_RDONLY, &expected, CopyError::sourceReplaced, fd))
         return error;
+    if (expected != m_last.file) {
+        m_last = {};
+        m_last.file = expected;
+    }
     m_slot = std::move(fd);
     return {};
 }
@@ -137,20 +131,67 @@ std::error_code PosixFileAccess::openDestination(const std::string& path,
     return {};
 }
 
-TransferResult PosixFileAccess::readAt(std::int64_t position, std::span<std::byte> buffer)
+ReadResult PosixFileAccess::readAt(std::int64_t offset, std::span<std::byte> buffer)
 {
     if (!m_slot.isOpen())
-        return {0, std::make_error_code(std::errc::bad_file_descriptor)};
-    return transferAll(m_slot.get(), position, buffer, ::pread);
+        return {0, {}, std::make_error_code(std::errc::bad_file_descriptor)};
+    // Bad sectors come in groups: right after a damaged chunk, read-ahead
+    // would only ask for failing pages again and again.
+    if (offset == m_last.damagedEnd)
+        ::posix_fadvise(m_slot.get(), 0, 0, POSIX_FADV_RANDOM);
+    DescriptorReads bulk(m_slot.get());
+    SalvageProbe probe(m_slot.get());
+    auto result = salvageRead(bulk, probe, offset, buffer, m_last.run);
+    const bool damaged = result.error || !result.unreadable.empty();
+    m_last.damagedEnd = damaged ? offset + static_cast<std::int64_t>(buffer.size()) : -1;
+    return result;
 }
 
-TransferResult PosixFileAccess::writeAt(std::int64_t position, std::span<const std::byte> buffer)
+WriteResult PosixFileAccess::writeAt(std::int64_t offset, std::span<const std::byte> buffer,
+                                     std::span<const ByteRange> skip)
 {
-    if (!m_slot.isOpen())
-        return {0, std::make_error_code(std::errc::bad_file_descriptor)};
-    auto result = transferAll(m_slot.get(), position, buffer, ::pwrite);
-    if (!result.error && result.bytes < static_cast<std::int64_t>(buffer.size()))
-        result.error = std::make_error_code(std::errc::io_error); // no progress, no error
+    WriteResult result;
+    if (!m_slot.isOpen()) {
+        result.error = std::make_error_code(std::errc::bad_file_descriptor);
+        return result;
+    }
+    struct stat status
+    {};
+    if (!skip.empty()) {
+        if (::fstat(m_slot.get(), &status) != 0) {
+            result.error = lastError();
+            return result;
+        }
+        result.lengthBefore = status.st_size;
+    }
+    const auto size = static_cast<std::int64_t>(buffer.size());
+    // The bytes between the skipped ranges, then after the last one.
+    std::int64_t from = 0;
+    const auto writeUpTo = [&](std::int64_t to) {
+        const auto put = writeAll(
+            m_slot.get(), offset + from,
+            buffer.subspan(static_cast<std::size_t>(from), static_cast<std::size_t>(to - from)));
+        result.bytes = from + put.bytes;
+        result.error = put.error;
+        return !put.error;
+    };
+    for (const auto& range : skip) {
+        if (!writeUpTo(std::clamp<std::int64_t>(range.offset, from, size)))
+            return result;
+        from = std::clamp<std::int64_t>(range.end(), from, size);
+    }
+    if (from < size && !writeUpTo(size))
+        return result;
+    // Unread bytes at the end of the buffer, past the end of the file: the
+    // file still grows over them, so they read as zeros and later chunks
+    // land where they belong.
+    if (!skip.empty() && skip.back().end() == size && ::fstat(m_slot.get(), &status) == 0 &&
+        status.st_size < offset + size && ::ftruncate(m_slot.get(), offset + size) != 0) {
+        result.bytes = skip.back().offset;
+        result.error = lastError();
+        return result;
+    }
+    result.bytes = size;
     return result;
 }
 

@@ -66,7 +66,8 @@ std::error_code openRegularFile(const std::string& path, int flags, const FileId
         {};
         if (fd.isOpen() && (::fstat(fd.get(), &now) != 0 || identityOf(now) != identityOf(status)))
             return replaced ? replaced : make_error_code(CopyError::notRegularFile);
-        if (fd.isOpen() && ::fcntl(fd.get(), F_SETFL, ::fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK) != 0)
+        if (fd.isOpen() &&
+            ::fcntl(fd.get(), F_SETFL, ::fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK) != 0)
             return lastError();
     }
     if (!fd.isOpen())

@@ -18,7 +18,8 @@ ChunkBuffer afterRead(std::size_t length, std::int64_t filled)
     sizeForChunk(buffer, length);
     std::fill(buffer.begin(), buffer.end(), std::byte{0xEE});
     std::fill_n(buffer.begin(), std::clamp<std::int64_t>(filled, 0, std::ssize(buffer)), read);
-    zeroPastRead(buffer, filled);
+    const ByteRange rest{filled, static_cast<std::int64_t>(length) - filled};
+    zeroUnread(buffer, {&rest, 1});
     return buffer;
 }
 
@@ -46,8 +47,21 @@ TEST(ChunkBufferTest, GrowingPastAnEarlierChunkStillZerosTheNewBytes)
     ChunkBuffer buffer(100, earlier);
     sizeForChunk(buffer, 1 << 20);
     std::fill_n(buffer.begin(), 10, read);
-    zeroPastRead(buffer, 10);
+    const ByteRange rest{10, (1 << 20) - 10};
+    zeroUnread(buffer, {&rest, 1});
     EXPECT_EQ(std::count(buffer.begin() + 10, buffer.end(), std::byte{0}), (1 << 20) - 10);
+}
+
+TEST(ChunkBufferTest, OnlyTheUnreadStretchesBetweenReadOnesBecomeZeros)
+{
+    ChunkBuffer buffer(8192, std::byte{0xEE});
+    const std::vector<ByteRange> unread{{0, 2048}, {4096, 2048}, {8000, 500}};
+    zeroUnread(buffer, unread);
+    EXPECT_EQ(std::count(buffer.begin(), buffer.begin() + 2048, std::byte{0}), 2048);
+    EXPECT_EQ(std::count(buffer.begin() + 2048, buffer.begin() + 4096, std::byte{0xEE}), 2048);
+    EXPECT_EQ(std::count(buffer.begin() + 4096, buffer.begin() + 6144, std::byte{0}), 2048);
+    EXPECT_EQ(std::count(buffer.begin() + 6144, buffer.begin() + 8000, std::byte{0xEE}), 1856);
+    EXPECT_EQ(std::count(buffer.begin() + 8000, buffer.end(), std::byte{0}), 192);
 }
 
 } // namespace

@@ -49,7 +49,9 @@ std::string describe(const MediumCase& c, bool directIo)
 std::vector<Failing> allFailing(const MediumCase& c)
 {
     auto failing = c.hard;
-    failing.insert(failing.end(), c.soft.begin(), c.soft.end());
+    // A soft stretch fails once: in the sector where reading meets it.
+    for (const auto& range : c.soft)
+        failing.push_back({range.start, range.start + 1});
     if (c.ejectAfter > 0) {
         // Each chunk up to 128 KiB is one read request; from the ejecting
         // one on nothing reads.
@@ -76,7 +78,7 @@ TEST_P(DamagedMediumTest, TheCopyHoldsEveryReadableByteAndZerosExactlyWhereReads
 {
     const auto& c = GetParam();
     const auto failing = allFailing(c);
-    const auto expected = expectedCopy(c.size, 7, chunkBytes(c.bufferOption), failing);
+    const auto expected = expectedCopy(c.size, 7, failing);
     const auto zeros = zeroRanges(expected);
 
     for (const auto* frontEnd : {"engine", "cli"}) {
@@ -121,7 +123,6 @@ TEST_P(DamagedMediumTest, TheCopyHoldsEveryReadableByteAndZerosExactlyWhereReads
 }
 
 constexpr std::int64_t mib = 1 << 20;
-constexpr std::int64_t sector = 2048;
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, DamagedMediumTest,
@@ -171,7 +172,7 @@ TEST_F(MediumTest, CopyingAgainRecoversWhatASoftErrorHid)
     const auto out = scratch / "out";
     std::filesystem::create_directory(out);
     EXPECT_EQ(runCliJob({medium.path("disc.bin")}, out, 0).exitStatus, 1);
-    EXPECT_TRUE(readFile(out + "/disc.bin") == expectedCopy(mib, 7, chunkBytes(0), c.soft));
+    EXPECT_TRUE(readFile(out + "/disc.bin") == expectedCopy(mib, 7, {{300000, 300001}}));
     EXPECT_EQ(runCliJob({medium.path("disc.bin")}, out, 0).exitStatus, 0);
     EXPECT_TRUE(readFile(out + "/disc.bin") == mediumBytes(mib, 7));
 }
@@ -243,8 +244,7 @@ TEST_F(MediumTest, AnEjectedDiscEndsTheJobTruthfully)
     const auto run = runCliJob({medium.path("a.bin"), medium.path("b.bin")}, out, 0);
     EXPECT_EQ(run.exitStatus, 3) << run.out;
     EXPECT_NE(run.out.find("not copied: " + medium.path("b.bin")), std::string::npos) << run.out;
-    EXPECT_TRUE(readFile(out + "/a.bin") ==
-                expectedCopy(mib, 7, chunkBytes(0), {{4 * chunkBytes(0), mib}}));
+    EXPECT_TRUE(readFile(out + "/a.bin") == expectedCopy(mib, 7, {{4 * chunkBytes(0), mib}}));
     EXPECT_FALSE(std::filesystem::exists(out + "/b.bin"));
 }
 

@@ -12,8 +12,10 @@
 //                                     (atomically, as an attacker would)
 //     interrupt                       the reading process gets SIGINT
 //   delay MILLISECONDS              each failing read takes this long first
-//   eject-after READS               from read number READS on (counting from
+//   eject-after READS [ERRNO]       from read number READS on (counting from
 //                                   1, all files), every read and stat fails
+//                                   with ERRNO (EIO unless given; ENOMEDIUM
+//                                   is what a drive says when a disc is out)
 //   direct-io                       every read reaches the file system
 //
 // A read that starts before a failing range is served up to it, as a drive
@@ -39,9 +41,9 @@
 #include <map>
 #include <signal.h>
 #include <sstream>
-#include <unistd.h>
 #include <string>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -75,6 +77,7 @@ struct Medium
     std::map<std::string, MediumFile> files;
     int delayMs = 0;
     long ejectAfter = 0; // 0: never
+    int ejectError = EIO;
     bool directIo = false;
     long reads = 0;
     std::string logPath;
@@ -131,6 +134,10 @@ bool readDescription(const char* path, Medium& into)
             words >> into.delayMs;
         } else if (kind == "eject-after") {
             words >> into.ejectAfter;
+            if (!(words >> into.ejectError)) {
+                into.ejectError = EIO;
+                words.clear();
+            }
         } else if (kind == "direct-io") {
             into.directIo = true;
         } else if (!kind.empty()) {
@@ -168,7 +175,7 @@ int getAttributes(const char* path, struct stat* attributes, fuse_file_info*)
     if (file == nullptr)
         return -ENOENT;
     if (medium().ejected())
-        return -EIO;
+        return -medium().ejectError;
     attributes->st_mode = S_IFREG | 0444;
     attributes->st_nlink = 1;
     attributes->st_size = static_cast<off_t>(file->size);
@@ -196,7 +203,7 @@ int openFile(const char* path, fuse_file_info* info)
         medium().log(std::string("opened for writing: ") + (path + 1));
         return -EROFS;
     }
-    return medium().ejected() ? -EIO : 0;
+    return medium().ejected() ? -medium().ejectError : 0;
 }
 
 void runHook(const std::vector<std::string>& action)
@@ -222,7 +229,7 @@ int serve(Medium& m, MediumFile& file, char* buffer, size_t size, off_t offset)
         return -error;
     };
     if (m.ejected())
-        return fail(EIO);
+        return fail(m.ejectError);
     const auto start = static_cast<std::uint64_t>(offset);
     if (start >= file.size)
         return 0;

@@ -95,7 +95,7 @@ Finish runJob(const FrontEnd& frontEnd, const std::vector<std::string>& sources,
     finish.percent = run.percent;
     for (const auto& file : run.report.files) {
         finish.statuses.push_back(file.status());
-        finish.reasons.push_back(file.whyNotCopied   ? file.whyNotCopied
+        finish.reasons.push_back(file.whyNotCopied     ? file.whyNotCopied
                                  : file.firstReadError ? file.firstReadError
                                                        : file.firstWriteError);
     }
@@ -107,8 +107,8 @@ Finish runJob(const FrontEnd& frontEnd, const std::vector<std::string>& sources,
 struct SwapCase
 {
     const char* name;
-    const char* swapped;    // "source" (a link to the medium's file) or "destination"
-    const char* newTarget;  // "secret" or "medium" (the source on the medium itself)
+    const char* swapped;   // "source" (a link to the medium's file) or "destination"
+    const char* newTarget; // "secret" or "medium" (the source on the medium itself)
     CopyError reason;
     FileStatus status;
     int exitStatus;
@@ -129,8 +129,8 @@ TEST_P(SwappedNameTest, TheRestOfTheCopyNeitherReadsNorWritesTheNewFile)
     for (const auto& frontEnd : frontEnds) {
         SCOPED_TRACE(frontEnd.name);
         const auto folder = scratch / frontEnd.name;
-        const auto link = std::string(c.swapped) == "source" ? scratch / "disc/link.bin"
-                                                             : folder + "/link.bin";
+        const auto link =
+            std::string(c.swapped) == "source" ? scratch / "disc/link.bin" : folder + "/link.bin";
         const auto mediumFolder = scratch.path() / (std::string("medium-") + frontEnd.name);
         const auto target = std::string(c.newTarget) == "secret"
                                 ? secret()
@@ -153,8 +153,8 @@ TEST_P(SwappedNameTest, TheRestOfTheCopyNeitherReadsNorWritesTheNewFile)
         } else {
             EXPECT_EQ(finish.statuses, std::vector<FileStatus>{c.status});
             EXPECT_EQ(finish.reasons.at(0), c.reason);
-            EXPECT_EQ(finish.percent, c.status == FileStatus::copiedWithZeros ? "100 %"
-                                                                              : "Incomplete");
+            EXPECT_EQ(finish.percent,
+                      c.status == FileStatus::copiedWithZeros ? "100 %" : "Incomplete");
         }
         EXPECT_EQ(readFile(secret()), secretBefore);
         EXPECT_EQ(medium.writeAttempts(), "");
@@ -177,8 +177,8 @@ INSTANTIATE_TEST_SUITE_P(
                                CopyError::destinationReplaced, FileStatus::notWrittenInFull, 3},
                       SwapCase{"DestinationToTheSource", "destination", "medium",
                                CopyError::destinationReplaced, FileStatus::notWrittenInFull, 3},
-                      SwapCase{"SourceToAnotherFile", "source", "secret",
-                               CopyError::sourceReplaced, FileStatus::copiedWithZeros, 1}),
+                      SwapCase{"SourceToAnotherFile", "source", "secret", CopyError::sourceReplaced,
+                               FileStatus::copiedWithZeros, 1}),
     [](const auto& testInfo) { return std::string(testInfo.param.name); });
 
 TEST_F(IntegrityTest, ADestinationThatIsALinkToNothingIsRefusedAsCpRefusesIt)
@@ -220,9 +220,9 @@ TEST_F(IntegrityTest, TwoSourcesWithOneNameNeverReplaceEachOther)
                 << finish.report;
         } else {
             // The same file queued twice is simply copied twice.
-            EXPECT_EQ(finish.statuses, (std::vector<FileStatus>{FileStatus::copied,
-                                                                FileStatus::notCopied,
-                                                                FileStatus::copied}));
+            EXPECT_EQ(finish.statuses,
+                      (std::vector<FileStatus>{FileStatus::copied, FileStatus::notCopied,
+                                               FileStatus::copied}));
             EXPECT_EQ(finish.reasons.at(1), CopyError::nameTakenInThisJob);
             EXPECT_EQ(finish.percent, "Incomplete");
         }
@@ -386,15 +386,15 @@ TEST_F(IntegrityTest, ANewCopyKeepsTheSourcesPrivacyAndAnOldOneItsOwnMode)
     const auto mail = source("mail.mbox", 1000);
     fs::permissions(mail, fs::perms::owner_read | fs::perms::owner_write);
     const auto readOnly = source("readme.txt", 1000);
-    fs::permissions(readOnly, fs::perms::owner_read | fs::perms::group_read |
-                                  fs::perms::others_read);
+    fs::permissions(readOnly,
+                    fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
     const auto again = source("again.bin", 1000);
     for (const auto& frontEnd : frontEnds) {
         SCOPED_TRACE(frontEnd.name);
         const auto folder = scratch / frontEnd.name;
         writeFile(folder + "/again.bin", patternBytes(10));
-        fs::permissions(folder + "/again.bin", fs::perms::owner_read | fs::perms::owner_write |
-                                                   fs::perms::group_read);
+        fs::permissions(folder + "/again.bin",
+                        fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
         runJob(frontEnd, {mail, readOnly, again}, folder);
         EXPECT_EQ(modeOf(folder + "/mail.mbox"), 0600u);
         // A copy of a read-only file stays writable by its owner, so that a

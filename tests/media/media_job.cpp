@@ -60,17 +60,12 @@ Bytes mediumBytes(std::int64_t size, std::uint8_t seed)
     return bytes;
 }
 
-Bytes expectedCopy(std::int64_t size, std::uint8_t seed, std::int64_t chunk,
-                   const std::vector<Failing>& failing)
+Bytes expectedCopy(std::int64_t size, std::uint8_t seed, const std::vector<Failing>& failing)
 {
     auto bytes = mediumBytes(size, seed);
-    for (std::int64_t start = 0; start < size; start += chunk) {
-        const auto end = std::min(size, start + chunk);
-        auto firstBad = end;
-        for (const auto& range : failing)
-            if (range.start < end && range.end > start)
-                firstBad = std::min(firstBad, std::max(range.start, start));
-        std::fill(bytes.begin() + firstBad, bytes.begin() + end, std::byte{0});
+    for (const auto& range : failing) {
+        const auto end = std::min(size, (range.end + sector - 1) / sector * sector);
+        std::fill(bytes.begin() + range.start, bytes.begin() + end, std::byte{0});
     }
     return bytes;
 }

@@ -40,11 +40,14 @@ struct Failing
     std::int64_t start, end;
 };
 
-// What a copy of a file from the test medium must hold, read once in chunks
-// of `chunk` bytes: the medium's bytes, except from the first failing byte of
-// a chunk to that chunk's end, which are zeros.
-Bytes expectedCopy(std::int64_t size, std::uint8_t seed, std::int64_t chunk,
-                   const std::vector<Failing>& failing);
+// The test medium's sector: its smallest piece that fails.
+inline constexpr std::int64_t sector = 2048;
+
+// What a copy of a file from the test medium must hold: the medium's bytes,
+// with zeros from the first failing byte of each failing stretch to the end
+// of the sector that holds its last one (a drive fails whole sectors; the
+// medium gives the bytes before a bad one).
+Bytes expectedCopy(std::int64_t size, std::uint8_t seed, const std::vector<Failing>& failing);
 Bytes mediumBytes(std::int64_t size, std::uint8_t seed);
 
 // The zero stretches of a copy, as the report gives them.

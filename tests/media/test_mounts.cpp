@@ -116,7 +116,8 @@ std::vector<MediumRead> MountedMedium::reads() const
 long MountedMedium::failingReads() const
 {
     const auto all = reads();
-    return std::count_if(all.begin(), all.end(), [](const MediumRead& read) { return read.result < 0; });
+    return std::count_if(all.begin(), all.end(),
+                         [](const MediumRead& read) { return read.result < 0; });
 }
 
 MountedTmpfs::MountedTmpfs(const std::filesystem::path& where, std::uint64_t bytes, bool readOnly)

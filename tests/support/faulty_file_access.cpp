@@ -36,29 +36,34 @@ std::error_code FaultyFileAccess::openDestination(const std::string& path,
     return m_real.openDestination(path, identity, permissions);
 }
 
-TransferResult FaultyFileAccess::readAt(std::int64_t position, std::span<std::byte> buffer)
+ReadResult FaultyFileAccess::readAt(std::int64_t offset, std::span<std::byte> buffer)
 {
-    const std::int64_t start = position - 1;
-    const std::int64_t end = start + static_cast<std::int64_t>(buffer.size());
-    std::int64_t firstBad = end;
-    for (const auto& bad : badRanges)
-        if (bad.path == m_openPath && bad.offset < end && bad.offset + bad.length > start)
-            firstBad = std::min(firstBad, std::max(bad.offset, start));
-    if (firstBad == end)
-        return m_real.readAt(position, buffer);
-    auto result = m_real.readAt(position, buffer.first(static_cast<std::size_t>(firstBad - start)));
-    if (!result.error)
-        result.error = std::make_error_code(std::errc::io_error);
+    auto result = m_real.readAt(offset, buffer);
+    const ByteRange read{offset, result.bytes};
+    for (const auto& bad : badRanges) {
+        if (bad.path != m_openPath)
+            continue;
+        const auto from = std::max(bad.offset, read.offset);
+        const auto to = std::min(bad.offset + bad.length, read.end());
+        if (from < to) {
+            result.unreadable.push_back({from - offset, to - from});
+            if (!result.error)
+                result.error = std::make_error_code(std::errc::io_error);
+        }
+    }
+    std::sort(result.unreadable.begin(), result.unreadable.end(),
+              [](const ByteRange& a, const ByteRange& b) { return a.offset < b.offset; });
     return result;
 }
 
-TransferResult FaultyFileAccess::writeAt(std::int64_t position, std::span<const std::byte> buffer)
+WriteResult FaultyFileAccess::writeAt(std::int64_t offset, std::span<const std::byte> buffer,
+                                      std::span<const ByteRange> skip)
 {
     if (destinationLimit < 0 || !m_openForWriting)
-        return m_real.writeAt(position, buffer);
-    const std::int64_t room = std::max<std::int64_t>(0, destinationLimit - (position - 1));
+        return m_real.writeAt(offset, buffer, skip);
+    const std::int64_t room = std::max<std::int64_t>(0, destinationLimit - offset);
     const auto fits = std::min<std::int64_t>(room, static_cast<std::int64_t>(buffer.size()));
-    auto result = m_real.writeAt(position, buffer.first(static_cast<std::size_t>(fits)));
+    auto result = m_real.writeAt(offset, buffer.first(static_cast<std::size_t>(fits)), skip);
     if (!result.error && fits < static_cast<std::int64_t>(buffer.size()))
         result.error = std::make_error_code(std::errc::no_space_on_device);
     return result;

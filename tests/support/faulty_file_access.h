@@ -8,9 +8,10 @@
 
 namespace brindlecap::testing {
 
-// Real file access that fails where a test says: reads over chosen byte
-// ranges of one file give EIO after the bytes before the range, chosen paths
-// refuse to open, and writes stop with ENOSPC once a file would pass a limit.
+// Real file access that fails where a test says: chosen byte ranges of a file
+// cannot be read (EIO, every other byte reads, as the real salvage gives
+// them), chosen paths refuse to open, and writes stop with ENOSPC once a file
+// would pass a limit.
 class FaultyFileAccess final : public FileAccess
 {
 public:
@@ -34,8 +35,9 @@ public:
     std::error_code openSource(const std::string& path, const FileIdentity& expected) override;
     std::error_code openDestination(const std::string& path, std::optional<FileIdentity>& identity,
                                     unsigned permissions) override;
-    TransferResult readAt(std::int64_t position, std::span<std::byte> buffer) override;
-    TransferResult writeAt(std::int64_t position, std::span<const std::byte> buffer) override;
+    ReadResult readAt(std::int64_t offset, std::span<std::byte> buffer) override;
+    WriteResult writeAt(std::int64_t offset, std::span<const std::byte> buffer,
+                        std::span<const ByteRange> skip) override;
     std::error_code cutTo(std::int64_t length) override;
     std::error_code close() override;
 

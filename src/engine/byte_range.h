@@ -1,0 +1,25 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace brindlecap {
+
+// A stretch of a file or of a buffer, counted in bytes from 0.
+struct ByteRange
+{
+    std::int64_t offset = 0;
+    std::int64_t length = 0;
+
+    std::int64_t end() const { return offset + length; }
+    friend bool operator==(const ByteRange&, const ByteRange&) = default;
+};
+
+// Appends a range to ranges kept in order, joining it to the last one when
+// they touch; an empty range adds nothing.
+void appendRange(std::vector<ByteRange>& ranges, ByteRange range);
+
+// The part of a range that lies before `limit`, possibly empty.
+ByteRange partBefore(ByteRange range, std::int64_t limit);
+
+} // namespace brindlecap

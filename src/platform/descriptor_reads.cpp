@@ -1,0 +1,148 @@
+#include "descriptor_reads.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <string>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+namespace brindlecap {
+
+namespace {
+
+// Sectors are 512 bytes on disks and 2048 on optical discs, which the file
+// system's block size reflects; a 4 KiB block is as coarse as it gets.
+constexpr std::int64_t smallestGrain = 512;
+constexpr std::int64_t largestGrain = 4096;
+constexpr std::size_t memoryAlignment = 4096;
+
+TransferResult preadOnce(int fd, void* into, std::size_t size, std::int64_t offset)
+{
+    for (int retries = 0;; ++retries) {
+        const auto got = ::pread(fd, into, size, offset);
+        if (got >= 0)
+            return {got, {}};
+        if (!worthRetrying(errno) || retries == retriesWithoutProgress)
+            return {0, {errno, std::generic_category()}};
+    }
+}
+
+std::int64_t grainFor(int fd, bool direct)
+{
+    struct statvfs volume
+    {};
+    std::int64_t grain = largestGrain;
+    if (::fstatvfs(fd, &volume) == 0 && volume.f_bsize > 0)
+        grain = std::clamp<std::int64_t>(static_cast<std::int64_t>(volume.f_bsize), smallestGrain,
+                                         largestGrain);
+    while ((grain & (grain - 1)) != 0) // a power of two, or offsets would not align
+        grain &= grain - 1;
+    // Through the page cache the kernel reads and fails whole pages.
+    return direct ? grain : std::max<std::int64_t>(grain, ::sysconf(_SC_PAGESIZE));
+}
+
+} // namespace
+
+bool worthRetrying(int error)
+{
+    return error == EINTR || error == EAGAIN;
+}
+
+TransferResult DescriptorReads::readOnce(std::int64_t offset, std::span<std::byte> into)
+{
+    return preadOnce(m_fd, into.data(), into.size(), offset);
+}
+
+void SalvageProbe::FreeAligned::operator()(std::byte* bytes) const
+{
+    std::free(bytes);
+}
+
+std::int64_t SalvageProbe::grain()
+{
+    open();
+    return m_grain;
+}
+
+void SalvageProbe::open()
+{
+    if (m_opened)
+        return;
+    m_opened = true;
+    // The source's own descriptor, opened again: the same file, whatever its
+    // name leads to now, with a read position and flags of its own.
+    const auto handle = "/proc/self/fd/" + std::to_string(m_source);
+    m_fd = UniqueFd(::open(handle.c_str(), O_RDONLY | O_DIRECT | O_CLOEXEC | O_NOCTTY));
+    m_direct = m_fd.isOpen();
+    if (!m_direct)
+        m_fd = UniqueFd(::open(handle.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+    if (!m_fd.isOpen())
+        m_fd = UniqueFd(::dup(m_source)); // no /proc: share the source's descriptor
+    m_grain = grainFor(m_fd.isOpen() ? m_fd.get() : m_source, m_direct);
+    if (!m_direct && m_fd.isOpen())
+        ::posix_fadvise(m_fd.get(), 0, 0, POSIX_FADV_RANDOM);
+}
+
+bool SalvageProbe::haveBounce(std::int64_t size)
+{
+    if (size <= m_bounceSize)
+        return true;
+    m_bounce.reset(static_cast<std::byte*>(
+        std::aligned_alloc(memoryAlignment, static_cast<std::size_t>(size))));
+    m_bounceSize = m_bounce ? size : 0;
+    return m_bounce != nullptr;
+}
+
+void SalvageProbe::leaveDirectIo()
+{
+    // The device wants a larger alignment than the file system's block:
+    // read through the page cache instead, a page at a time.
+    m_direct = false;
+    ::fcntl(m_fd.get(), F_SETFL, ::fcntl(m_fd.get(), F_GETFL) & ~O_DIRECT);
+    ::posix_fadvise(m_fd.get(), 0, 0, POSIX_FADV_RANDOM);
+}
+
+TransferResult SalvageProbe::readOnce(std::int64_t offset, std::span<std::byte> into)
+{
+    open();
+    // The request covers whole grains, aligned as O_DIRECT wants them, and
+    // the bytes asked for are taken out of it.
+    const auto aligned = offset / m_grain * m_grain;
+    const auto lead = offset - aligned;
+    const auto length =
+        (lead + static_cast<std::int64_t>(into.size()) + m_grain - 1) / m_grain * m_grain;
+    if (!m_fd.isOpen() || !haveBounce(length))
+        return {0, std::make_error_code(std::errc::bad_file_descriptor)};
+    auto got = preadOnce(m_fd.get(), m_bounce.get(), static_cast<std::size_t>(length), aligned);
+    if (got.error == std::errc::invalid_argument && m_direct) {
+        leaveDirectIo();
+        got = preadOnce(m_fd.get(), m_bounce.get(), static_cast<std::size_t>(length), aligned);
+    }
+    if (got.error)
+        return got;
+    auto usable =
+        std::clamp<std::int64_t>(got.bytes - lead, 0, static_cast<std::int64_t>(into.size()));
+    std::memcpy(into.data(), m_bounce.get() + lead, static_cast<std::size_t>(usable));
+    // Stopped before the bytes asked for, yet not at the end of the file: the
+    // medium gave the bytes before a bad one, which lies before `offset` or
+    // at it. Such media take a request at any offset, so ask at `offset`.
+    struct stat status
+    {};
+    if (usable == 0 && got.bytes > 0 && got.bytes < length && ::fstat(m_fd.get(), &status) == 0 &&
+        aligned + got.bytes < status.st_size) {
+        got = preadOnce(m_fd.get(), m_bounce.get(), into.size(), offset);
+        if (got.error == std::errc::invalid_argument)
+            got.error = std::make_error_code(std::errc::io_error);
+        if (got.error)
+            return got;
+        usable = std::min<std::int64_t>(got.bytes, static_cast<std::int64_t>(into.size()));
+        std::memcpy(into.data(), m_bounce.get(), static_cast<std::size_t>(usable));
+    }
+    return {usable, {}};
+}
+
+} // namespace brindlecap

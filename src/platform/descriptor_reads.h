@@ -1,0 +1,62 @@
+#pragma once
+
+#include "sector_salvage.h"
+#include "unique_fd.h"
+
+#include <cstdint>
+#include <memory>
+
+namespace brindlecap {
+
+// EINTR and EAGAIN mean "try again", but a medium that answers every request
+// with them would keep the program spinning for ever: after this many in a
+// row without progress the request counts as failed.
+inline constexpr int retriesWithoutProgress = 8;
+
+// Whether a failed system call's errno is worth another try.
+bool worthRetrying(int error);
+
+// Single read requests on an open descriptor.
+class DescriptorReads final : public SectorSource
+{
+public:
+    explicit DescriptorReads(int fd) : m_fd(fd) {}
+    TransferResult readOnce(std::int64_t offset, std::span<std::byte> into) override;
+
+private:
+    int m_fd;
+};
+
+// Reads for salvage, on a descriptor of their own for the same file.
+// O_DIRECT where the file system allows it: each request then reaches the
+// drive as asked, at the medium's sector, where the page cache would read
+// ahead and turn one bad sector into several failing reads of whole pages.
+// Elsewhere through the page cache with read-ahead off, a page at a time.
+// Nothing is opened until salvage first needs it.
+class SalvageProbe final : public SectorProbe
+{
+public:
+    explicit SalvageProbe(int source) : m_source(source) {}
+    std::int64_t grain() override;
+    TransferResult readOnce(std::int64_t offset, std::span<std::byte> into) override;
+
+private:
+    struct FreeAligned
+    {
+        void operator()(std::byte* bytes) const;
+    };
+
+    void open();
+    void leaveDirectIo();
+    bool haveBounce(std::int64_t size);
+
+    int m_source;
+    UniqueFd m_fd;
+    bool m_opened = false;
+    bool m_direct = false;
+    std::int64_t m_grain = 0;
+    std::unique_ptr<std::byte, FreeAligned> m_bounce; // O_DIRECT wants aligned memory
+    std::int64_t m_bounceSize = 0;
+};
+
+} // namespace brindlecap

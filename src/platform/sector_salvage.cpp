@@ -1,0 +1,239 @@
+#include "sector_salvage.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <map>
+
+namespace brindlecap {
+
+namespace {
+
+// Grains read one by one after the first bad one before galloping: short bad
+// stretches with good grains between them (a scratch) are then read exactly,
+// and a long dead stretch still costs only a few failing reads more.
+constexpr std::int64_t linearProbes = 16;
+
+class Salvage final
+{
+public:
+    Salvage(SectorSource& bulk, SectorProbe& probe, std::int64_t offset,
+            std::span<std::byte> buffer, OpenBadRun& run)
+        : m_bulk(bulk), m_probe(probe), m_begin(offset),
+          m_end(offset + static_cast<std::int64_t>(buffer.size())), m_buffer(buffer), m_run(run)
+    {}
+
+    ReadResult read()
+    {
+        // A buffer that starts inside the last one's bad stretch begins with
+        // a probe, not with a bulk read that would fail on it first.
+        const std::int64_t carried = m_run.end == m_begin ? m_run.grains : 0;
+        m_troubled = carried > 0;
+        m_run = {};
+        std::int64_t position = m_begin;
+        enum class Next
+        {
+            bulk,     // read all the rest in one request
+            oneGrain, // the medium stopped short: read the next grain alone
+            trim,     // a bulk read failed somewhere: grain by grain until a bad one
+        } next = carried > 0 ? Next::oneGrain : Next::bulk;
+
+        while (position < m_end) {
+            if (next == Next::bulk) {
+                // Once a read has failed, the rest goes by the probe's way too:
+                // past the page cache, where read-ahead would fail again and again.
+                auto& source = m_troubled ? static_cast<SectorSource&>(m_probe) : m_bulk;
+                const auto got = source.readOnce(position, rest(position, m_end));
+                m_troubled = m_troubled || got.error || position + got.bytes < m_end;
+                position += got.bytes;
+                if (got.error) {
+                    if (stop(got.error, position))
+                        return m_result;
+                    next = Next::trim;
+                } else if (position < m_end) {
+                    if (got.bytes == 0)
+                        return endOfFile(position);
+                    next = Next::oneGrain;
+                }
+                continue;
+            }
+            const auto probe = probeGrain(position);
+            if (probe.error && stop(probe.error, probe.upTo))
+                return m_result;
+            if (!probe.error && probe.upTo < grainEnd(position))
+                return endOfFile(probe.upTo);
+            if (!probe.error) {
+                position = probe.upTo;
+                if (next == Next::oneGrain)
+                    next = Next::bulk;
+                continue;
+            }
+            position = skipBadStretch(probe.upTo, carried > 0 && position == m_begin ? carried : 0);
+            if (m_stopped)
+                return m_result;
+            next = Next::bulk;
+        }
+        m_result.bytes = m_end - m_begin;
+        return m_result;
+    }
+
+private:
+    struct Probe
+    {
+        std::int64_t upTo = 0; // the grain was read up to here
+        std::error_code error; // set: the byte at upTo could not be read
+    };
+
+    std::span<std::byte> rest(std::int64_t from, std::int64_t to)
+    {
+        return m_buffer.subspan(static_cast<std::size_t>(from - m_begin),
+                                static_cast<std::size_t>(to - from));
+    }
+    std::int64_t grain() { return m_grain > 0 ? m_grain : (m_grain = m_probe.grain()); }
+    std::int64_t grainOf(std::int64_t at) { return at / grain(); }
+    std::int64_t startOf(std::int64_t index) { return std::max(m_begin, index * grain()); }
+    std::int64_t grainEnd(std::int64_t at) { return std::min(m_end, (grainOf(at) + 1) * grain()); }
+
+    // Reads from `from` to the end of its grain, going on after short reads
+    // (a medium may give the bytes before a bad one).
+    Probe probeGrain(std::int64_t from)
+    {
+        const auto end = grainEnd(from);
+        Probe probe{from, {}};
+        while (probe.upTo < end) {
+            const auto got = m_probe.readOnce(probe.upTo, rest(probe.upTo, end));
+            probe.upTo += got.bytes;
+            probe.error = got.error;
+            if (got.error || got.bytes == 0)
+                break;
+        }
+        return probe;
+    }
+
+    // The bad stretch that starts at `badFrom`: finds the first good grain
+    // after it, records what was not read and gives where reading goes on.
+    // `carried` is how long the stretch already was in the last buffer.
+    std::int64_t skipBadStretch(std::int64_t badFrom, std::int64_t carried)
+    {
+        const auto first = grainOf(badFrom);
+        const auto last = grainOf(m_end - 1);
+        // Bad grains read, and where each stopped: the bytes before were good.
+        std::map<std::int64_t, std::int64_t> badGrains{{first, badFrom}};
+        std::int64_t lastBad = first;
+        std::int64_t firstGood = -1;
+        const auto length = [&] { return carried + lastBad - first + 1; };
+        // Whether grain `index` read to its end; false records it as bad.
+        const auto good = [&](std::int64_t index) {
+            const auto probe = probeGrain(startOf(index));
+            if (probe.error && stop(probe.error, badFrom))
+                return false;
+            if (probe.error)
+                badGrains[index] = probe.upTo;
+            return !probe.error;
+        };
+
+        while (firstGood < 0 && lastBad < last && length() < linearProbes && !m_stopped) {
+            if (good(lastBad + 1))
+                firstGood = lastBad + 1;
+            else
+                ++lastBad;
+        }
+        // Gallop: each probe doubles the stretch, until a grain reads.
+        while (firstGood < 0 && lastBad < last && !m_stopped) {
+            const auto next = std::min(last, lastBad + length());
+            if (good(next))
+                firstGood = next;
+            else
+                lastBad = next;
+        }
+        // Halve the gap between the last bad grain and the first good one.
+        while (firstGood - lastBad > 1 && !m_stopped) {
+            const auto middle = lastBad + (firstGood - lastBad) / 2;
+            if (good(middle))
+                firstGood = middle;
+            else
+                lastBad = middle;
+        }
+        if (m_stopped)
+            return m_end;
+
+        const auto goodFrom = firstGood >= 0 ? startOf(firstGood) : m_end;
+        if (firstGood < 0)
+            m_run = {m_end, length()};
+        auto unreadFrom = badFrom;
+        for (const auto& [index, readUpTo] : badGrains) {
+            if (index == first || readUpTo == startOf(index))
+                continue;
+            addUnreadable(unreadFrom, startOf(index)); // the unread grains before it
+            unreadFrom = readUpTo;                     // the bytes it did give
+        }
+        addUnreadable(unreadFrom, goodFrom);
+        return goodFrom;
+    }
+
+    void addUnreadable(std::int64_t from, std::int64_t to)
+    {
+        appendRange(m_result.unreadable, {from - m_begin, to - from});
+    }
+
+    void note(const std::error_code& error)
+    {
+        if (!m_result.error)
+            m_result.error = error;
+    }
+
+    // Notes a read error; a gone medium ends the read where it stood.
+    bool stop(const std::error_code& error, std::int64_t at)
+    {
+        note(error);
+        if (!mediumGone(error))
+            return false;
+        m_stopped = true;
+        m_result.error = error;
+        m_result.bytes = at - m_begin;
+        std::erase_if(m_result.unreadable,
+                      [&](const ByteRange& range) { return range.offset >= m_result.bytes; });
+        return true;
+    }
+
+    ReadResult endOfFile(std::int64_t at)
+    {
+        m_result.bytes = at - m_begin;
+        return m_result;
+    }
+
+    SectorSource& m_bulk;
+    SectorProbe& m_probe;
+    const std::int64_t m_begin;
+    const std::int64_t m_end;
+    std::span<std::byte> m_buffer;
+    OpenBadRun& m_run;
+    std::int64_t m_grain = 0;
+    bool m_troubled = false; // some read of this buffer stopped short
+    bool m_stopped = false;
+    ReadResult m_result;
+};
+
+} // namespace
+
+bool mediumGone(const std::error_code& error)
+{
+    if (error.category() != std::generic_category())
+        return false;
+    switch (error.value()) {
+    case ENOMEDIUM: // the disc was taken out
+    case ENODEV:    // the drive went away
+    case ENXIO:     // the device behind the file is gone
+    case ESTALE:    // a network share lost the file
+        return true;
+    default:
+        return false;
+    }
+}
+
+ReadResult salvageRead(SectorSource& bulk, SectorProbe& probe, std::int64_t offset,
+                       std::span<std::byte> buffer, OpenBadRun& run)
+{
+    return Salvage(bulk, probe, offset, buffer, run).read();
+}
+
+} // namespace brindlecap

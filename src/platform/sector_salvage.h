@@ -1,0 +1,54 @@
+#pragma once
+
+#include "file_access.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <system_error>
+#include <vector>
+
+namespace brindlecap {
+
+// A medium read one request at a time, at offsets from the file's start.
+// Each request gives the bytes from its start up to an error, up to the end
+// of the file (no error, fewer bytes than asked), or all of them.
+class SectorSource
+{
+public:
+    virtual ~SectorSource() = default;
+    virtual TransferResult readOnce(std::int64_t offset, std::span<std::byte> into) = 0;
+};
+
+// Reads for salvage, of single sectors and of what follows them. The grain is
+// the smallest piece the medium fails in (its sector, or a page where the page
+// cache stands between), asked for only once salvage needs it.
+class SectorProbe : public SectorSource
+{
+public:
+    virtual std::int64_t grain() = 0;
+};
+
+// A bad stretch that reached the end of the last buffer salvaged from a file.
+// A buffer that starts where it ended most likely starts inside it.
+struct OpenBadRun
+{
+    std::int64_t end = -1;   // offset where that buffer ended
+    std::int64_t grains = 0; // how long the stretch was by then
+};
+
+// Fills the buffer from `offset` with every grain the medium will give.
+// A healthy buffer costs one bulk read. Where reading stops short, the rest
+// is read through the probe, and grains one at a time where that stops; a bad grain starts a bad
+// stretch whose end is found by reading a few grains after it, then galloping and halving, so a
+// stretch of k bad grains costs about 8 + 2 log2(k) failing reads, not k.
+// The grains inside a long stretch that are never read are taken to be bad
+// like its ends. A medium that is gone (no medium, no device) stops it at
+// once. `run` carries a stretch from one buffer to the next of one file.
+ReadResult salvageRead(SectorSource& bulk, SectorProbe& probe, std::int64_t offset,
+                       std::span<std::byte> buffer, OpenBadRun& run);
+
+// Whether an error means the medium is gone rather than a sector bad.
+bool mediumGone(const std::error_code& error);
+
+} // namespace brindlecap

@@ -1,0 +1,257 @@
+// Every readable sector of a damaged file, in few failing reads: the shapes
+// damage takes on a disc, on the FUSE medium read directly and through the
+// page cache, copied by the engine at the smallest, the default and the
+// largest buffer and by brindlecap-cli, and held against GNU ddrescue's
+// default run on the same image.
+#include "media_job.h"
+#include "medium_pattern.h"
+#include "run_process.h"
+#include "test_mounts.h"
+
+#include <cerrno>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <random>
+#include <sstream>
+
+namespace brindlecap::testing {
+namespace {
+
+namespace fs = std::filesystem;
+constexpr std::int64_t mib = 1 << 20;
+constexpr const char* ddrescue = "/usr/bin/ddrescue";
+
+struct Shape
+{
+    const char* name;
+    std::int64_t size;
+    std::vector<Failing> bad; // whole sectors, in order
+};
+
+Failing sectors(std::int64_t first, std::int64_t count)
+{
+    return {first * sector, (first + count) * sector};
+}
+
+// The damage a disc shows, built from a fixed seed so that every run meets
+// the same sectors.
+std::vector<Shape> shapes()
+{
+    std::mt19937 random(11);
+    const auto between = [&](int low, int high) {
+        return static_cast<std::int64_t>(low + random() % static_cast<unsigned>(high - low + 1));
+    };
+    Shape clusters{"Clusters", 24 * mib, {}};
+    for (std::int64_t at = 200; at < 24 * mib / sector - 40; at += between(500, 1500))
+        clusters.bad.push_back(sectors(at, between(1, 16)));
+    // A scratch across the spiral: one bad sector about every revolution.
+    Shape scratch{"Scratch", 12 * mib, {}};
+    for (std::int64_t at = 1000, n = 0; n < 60; ++n, at += between(17, 23))
+        scratch.bad.push_back(sectors(at, 1));
+    Shape dead{"DeadStretch", 8 * mib, {{2 * mib, 4 * mib}}};
+    Shape shortRuns{"ShortRunsWithGoodBetween", 8 * mib, {}};
+    for (std::int64_t region : {300, 1700, 3100}) {
+        for (std::int64_t at = region; at < region + 300;) {
+            const auto run = between(1, 8);
+            shortRuns.bad.push_back(sectors(at, run));
+            at += run + between(1, 8);
+        }
+    }
+    return {clusters, scratch, dead, shortRuns};
+}
+
+std::string describe(const Shape& shape, bool directIo)
+{
+    std::ostringstream text;
+    text << "file disc.bin " << shape.size << " 7\n";
+    for (const auto& range : shape.bad)
+        text << "hard disc.bin " << range.start << ' ' << range.end << '\n';
+    if (directIo)
+        text << "direct-io\n";
+    return text.str();
+}
+
+std::vector<ByteRange> asRanges(const std::vector<Failing>& bad)
+{
+    std::vector<ByteRange> ranges;
+    for (const auto& range : bad)
+        appendRange(ranges, {range.start, range.end - range.start});
+    return ranges;
+}
+
+struct SalvageCase
+{
+    Shape shape;
+    bool directIo;
+};
+
+void PrintTo(const SalvageCase& c, std::ostream* out)
+{
+    *out << c.shape.name << (c.directIo ? " read directly" : " through the page cache");
+}
+
+class SalvageTest : public ::testing::TestWithParam<SalvageCase>
+{
+protected:
+    // A fresh medium for each run, so each counts only its own reads.
+    std::unique_ptr<MountedMedium> mount(const std::string& name)
+    {
+        auto medium = std::make_unique<MountedMedium>(
+            scratch.path() / name, describe(GetParam().shape, GetParam().directIo));
+        fs::create_directories(scratch.path() / name / "out");
+        return medium;
+    }
+
+    ScratchDir scratch;
+};
+
+TEST_P(SalvageTest, EveryReadableSectorIsSavedInFewerFailingReadsThanDdrescue)
+{
+    const auto& shape = GetParam().shape;
+    const auto expected = expectedCopy(shape.size, 7, shape.bad);
+    const auto unreadable = asRanges(shape.bad);
+
+    if (::access(ddrescue, X_OK) != 0)
+        GTEST_SKIP() << "GNU ddrescue (Debian's gddrescue) is not installed to compare with";
+    const auto theirs = mount("ddrescue");
+    if (!theirs->unavailable().empty())
+        GTEST_SKIP() << theirs->unavailable();
+    const auto out = scratch / "ddrescue/out";
+    runProcess(ddrescue, {"-q", "-b", std::to_string(sector), theirs->path("disc.bin"),
+                          out + "/disc.bin", out + "/mapfile"});
+    const auto ddrescueFailingReads = theirs->failingReads();
+
+    for (const int option : {0, 3, 6}) {
+        SCOPED_TRACE("buffer " + std::to_string(chunkBytes(option) / 1024) + " KB, engine");
+        const auto medium = mount("engine-" + std::to_string(option));
+        const auto folder = scratch / ("engine-" + std::to_string(option) + "/out");
+        const auto run = runEngineJob({medium->path("disc.bin")}, folder, option);
+        EXPECT_EQ(run.percent, "100 %");
+        EXPECT_EQ(run.report.files.at(0).unreadable, unreadable);
+        EXPECT_TRUE(readFile(folder + "/disc.bin") == expected) << "a readable sector was lost";
+        EXPECT_LE(medium->failingReads(), ddrescueFailingReads);
+        if (std::string(shape.name) == "DeadStretch" && option == 6) { // 1,024 bad sectors
+            EXPECT_LE(medium->failingReads(), 2 * 24) << "a dead stretch must cost log k, not k";
+        }
+        std::printf("%s at %lld KB: %ld failing reads (ddrescue %ld)\n", shape.name,
+                    static_cast<long long>(chunkBytes(option) / 1024), medium->failingReads(),
+                    ddrescueFailingReads);
+        EXPECT_EQ(medium->writeAttempts(), "");
+    }
+
+    SCOPED_TRACE("cli");
+    const auto medium = mount("cli");
+    const auto run = runCliJob({medium->path("disc.bin")}, scratch / "cli/out", 3);
+    EXPECT_EQ(run.exitStatus, 1) << run.out << run.err;
+    for (const auto& range : unreadable)
+        EXPECT_NE(run.out.find(reportLine(range)), std::string::npos) << reportLine(range);
+    EXPECT_TRUE(readFile(scratch / "cli/out/disc.bin") == expected);
+    EXPECT_LE(medium->failingReads(), ddrescueFailingReads);
+}
+
+std::vector<SalvageCase> salvageCases()
+{
+    std::vector<SalvageCase> cases;
+    for (const auto& shape : shapes())
+        for (const bool directIo : {true, false})
+            cases.push_back({shape, directIo});
+    return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(Shapes, SalvageTest, ::testing::ValuesIn(salvageCases()),
+                         [](const auto& testInfo) {
+                             return std::string(testInfo.param.shape.name) +
+                                    (testInfo.param.directIo ? "Direct" : "PageCache");
+                         });
+
+class SalvageMediumTest : public ::testing::Test
+{
+protected:
+    ScratchDir scratch;
+};
+
+// Trying again is the first thing anyone does with a failing disc: a second
+// copy into the same folder fills in what the first missed and takes
+// nothing away, whichever of the two could read a sector.
+TEST_F(SalvageMediumTest, ASecondCopyIntoTheSameFolderOnlyAddsWhatItRead)
+{
+    const std::vector<Failing> firstBad{sectors(10, 4), sectors(100, 1), sectors(300, 20)};
+    const std::vector<Failing> secondBad{sectors(12, 4), sectors(200, 1), sectors(310, 20)};
+    const std::vector<Failing> neither{sectors(12, 2), sectors(310, 10)};
+    constexpr std::int64_t size = 2 * mib;
+    EngineRun lastRun;
+    for (const bool cli : {false, true}) {
+        SCOPED_TRACE(cli ? "cli" : "engine");
+        const auto folder = scratch / (cli ? "cli" : "engine");
+        fs::create_directory(folder);
+        const auto copy = [&](const std::vector<Failing>& bad, const std::string& name) {
+            MountedMedium medium(scratch.path() / name, describe({"", size, bad}, true));
+            if (!medium.unavailable().empty())
+                return medium.unavailable();
+            if (cli)
+                EXPECT_EQ(runCliJob({medium.path("disc.bin")}, folder, 3).exitStatus, 1);
+            else
+                lastRun = runEngineJob({medium.path("disc.bin")}, folder, 3);
+            return std::string();
+        };
+        const auto skipped = copy(firstBad, std::string(cli ? "cli" : "engine") + "-first");
+        if (!skipped.empty())
+            GTEST_SKIP() << skipped;
+        EXPECT_TRUE(readFile(folder + "/disc.bin") == expectedCopy(size, 7, firstBad));
+        copy(secondBad, std::string(cli ? "cli" : "engine") + "-second");
+        EXPECT_TRUE(readFile(folder + "/disc.bin") == expectedCopy(size, 7, neither));
+        if (!cli) {
+            // Every stretch the second copy could not read was left as the
+            // first copy had it: the disc's bytes or the first copy's zeros.
+            const auto& outcome = lastRun.report.files.at(0);
+            EXPECT_EQ(outcome.unreadable, asRanges(secondBad));
+            EXPECT_EQ(outcome.keptEarlier, asRanges(secondBad));
+        }
+    }
+}
+
+// A disc taken out in the middle of a bad stretch: salvage stops at once
+// instead of probing on, and the rest of the file is not read sector by
+// sector either.
+TEST_F(SalvageMediumTest, ADiscTakenOutDuringSalvageStopsItAtOnce)
+{
+    std::ostringstream description;
+    description << "file disc.bin " << 4 * mib << " 7\nhard disc.bin " << mib << ' ' << 2 * mib
+                << "\ndirect-io\neject-after 14 " << ENOMEDIUM << '\n';
+    MountedMedium medium(scratch.path(), description.str());
+    if (!medium.unavailable().empty())
+        GTEST_SKIP() << medium.unavailable();
+    fs::create_directory(scratch.path() / "out");
+    const auto run = runEngineJob({medium.path("disc.bin")}, scratch / "out", 6);
+    const auto& outcome = run.report.files.at(0);
+    EXPECT_EQ(outcome.firstReadError, std::error_code(ENOMEDIUM, std::generic_category()));
+    ASSERT_FALSE(outcome.unreadable.empty());
+    EXPECT_EQ(outcome.unreadable.front().offset, mib);
+    EXPECT_EQ(outcome.unreadable.back().end(), 4 * mib);
+    // One read in the first chunk after the disc went, one in the second.
+    const auto reads = medium.reads();
+    EXPECT_LE(reads.size(), 14u + 2u);
+}
+
+// The healthy path: every buffer size copies a file that is not a whole
+// number of chunks byte for byte, with no salvage read at all.
+TEST_F(SalvageMediumTest, AHealthyFileIsCopiedExactlyAtEveryBufferSize)
+{
+    constexpr std::int64_t size = 5 * mib + 12345;
+    MountedMedium medium(scratch.path(),
+                         "file disc.bin " + std::to_string(size) + " 3\ndirect-io\n");
+    if (!medium.unavailable().empty())
+        GTEST_SKIP() << medium.unavailable();
+    for (int option = 0; option < 7; ++option) {
+        SCOPED_TRACE(option);
+        const auto folder = scratch / ("out-" + std::to_string(option));
+        fs::create_directory(folder);
+        const auto run = runEngineJob({medium.path("disc.bin")}, folder, option);
+        EXPECT_EQ(run.report.files.at(0).status(), FileStatus::copied);
+        EXPECT_TRUE(readFile(folder + "/disc.bin") == mediumBytes(size, 3));
+    }
+    EXPECT_EQ(medium.failingReads(), 0);
+}
+
+} // namespace
+} // namespace brindlecap::testing
