@@ -169,13 +169,15 @@ std::string cliUsage()
 {
     return R"(Usage: brindlecap-cli [-b KB] [-q] SOURCE... DIRECTORY
   or:  brindlecap-cli [-b KB] [-q] -t DIRECTORY SOURCE...
-Copy each SOURCE into DIRECTORY, one chunk at a time. A chunk that cannot be
-read is written as zeros, so the copy always runs to its end and keeps every
-byte the medium still gives. Sources are only ever read, never written.
+Copy each SOURCE into DIRECTORY, one chunk at a time. A read error does not
+end a chunk: every sector the medium still gives is copied, the sectors it
+will not give become zeros, and the copy always runs to its end. Copying
+again into the same folder only adds what reads now. Sources are only ever
+read, never written.
 
   -b, --buffer=KB             chunk size in kilobytes: 32, 64, 128, 256, 512,
-                              1024 or 2048 (default 256); a smaller chunk
-                              loses fewer good bytes around a bad spot
+                              1024 or 2048 (default 256); larger is faster
+                              on a healthy disc
   -t, --target-directory=DIR  copy into DIR
   -q, --quiet                 show no progress line
   -h, --help                  show this help and exit
@@ -188,7 +190,7 @@ not be written or copied.
 
 Exit status:
   0    every byte was read and written
-  1    the copy finished, but some chunks could not be read and were
+  1    the copy finished, but some sectors could not be read and were
        written as zeros
   2    bad command line; nothing was written
   3    some data could not be written, or some source could not be copied

@@ -13,6 +13,17 @@ std::string bytesText(std::int64_t bytes, const NumberFormat& numbers)
     return numbers.thousands(bytes) + (bytes == 1 ? " byte" : " bytes");
 }
 
+// A copy made again into the same file keeps the earlier copy's bytes where
+// this one could not read.
+std::string keptText(std::int64_t kept, std::int64_t length, const NumberFormat& numbers)
+{
+    if (kept == 0)
+        return {};
+    if (kept == length)
+        return "; the earlier copy's bytes kept";
+    return "; " + numbers.thousands(kept) + " of them kept from the earlier copy";
+}
+
 void describeFile(const FileOutcome& file, const NumberFormat& numbers, std::string& text)
 {
     const auto route = file.source + " -> " + file.destination;
@@ -27,7 +38,7 @@ void describeFile(const FileOutcome& file, const NumberFormat& numbers, std::str
         for (const auto& range : file.unreadable)
             text += "    unreadable: bytes " + std::to_string(range.offset) + "-" +
                     std::to_string(range.end() - 1) + " (" + bytesText(range.length, numbers) +
-                    ")\n";
+                    keptText(file.keptEarlierWithin(range), range.length, numbers) + ")\n";
         break;
     case FileStatus::notWrittenInFull:
         text += "not written in full: " + route + ": " +

@@ -27,6 +27,15 @@ void FileOutcome::addUnwritten(std::int64_t bytes, std::error_code error)
         firstWriteError = error;
 }
 
+std::int64_t FileOutcome::keptEarlierWithin(ByteRange range) const
+{
+    std::int64_t bytes = 0;
+    for (const auto& kept : keptEarlier)
+        bytes += std::max<std::int64_t>(
+            0, std::min(kept.end(), range.end()) - std::max(kept.offset, range.offset));
+    return bytes;
+}
+
 FileStatus FileOutcome::status() const
 {
     if (whyNotCopied)

@@ -41,6 +41,8 @@ struct FileOutcome
 
     void addUnreadable(ByteRange range, std::error_code error);
     void addKeptEarlier(ByteRange range);
+    // How many bytes of a range kept what an earlier copy had written.
+    std::int64_t keptEarlierWithin(ByteRange range) const;
     void addUnwritten(std::int64_t bytes, std::error_code error);
     FileStatus status() const;
 };

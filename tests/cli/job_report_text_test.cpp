@@ -50,5 +50,24 @@ TEST(JobReportTextTest, EachFileSaysWhatHappenedAndTheWorstDecidesTheStatus)
     EXPECT_EQ(exitStatusFor(JobReport{{copied}}), 0);
 }
 
+TEST(JobReportTextTest, ACopyMadeAgainSaysWhereTheEarlierCopysBytesWereKept)
+{
+    const LocaleNumberFormat numbers(QLocale(QLocale::English, QLocale::UnitedStates));
+    auto again = outcome("/cd/b.bin", "/out/b.bin", 100000);
+    again.finished = true;
+    for (const ByteRange range : {ByteRange{0, 2048}, ByteRange{10240, 4096}, ByteRange{90000, 10000}})
+        again.addUnreadable(range, std::make_error_code(std::errc::io_error));
+    again.addKeptEarlier({0, 2048});
+    again.addKeptEarlier({90000, 2000});
+    EXPECT_EQ(jobReportText(JobReport{{again}}, numbers),
+              "copied with 16,144 bytes unreadable, written as zeros: /cd/b.bin -> /out/b.bin "
+              "(Input/output error)\n"
+              "    unreadable: bytes 0-2047 (2,048 bytes; the earlier copy's bytes kept)\n"
+              "    unreadable: bytes 10240-14335 (4,096 bytes)\n"
+              "    unreadable: bytes 90000-99999 (10,000 bytes; 2,000 of them kept from the "
+              "earlier copy)\n"
+              "1 file: 1 copied with zeros\n");
+}
+
 } // namespace
 } // namespace brindlecap

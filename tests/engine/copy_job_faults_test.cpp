@@ -52,6 +52,44 @@ TEST_F(FaultsTest, UnreadableRangesAtTheEdgesAndAcrossChunksLeaveGoodBytesAlone)
     EXPECT_EQ(job.report().files.at(0).unreadableBytes, 12);
 }
 
+// What could not be read never overwrites what the destination holds: a copy
+// made again keeps an earlier copy's bytes there, a fresh one has zeros.
+TEST_F(FaultsTest, UnreadBytesLeaveTheDestinationsBytesAndAreZerosOnlyInAFreshCopy)
+{
+    const auto path = source("again.iso", 3 * kib32 + 100);
+    const auto original = readFile(path);
+    struct Case
+    {
+        const char* name;
+        Bytes before; // the destination before the copy; empty: none
+        Bytes after;
+        std::vector<ByteRange> kept;
+    } cases[] = {
+        {"fresh", {}, withZeros(original, {{100, 50}, {kib32 + 10, kib32}, {3 * kib32, 100}}), {}},
+        {"earlier copy", original, original,
+         {{100, 50}, {kib32 + 10, kib32}, {3 * kib32, 100}}},
+        {"shorter earlier copy", Bytes(original.begin(), original.begin() + kib32 + 20),
+         withZeros(original, {{kib32 + 20, kib32 - 10}, {3 * kib32, 100}}),
+         {{100, 50}, {kib32 + 10, 10}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove(destination("again.iso"));
+        if (!c.before.empty())
+            writeFile(destination("again.iso"), c.before);
+        // Across a chunk boundary, and the last chunk's very end.
+        files.badRanges = {{path, 100, 50}, {path, kib32 + 10, kib32}, {path, 3 * kib32, 100}};
+        queue = PathList();
+        queueAll({path});
+        job.mnu_New_Click();
+        startCopy(0);
+        runToEnd();
+        EXPECT_EQ(readFile(destination("again.iso")), c.after);
+        EXPECT_EQ(job.report().files.at(0).keptEarlier, c.kept);
+        EXPECT_EQ(job.report().files.at(0).status(), FileStatus::copiedWithZeros);
+    }
+}
+
 TEST_F(FaultsTest, ASourceThatWillNotOpenIsWrittenAsZerosOfItsMeasuredLength)
 {
     const auto path = source("gone.bin", 70000);
