@@ -7,7 +7,7 @@ BUILD_DIR holds the benchmark programs (a build with BRINDLECAP_BENCH=ON);
 REPORT is the Markdown file to write. Environment:
   BENCH_RUNS      runs behind each figure (default 5)
   BENCH_WORK      scratch folder on disk (default BUILD_DIR/bench-work)
-  BENCH_DELAY_MS  how long each failing read of the damaged disc takes (50)
+  BENCH_DELAY_MS  how long each failing read of the damaged discs takes (10)
 
 Every figure is the median of the runs, with their minimum and maximum; each
 ratio divides two medians taken in this one run of the script.
@@ -30,9 +30,9 @@ MIB = 1 << 20
 BUFFER_KB = [32, 64, 128, 256, 512, 1024, 2048]
 WINDOW_SOURCE_BYTES = 512 * MIB
 CLI_SOURCE_BYTES = 1024 * MIB
-DISC_BYTES = 700 * MIB
 DISC_SECTOR = 2048
 DISC_SEED = 7
+DAMAGED_BUFFER_KB = [32, 256, 2048]
 SHORT_RUN_KB = 256  # from this buffer size on, a window copy takes a few seconds at most
 
 
@@ -290,91 +290,134 @@ class Bench:
             figures.setdefault(entry["run_name"], Figure()).add(entry["real_time"] * scale)
         return figures
 
-    # 5. A damaged disc on the FUSE medium.
-    def damaged_disc(self, delay_ms):
-        unreadable = scattered_bad_sectors()
+    # 5. Damaged discs on the FUSE medium.
+    def damaged_discs(self, delay_ms):
+        """Each damage shape, read directly and through the page cache, by the window at
+        three buffer sizes and by ddrescue: readable bytes lost, failing reads, wall time
+        and the window's longest tick. The counts do not vary from run to run; the times
+        are of one run."""
         if not self.medium.exists():
-            return None, unreadable, f"{self.medium} was not built (libfuse3-dev missing)"
+            return None, f"{self.medium} was not built (libfuse3-dev missing)"
         if not os.path.exists("/dev/fuse"):
-            return None, unreadable, "this machine has no /dev/fuse"
-        work = self.scratch.work / "disc"
-        mount_point = work / "medium"
-        mount_point.mkdir(parents=True, exist_ok=True)
-        description, medium_log = work / "disc.medium", work / "writes.log"
-        lines = [f"file disc.iso {DISC_BYTES} {DISC_SEED}", f"delay {delay_ms}", "direct-io"]
-        lines += [f"hard disc.iso {start} {end}" for start, end in unreadable]
-        description.write_text("\n".join(lines) + "\n")
-        remove(medium_log)
-        medium = subprocess.Popen([self.medium, description, medium_log, mount_point],
-                                  stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
-        disc = mount_point / "disc.iso"
-        deadline = time.monotonic() + 10
-        while time.monotonic() < deadline and medium.poll() is None:
-            if os.path.ismount(mount_point) and disc.exists():
-                break
-            time.sleep(0.05)
-        if not (os.path.ismount(mount_point) and disc.exists()):
-            medium.kill()
-            reason = medium.communicate()[1].strip() or "the medium did not come up"
-            return None, unreadable, f"the FUSE medium could not be mounted: {reason}"
-        try:
-            return self.copy_disc(disc, unreadable), unreadable, ""
-        finally:
-            subprocess.run(["fusermount3", "-u", str(mount_point)], check=False,
-                           capture_output=True)
-            try:
-                medium.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                medium.kill()
-            if medium_log.exists() and medium_log.read_text().strip():
-                raise RuntimeError(f"something opened the medium for writing: {medium_log}")
-
-    def copy_disc(self, disc, unreadable):
+            return None, "this machine has no /dev/fuse"
         folder = self.scratch.fast_destination()[1]
-        copy, mapfile = folder / disc.name, folder / "disc.map"
-        tools = {
-            "brindlecap-cli -b 32": [self.cli, "-q", "-b", "32", disc, folder],
-            "brindlecap-cli -b 256": [self.cli, "-q", "-b", "256", disc, folder],
-            "ddrescue (default run)": ["ddrescue", "-q", "-b", str(DISC_SECTOR), disc, copy,
-                                       mapfile],
-            "ddrescue -n (one pass, no scraping)": ["ddrescue", "-q", "-n", "-b",
-                                                    str(DISC_SECTOR), disc, copy, mapfile],
-        }
-        results = {tool: {"seconds": Figure(), "recovered": Figure(), "lost": Figure(),
-                          "wrong": Figure()} for tool in tools}
-        ranges = [str(value) for pair in unreadable for value in pair]
-        for run in range(min(self.runs, 3)):
-            for tool, command in tools.items():
-                log(f"damaged disc, {tool}, run {run + 1}")
-                remove(copy, mapfile)
-                # brindlecap-cli says 1 when some bytes could not be read.
-                result = measure(command, accept=(0, 1))
-                check = measure([self.recovery, copy, str(DISC_BYTES), str(DISC_SEED), *ranges])
-                fields = check.fields()
-                results[tool]["seconds"].add(result.seconds)
-                results[tool]["recovered"].add(int(fields["recovered"]))
-                results[tool]["lost"].add(int(fields["lost_readable"]))
-                results[tool]["wrong"].add(int(fields["wrong"]))
+        copy, mapfile = folder / "disc.iso", folder / "disc.map"
+        tools = {f"window, {kb} KB": [self.window, "copy", None, folder, str(kb)]
+                 for kb in DAMAGED_BUFFER_KB}
+        tools["ddrescue (default run)"] = ["ddrescue", "-q", "-b", str(DISC_SECTOR), None, copy,
+                                           mapfile]
+        tools["ddrescue -n"] = ["ddrescue", "-q", "-n", "-b", str(DISC_SECTOR), None, copy,
+                                mapfile]
+        results = {}
+        for shape, (size, unreadable) in damage_shapes().items():
+            ranges = [str(value) for pair in unreadable for value in pair]
+            for access in ("direct", "page cache"):
+                lines = [f"file disc.iso {size} {DISC_SEED}", f"delay {delay_ms}"]
+                lines += [f"hard disc.iso {start} {end}" for start, end in unreadable]
+                if access == "direct":
+                    lines.append("direct-io")
+                for tool, command in tools.items():
+                    log(f"damaged disc: {shape}, {access}, {tool}")
+                    remove(copy, mapfile)
+                    with MountedMedium(self.medium, self.scratch.work / "disc", lines) as medium:
+                        run = [medium.disc if part is None else part for part in command]
+                        env = self.window_env if tool.startswith("window") else None
+                        result = measure(run, accept=(0, 1, 3), env=env)
+                        failing = medium.failing_reads()
+                    check = measure([self.recovery, copy, str(size), str(DISC_SEED), *ranges])
+                    fields = check.fields()
+                    longest = result.fields().get("longest_tick") if env else None
+                    results[(shape, access, tool)] = {
+                        "seconds": result.seconds, "lost": int(fields["lost_readable"]),
+                        "wrong": int(fields["wrong"]), "failing": failing,
+                        "longest": float(longest) if longest else None}
         remove(copy, mapfile)
-        return results
+        return results, ""
 
 
-def scattered_bad_sectors():
-    """About 0.1 % of the disc's sectors, in clusters of 1 to 16, at fixed places."""
+class MountedMedium:
+    """The FUSE test medium, mounted for as long as the with-block runs."""
+
+    def __init__(self, program, work, lines):
+        self.work = Path(work)
+        self.mount_point = self.work / "medium"
+        self.disc = self.mount_point / "disc.iso"
+        self.program = program
+        self.lines = lines
+        self.log = self.work / "medium.log"
+        self.process = None
+
+    def __enter__(self):
+        self.mount_point.mkdir(parents=True, exist_ok=True)
+        description = self.work / "disc.medium"
+        description.write_text("\n".join(self.lines) + "\n")
+        remove(self.log, Path(f"{self.log}.reads"))
+        self.process = subprocess.Popen([self.program, description, self.log, self.mount_point],
+                                        stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
+                                        text=True)
+        deadline = time.monotonic() + 10
+        while time.monotonic() < deadline and self.process.poll() is None:
+            if os.path.ismount(self.mount_point) and self.disc.exists():
+                return self
+            time.sleep(0.05)
+        self.process.kill()
+        reason = self.process.communicate()[1].strip() or "the medium did not come up"
+        raise RuntimeError(f"the FUSE medium could not be mounted: {reason}")
+
+    def failing_reads(self):
+        reads = Path(f"{self.log}.reads")
+        lines = reads.read_text().split("\n") if reads.exists() else []
+        return sum(1 for line in lines if line.split() and int(line.split()[2]) < 0)
+
+    def __exit__(self, *exception):
+        subprocess.run(["fusermount3", "-u", str(self.mount_point)], check=False,
+                       capture_output=True)
+        try:
+            self.process.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+        if self.log.exists() and self.log.read_text().strip():
+            raise RuntimeError(f"something opened the medium for writing: {self.log}")
+
+
+def damage_shapes():
+    """The four shapes damage takes on a disc, at fixed places: (size, [(start, end)])."""
     chooser = random.Random(2026)
-    sectors = DISC_BYTES // DISC_SECTOR
-    wanted = sectors // 1000
-    bad = set()
-    clusters = []
-    while len(bad) < wanted:
-        length = min(chooser.randint(1, 16), wanted - len(bad))
-        start = chooser.randrange(0, sectors - length)
-        span = range(start - 1, start + length + 1)
-        if any(sector in bad for sector in span):
+    sector = DISC_SECTOR
+
+    def stretch(first, count):
+        return (first * sector, (first + count) * sector)
+
+    shapes = {}
+    # Clusters of 1 to 16 bad sectors, apart from each other.
+    size = 100 * MIB
+    bad, taken = [], set()
+    while len(bad) < 21:
+        length = chooser.randint(1, 16)
+        first = chooser.randrange(0, size // sector - length)
+        if taken & set(range(first - 1, first + length + 1)):
             continue
-        bad.update(range(start, start + length))
-        clusters.append((start * DISC_SECTOR, (start + length) * DISC_SECTOR))
-    return sorted(clusters)
+        taken.update(range(first, first + length))
+        bad.append(stretch(first, length))
+    shapes["100 MiB, 21 clusters of bad sectors"] = (size, sorted(bad))
+    # A scratch across the spiral: one bad sector about every turn.
+    first, bad = 3000, []
+    for _ in range(125):
+        first += chooser.randint(17, 23)
+        bad.append(stretch(first, 1))
+    shapes["48 MiB, a scratch: 125 isolated bad sectors, one every ~20"] = (48 * MIB, bad)
+    shapes["16 MiB, one 4 MiB stretch that reads nothing"] = (
+        16 * MIB, [(4 * MIB, 8 * MIB)])
+    # Short bad runs with good sectors between them, in six places.
+    size, bad = 32 * MIB, []
+    for region in sorted(chooser.sample(range(0, size // sector - 400, 1000), 6)):
+        first = region
+        while first < region + 300:
+            length = chooser.randint(1, 8)
+            bad.append(stretch(first, length))
+            first += length + chooser.randint(1, 8)
+    shapes["32 MiB, short bad runs (1–8 sectors) with good sectors between them"] = (size, bad)
+    return shapes
 
 
 def machine_lines(bench, scratch):
@@ -399,7 +442,7 @@ def machine_lines(bench, scratch):
         f"- Runs behind each figure: {bench.runs} for the timer, the tick's steps and the "
         f"window's copies below {SHORT_RUN_KB} KB; {bench.fast_runs} for the shorter copies "
         f"(cp, the command line, the window from {SHORT_RUN_KB} KB on); "
-        f"{min(bench.runs, 3)} on the damaged disc",
+        "one on the damaged discs, whose counts do not vary",
     ]
 
 
@@ -472,6 +515,46 @@ def tick_tables(figures, scratch):
     return tables, overhead
 
 
+def damaged_disc_sections(discs, delay_ms):
+    clean = all(result["wrong"] == 0 for result in discs.values())
+    lines = [
+        "Four disc images on the FUSE test medium (`tests/media/faulty_medium`), each with "
+        "damage of one kind at fixed places, in 2048-byte sectors. *Direct*: every read "
+        "reaches the medium as asked (the medium's direct-io); *page cache*: the kernel reads "
+        "whole pages and reads ahead. Each failing read takes "
+        f"{delay_ms} ms before it fails (`BENCH_DELAY_MS`); a real drive takes seconds, so the "
+        "failing reads are the figure that counts. They are counted by the medium itself. "
+        "Lost bytes are readable bytes the copy does not hold. The longest tick is how long "
+        "the window stood still at most (the real window, offscreen, with its 1 ms timer). "
+        "The counts are the same on every run; the times are of one run. "
+        + ("No copy held a byte that was neither the medium's nor zero." if clean else
+           "**Some copy held bytes that were neither the medium's nor zero.**"), "",
+        "```",
+        "bench_window copy MEDIUM/disc.iso FOLDER KB     # KB = 32, 256, 2048",
+        f"ddrescue -q -b {DISC_SECTOR} MEDIUM/disc.iso COPY MAPFILE",
+        f"ddrescue -q -n -b {DISC_SECTOR} MEDIUM/disc.iso COPY MAPFILE",
+        "```", "",
+    ]
+    for shape, size, bad in shape_summaries():
+        lines += [f"**{shape}** ({bad:,} bad bytes of {size:,})", "",
+                  "| Access | Tool | Readable bytes lost | Failing reads | Wall time, s "
+                  "| Longest tick, s |",
+                  "|---|---|---:|---:|---:|---:|"]
+        for (name, access, tool), result in discs.items():
+            if name != shape:
+                continue
+            longest = f"{result['longest']:.3f}" if result["longest"] is not None else "—"
+            lines.append(f"| {access} | {tool} | {result['lost']:,} | {result['failing']:,} | "
+                         f"{result['seconds']:.2f} | {longest} |")
+        lines.append("")
+    return lines
+
+
+def shape_summaries():
+    for shape, (size, bad) in damage_shapes().items():
+        yield shape, size, sum(end - start for start, end in bad)
+
+
 def write_report(path, sections):
     Path(path).parent.mkdir(parents=True, exist_ok=True)
     Path(path).write_text("\n".join(sections) + "\n")
@@ -482,14 +565,14 @@ def main():
         sys.exit(__doc__)
     build, report = sys.argv[1], sys.argv[2]
     runs = int(os.environ.get("BENCH_RUNS", "5"))
-    delay_ms = int(os.environ.get("BENCH_DELAY_MS", "50"))
+    delay_ms = int(os.environ.get("BENCH_DELAY_MS", "10"))
     scratch = Scratch(os.environ.get("BENCH_WORK", Path(build) / "bench-work"))
     bench = Bench(build, runs, scratch)
     try:
         timer, window_cp, ours, window_peaks, idle_peak = bench.window_rate()
         cli_place, cli_cp, cli_tools, cli_peaks = bench.cli_throughput()
         tick_figures = bench.tick_breakdown()
-        disc, unreadable, disc_problem = bench.damaged_disc(delay_ms)
+        discs, disc_problem = bench.damaged_discs(delay_ms)
         machine = machine_lines(bench, scratch)
     finally:
         scratch.close()
@@ -498,7 +581,6 @@ def main():
     cli_rows, cli_ratios = cli_table(cli_cp, cli_tools)
     tick_rows, overhead = tick_tables(tick_figures, scratch)
     fast_name = scratch.fast_destination()[0]
-    bad_bytes = sum(end - start for start, end in unreadable)
     worst_window = min(window_ratios.values())
 
     sections = [
@@ -574,36 +656,12 @@ def main():
         f"| {cli_peaks[32].text(1)} |",
         f"| brindlecap-cli | 2048 KB, {CLI_SOURCE_BYTES // MIB} MiB into {cli_place} "
         f"| {cli_peaks[2048].text(1)} |", "",
-        "## 5. A damaged disc", "",
+        "## 5. Damaged discs", "",
     ]
-    if disc is None:
+    if discs is None:
         sections += [f"Not measured on this machine: {disc_problem}.", ""]
     else:
-        clean = all(max(result["wrong"].values) == 0 for result in disc.values())
-        sections += [
-            f"A {DISC_BYTES // MIB} MiB disc image on the FUSE test medium "
-            "(`tests/media/faulty_medium`, every read reaching it), with "
-            f"{bad_bytes // DISC_SECTOR} unreadable {DISC_SECTOR}-byte sectors "
-            f"({100 * bad_bytes / DISC_BYTES:.2f} % of them) in {len(unreadable)} clusters of "
-            f"1 to 16 sectors at fixed, scattered places; each failing read takes {delay_ms} "
-            f"ms before it fails. {DISC_BYTES - bad_bytes:,} bytes can be read. Recovered "
-            "bytes are those equal to the medium's; lost bytes are readable bytes the copy does "
-            "not hold. "
-            + ("No copy held a byte that was neither the medium's nor zero." if clean else
-               "**Some copy held bytes that were neither the medium's nor zero.**"), "",
-            "```",
-            "brindlecap-cli -q -b 32 MEDIUM/disc.iso FOLDER",
-            "brindlecap-cli -q -b 256 MEDIUM/disc.iso FOLDER",
-            f"ddrescue -q -b {DISC_SECTOR} MEDIUM/disc.iso COPY MAPFILE",
-            f"ddrescue -q -n -b {DISC_SECTOR} MEDIUM/disc.iso COPY MAPFILE",
-            "```", "",
-            "| Tool | Bytes recovered | Readable bytes lost | Wall time, s |",
-            "|---|---:|---:|---:|",
-        ]
-        for tool, result in disc.items():
-            sections.append(f"| {tool} | {result['recovered'].median:,.0f} | "
-                            f"{result['lost'].median:,.0f} | {result['seconds'].text(2)} |")
-        sections.append("")
+        sections += damaged_disc_sections(discs, delay_ms)
     # What was changed after earlier runs, with this run's figures filled in.
     current = collections.defaultdict(lambda: "n/a")
     for (name, kb), ratio in window_ratios.items():

@@ -41,15 +41,15 @@ void chunkArguments(benchmark::internal::Benchmark* benchmark)
             benchmark->Args({kilobytes, folder});
 }
 
-// Chunk positions walking through the source, starting over at its end.
+// Chunk offsets walking through the source, starting over at its end.
 class ChunkWalk
 {
 public:
     ChunkWalk(std::int64_t length, std::int64_t sourceSize)
         : m_length(length), m_sourceSize(sourceSize)
     {}
-    bool atEnd() const { return m_next + m_length - 1 > m_sourceSize; }
-    void startOver() { m_next = 1; }
+    bool atEnd() const { return m_next + m_length > m_sourceSize; }
+    void startOver() { m_next = 0; }
     std::int64_t next()
     {
         const auto position = m_next;
@@ -60,7 +60,7 @@ public:
 private:
     std::int64_t m_length;
     std::int64_t m_sourceSize;
-    std::int64_t m_next = 1;
+    std::int64_t m_next = 0;
 };
 
 // A copy's file, removed before it is written and when done with, so that
@@ -135,7 +135,7 @@ void OpenCloseDestination(benchmark::State& state, const Paths& paths)
 }
 
 // What the tick does to Buf around a read that fills it: size it afresh
-// before, zero what the read left unfilled after.
+// before, zero what the read could not fill after (nothing, here).
 void RecreateBuf(benchmark::State& state, const Paths&)
 {
     ChunkBuffer buf;
@@ -143,7 +143,7 @@ void RecreateBuf(benchmark::State& state, const Paths&)
     for (auto _ : state) {
         sizeForChunk(buf, length);
         benchmark::DoNotOptimize(buf.data());
-        zeroPastRead(buf, static_cast<std::int64_t>(length));
+        zeroUnread(buf, {});
         benchmark::ClobberMemory();
     }
 }
@@ -186,7 +186,7 @@ void Write(benchmark::State& state, const Paths& paths)
                 state.SkipWithError("the destination cannot be opened");
             state.ResumeTiming();
         }
-        benchmark::DoNotOptimize(files.writeAt(walk.next(), buf));
+        benchmark::DoNotOptimize(files.writeAt(walk.next(), buf, {}));
     }
     files.close();
     state.SetBytesProcessed(state.iterations() * length);
