@@ -126,10 +126,10 @@ void OpenCloseDestination(benchmark::State& state, const Paths& paths)
     const ScratchCopy copy(destinationIn(paths, state.range(0)));
     // Every chunk after a file's first opens a destination already known.
     std::optional<FileIdentity> destination;
-    files.openDestination(copy.path(), destination, 0644);
+    files.openDestination(copy.path(), destination, 0644, {});
     files.close();
     for (auto _ : state) {
-        benchmark::DoNotOptimize(files.openDestination(copy.path(), destination, 0644));
+        benchmark::DoNotOptimize(files.openDestination(copy.path(), destination, 0644, {}));
         benchmark::DoNotOptimize(files.close());
     }
 }
@@ -173,7 +173,7 @@ void Write(benchmark::State& state, const Paths& paths)
     const ScratchCopy copy(destinationIn(paths, state.range(1)));
     ChunkWalk walk(length, paths.sourceSize);
     std::optional<FileIdentity> destination;
-    if (files.openDestination(copy.path(), destination, 0644))
+    if (files.openDestination(copy.path(), destination, 0644, {}))
         state.SkipWithError("the destination cannot be opened");
     for (auto _ : state) {
         if (walk.atEnd()) {
@@ -182,7 +182,7 @@ void Write(benchmark::State& state, const Paths& paths)
             copy.remove();
             walk.startOver();
             destination.reset();
-            if (files.openDestination(copy.path(), destination, 0644))
+            if (files.openDestination(copy.path(), destination, 0644, {}))
                 state.SkipWithError("the destination cannot be opened");
             state.ResumeTiming();
         }

@@ -1,18 +1,22 @@
 #!/usr/bin/env bash
 # Takes the README's screenshots from the running program on a virtual X
-# server: the main window during a copy, the destination folder dialog and the
-# About dialog. Run it again whenever a window's layout changes:
+# server: the main window during a copy, the destination folder dialog, the
+# About dialog, and a finished job that met a damaged file on the FUSE test
+# medium (skipped, with a message, where FUSE cannot be mounted). Run it again
+# whenever a window's layout changes:
 #     scripts/take-screenshots.sh [PROGRAM]     (default: build/src/mainwindow/brindlecap)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 program=$(realpath "${1:-$root/build/src/mainwindow/brindlecap}")
+medium_program=$(realpath -m "$(dirname "$program")/../../tests/media/faulty_medium")
 shots="$root/docs/screenshots"
 source "$root/tests/e2e/window_driver.sh"
 
 # A fixed, plain folder name, since it shows in the pictures.
 work=${TMPDIR:-/tmp}/brindlecap-screenshots
 rm -rf "$work"
-mkdir -p "$work/Disc" "$work/Rescued/Holiday 2009" "$work/Rescued/Letters" "$work/runtime"
+mkdir -p "$work/Disc" "$work/Rescued/Holiday 2009" "$work/Rescued/Letters" "$work/runtime" \
+    "$work/DVD" "$work/Rescued/From DVD"
 chmod 700 "$work/runtime"
 # A large file with holes reads fast and keeps the copy going long enough.
 truncate -s 2G "$work/Disc/holiday-2009.iso"
@@ -24,7 +28,13 @@ start_x_server
     XDG_RUNTIME_DIR="$work/runtime" QT_QPA_PLATFORM=xcb exec "$program"
 ) &
 program_pid=$!
-trap 'kill $program_pid $x_server_pid 2>/dev/null || true; rm -rf "$work"' EXIT
+medium_pid=
+cleanup() {
+    [[ -n "$medium_pid" ]] && { fusermount3 -u "$work/DVD" 2>/dev/null || umount -l "$work/DVD"; }
+    kill $program_pid $x_server_pid 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
 
 main=$(wait_for_window '^Brindlecap$')
 click_control "$main" 536 40                      # Select File To Copy
@@ -51,5 +61,51 @@ xdotool key Down Return                           # About
 about=$(wait_for_window '^Brindlecap - About$')
 sleep 0.5
 snapshot "$about" "$shots/about-dialog.png"
+xdotool key --window "$about" Escape
+wait_until_closed "$about"
+main=$(wait_for_window '^Brindlecap$')
+
+# A DVD with a damaged film on it, and two good files.
+cat > "$work/dvd.description" <<DISC
+file summer-film.mp4 25165824 7
+file beach.jpg 3145728 9
+file letter.pdf 204800 11
+hard summer-film.mp4 4194304 4200448
+hard summer-film.mp4 9437184 9439232
+hard summer-film.mp4 15728640 16777216
+direct-io
+DISC
+if [[ -x "$medium_program" ]]; then
+    "$medium_program" "$work/dvd.description" "$work/dvd.log" "$work/DVD" &
+    medium_pid=$!
+    for _ in $(seq 50); do mountpoint -q "$work/DVD" && break; sleep 0.1; done
+fi
+if mountpoint -q "$work/DVD"; then
+    click "$main" 20 $(($(menu_bar_height "$main") / 2))  # File
+    sleep 0.3
+    xdotool key Return                            # New
+    click_control "$main" 536 40                  # Select File To Copy
+    picker=$(wait_for_window '^Brindlecap$' "$main")
+    type_text "$picker" "$work/DVD"
+    press_keys "$picker" Return
+    sleep 0.5
+    type_text "$picker" '"summer-film.mp4" "beach.jpg" "letter.pdf"'
+    press_keys "$picker" Return
+    wait_until_closed "$picker"
+    click_control "$main" 536 280                 # Select Dir To Save
+    folders=$(wait_for_window '^Brindlecap - Directory Selection$')
+    click "$folders" 216 200                      # Ok
+    wait_until_closed "$folders"
+    click_control "$main" 504 480                 # Copy
+    sleep 4
+    # Point at the film's entry (the fourth line) so its tooltip shows.
+    xdotool mousemove --window "$main" 120 $((24 + 3 * 17 + 8 + $(menu_bar_height "$main")))
+    sleep 1.5
+    eval "$(xdotool getwindowgeometry --shell "$main")"
+    xwd -silent -root | convert xwd:- -crop "$((WIDTH + 180))x${HEIGHT}+$X+$Y" +repage -strip \
+        "png:$shots/main-window-damaged.png"
+else
+    echo "no picture of a damaged disc: the FUSE test medium could not be mounted" >&2
+fi
 echo "screenshots in $shots:"
 ls "$shots"

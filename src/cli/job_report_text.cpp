@@ -6,13 +6,6 @@ namespace brindlecap {
 
 namespace {
 
-std::string bytesText(std::int64_t bytes, const NumberFormat& numbers)
-{
-    if (bytes == 0)
-        return "0 bytes";
-    return numbers.thousands(bytes) + (bytes == 1 ? " byte" : " bytes");
-}
-
 // A copy made again into the same file keeps the earlier copy's bytes where
 // this one could not read.
 std::string keptText(std::int64_t kept, std::int64_t length, const NumberFormat& numbers)
@@ -36,8 +29,8 @@ void describeFile(const FileOutcome& file, const NumberFormat& numbers, std::str
                 " unreadable, written as zeros: " + route + " (" + file.firstReadError.message() +
                 ")\n";
         for (const auto& range : file.unreadable)
-            text += "    unreadable: bytes " + std::to_string(range.offset) + "-" +
-                    std::to_string(range.end() - 1) + " (" + bytesText(range.length, numbers) +
+            text += "    unreadable: bytes " + inclusiveText(range) + " (" +
+                    bytesText(range.length, numbers) +
                     keptText(file.keptEarlierWithin(range), range.length, numbers) + ")\n";
         break;
     case FileStatus::notWrittenInFull:

@@ -19,4 +19,9 @@ ByteRange partBefore(ByteRange range, std::int64_t limit)
     return {range.offset, std::clamp<std::int64_t>(limit - range.offset, 0, range.length)};
 }
 
+std::string inclusiveText(ByteRange range)
+{
+    return std::to_string(range.offset) + "-" + std::to_string(range.end() - 1);
+}
+
 } // namespace brindlecap

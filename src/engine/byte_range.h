@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace brindlecap {
@@ -21,5 +22,8 @@ void appendRange(std::vector<ByteRange>& ranges, ByteRange range);
 
 // The part of a range that lies before `limit`, possibly empty.
 ByteRange partBefore(ByteRange range, std::int64_t limit);
+
+// "FIRST-LAST": a non-empty range by its first and last byte, both counted.
+std::string inclusiveText(ByteRange range);
 
 } // namespace brindlecap

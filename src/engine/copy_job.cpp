@@ -138,6 +138,8 @@ void CopyJob::primeFile(int index)
     outcome.source = path;
     outcome.destination = joinPath(fields.text(Field::lblDir), name);
     auto error = m_env.files.examineSource(path, m_current.source);
+    if (!error && !isQueuedSource(m_current.source.identity))
+        m_queuedSources.push_back(m_current.source.identity); // appeared since Copy
     if (!error)
         error = destinationProblem(outcome.destination);
     if (error) {
@@ -176,21 +178,18 @@ std::error_code CopyJob::destinationProblem(const std::string& destination) cons
 std::error_code CopyJob::openDestination(const std::string& path)
 {
     const bool firstOpen = !m_current.destination;
-    const auto error =
-        m_env.files.openDestination(path, m_current.destination, m_current.source.permissions);
-    if (error || !firstOpen)
-        return error;
-    // The name may have changed hands since the file was primed; from here
-    // on the file access holds on to the file now opened.
-    const auto opened = *m_current.destination;
-    if (opened == m_current.source.identity || isQueuedSource(opened)) {
-        m_env.files.close();
+    // The name may have changed hands since the file was primed: the file
+    // access refuses to open any of the job's sources for writing.
+    const auto error = m_env.files.openDestination(path, m_current.destination,
+                                                   m_current.source.permissions, m_queuedSources);
+    if (error == CopyError::destinationIsQueuedSource) {
+        const bool source = m_current.destination == m_current.source.identity;
         m_current.destination.reset();
-        return opened == m_current.source.identity ? CopyError::destinationIsSource
-                                                   : CopyError::destinationIsQueuedSource;
+        return source ? make_error_code(CopyError::destinationIsSource) : error;
     }
-    m_sourceCopiedTo[path] = m_current.source.identity;
-    return {};
+    if (!error && firstOpen)
+        m_sourceCopiedTo[path] = m_current.source.identity;
+    return error;
 }
 
 bool CopyJob::isQueuedSource(const FileIdentity& identity) const
@@ -315,6 +314,7 @@ void CopyJob::recordChunk(const ChunkTransfer& chunk, bool lastChunk)
     if (chunk.written.bytes < chunk.length || chunk.writeError)
         outcome.addUnwritten(chunk.length - chunk.written.bytes, chunk.writeError);
     outcome.finished = lastChunk;
+    outcome.reached = chunk.offset + chunk.length;
 }
 
 void CopyJob::showChunkProgress(CheckedInt size)

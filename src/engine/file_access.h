@@ -80,16 +80,19 @@ public:
     // lease on the file to be let go.
     virtual std::error_code openSource(const std::string& path, const FileIdentity& expected) = 0;
 
-    // Opens the destination for writing; never truncates. While `identity` is
-    // empty, opens the regular file at the path or creates it with
-    // `permissions` (less the umask, and writable by its owner so that a later
-    // try can fill it in), never through a symbolic link to nothing, and then
-    // sets `identity` to what it opened. Once set, opens only that file:
-    // anything else at the path fails with CopyError::destinationReplaced and
-    // is left untouched.
+    // Opens the destination for writing; never truncates, and never opens any
+    // other file for writing. While `identity` is empty, opens the regular
+    // file at the path or creates it with `permissions` (less the umask, and
+    // writable by its owner so that a later try can fill it in), never
+    // through a symbolic link to nothing, and sets `identity` to what it
+    // opened; a file among `forbidden` (the job's sources) is refused with
+    // CopyError::destinationIsQueuedSource and `identity` names it. Once
+    // `identity` is set, opens only that file: anything else at the path
+    // fails with CopyError::destinationReplaced and is left untouched.
     virtual std::error_code openDestination(const std::string& path,
                                             std::optional<FileIdentity>& identity,
-                                            unsigned permissions) = 0;
+                                            unsigned permissions,
+                                            std::span<const FileIdentity> forbidden) = 0;
 
     // Fills the buffer from the offset on with everything the medium gives:
     // a read error does not end it, the unreadable stretches are reported and

@@ -31,8 +31,8 @@ std::int64_t FileOutcome::keptEarlierWithin(ByteRange range) const
 {
     std::int64_t bytes = 0;
     for (const auto& kept : keptEarlier)
-        bytes += std::max<std::int64_t>(
-            0, std::min(kept.end(), range.end()) - std::max(kept.offset, range.offset));
+        bytes += std::max<std::int64_t>(0, std::min(kept.end(), range.end()) -
+                                               std::max(kept.offset, range.offset));
     return bytes;
 }
 

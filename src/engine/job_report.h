@@ -27,6 +27,7 @@ struct FileOutcome
     std::int64_t size = 0;
     std::error_code whyNotCopied; // set: the file was passed over
     bool finished = false;        // the last chunk was moved
+    std::int64_t reached = 0;     // the end of the last chunk moved
 
     std::vector<ByteRange> unreadable; // not read, in order, adjacent ones merged
     std::int64_t unreadableBytes = 0;

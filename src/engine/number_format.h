@@ -19,4 +19,7 @@ public:
     virtual double parse(const std::string& text) const = 0;
 };
 
+// "1 byte", "0 bytes", "32,768 bytes": a count of bytes in words.
+std::string bytesText(std::int64_t bytes, const NumberFormat& numbers);
+
 } // namespace brindlecap

@@ -55,7 +55,7 @@ Form1::Form1(QWidget* parent)
                   m_ui->Option6, m_ui->Option7},
                  Timer1, [this] { restoreWindowLayout(); }),
       m_job({m_fields, m_queue, m_options, m_controls, m_files, m_numbers}),
-      m_picker(Module1::ShowOpenDialog)
+      m_marks(*m_ui->lstFile, m_numbers), m_picker(Module1::ShowOpenDialog)
 {
     // A fixed single border: no resizing, no minimise or maximise box.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -128,16 +128,22 @@ void Form1::cmdDirSelect_Click()
 
 void Form1::cmdCopy_Click()
 {
+    m_marks.clear();
     m_job.cmdCopy_Click();
+    m_marks.follow(m_job, Timer1.isActive());
 }
 
 void Form1::cmdStop_Click()
 {
     m_job.cmdStop_Click();
+    m_marks.follow(m_job, false);
 }
 
 void Form1::mnu_New_Click()
 {
+    // The marks describe the last job, so New keeps them; a job still
+    // running ends here, in the file it was copying.
+    m_marks.follow(m_job, false);
     m_job.mnu_New_Click();
 }
 
@@ -186,6 +192,7 @@ void Form1::mnu_About_Click()
 void Form1::Timer1_Timer()
 {
     m_job.Timer1_Timer();
+    m_marks.follow(m_job, Timer1.isActive());
 }
 
 bool Form1::event(QEvent* event)

@@ -5,6 +5,7 @@
 #include "copy_job.h"
 #include "locale_number_format.h"
 #include "posix_file_access.h"
+#include "queue_marks.h"
 #include "widget_adapters.h"
 
 #include <QMainWindow>
@@ -72,6 +73,7 @@ private:
     PosixFileAccess m_files;
     LocaleNumberFormat m_numbers;
     CopyJob m_job;
+    QueueMarks m_marks;
     Picker m_picker;
     std::unique_ptr<Form2> m_form2;
     std::unique_ptr<Form3> m_form3;

@@ -46,13 +46,19 @@ TransferResult writeAll(int fd, std::int64_t offset, std::span<const std::byte> 
 
 std::error_code PosixFileAccess::examineSource(const std::string& path, SourceFacts& facts) const
 {
+    // Look before opening: opening a device can have side effects (a tape
+    // rewinds), and only regular files are copied.
+    struct stat status
+    {};
+    if (::stat(path.c_str(), &status) != 0)
+        return lastError();
+    if (!S_ISREG(status.st_mode))
+        return CopyError::notRegularFile;
     // Opening it proves it can be read: a file that cannot is no source at
     // all, and copying it as zeros would pass for a damaged disc.
     UniqueFd probe;
     if (const auto error = openRegularFile(path, O_RDONLY, nullptr, {}, probe))
         return error;
-    struct stat status
-    {};
     if (::fstat(probe.get(), &status) != 0)
         return lastError();
     facts.length = status.st_size;
@@ -96,37 +102,29 @@ std::error_code PosixFileAccess::openSource(const std::string& path, const FileI
 
 std::error_code PosixFileAccess::openDestination(const std::string& path,
                                                  std::optional<FileIdentity>& identity,
-                                                 unsigned permissions)
+                                                 unsigned permissions,
+                                                 std::span<const FileIdentity> forbidden)
 {
     if (m_slot.isOpen())
         return std::make_error_code(std::errc::device_or_resource_busy);
     // No O_TRUNC: the file is written in place chunk by chunk.
     UniqueFd fd;
-    auto error = openRegularFile(path, O_WRONLY, identity ? &*identity : nullptr,
-                                 CopyError::destinationReplaced, fd);
+    auto error = openDestinationFile(path, identity, forbidden, fd);
     if (error == std::errc::no_such_file_or_directory && !identity) {
-        // O_EXCL with O_NOFOLLOW creates only a new name: it refuses an
-        // existing symbolic link, one to nothing included, as cp does.
+        // A new name only: O_EXCL with O_NOFOLLOW refuses anything put there
+        // meanwhile, a symbolic link included.
         fd = UniqueFd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                              (permissions & 0777) | S_IWUSR));
         error = fd.isOpen() ? std::error_code() : lastError();
         struct stat status
         {};
-        if (error == std::errc::file_exists && ::lstat(path.c_str(), &status) == 0 &&
-            S_ISLNK(status.st_mode))
-            error = CopyError::danglingSymlink;
+        if (!error && ::fstat(fd.get(), &status) == 0)
+            identity = identityOf(status);
         else if (error == std::errc::file_exists) // made by someone else meanwhile
-            error = openRegularFile(path, O_WRONLY, nullptr, {}, fd);
+            error = openDestinationFile(path, identity, forbidden, fd);
     }
     if (error)
         return error;
-    if (!identity) {
-        struct stat status
-        {};
-        if (::fstat(fd.get(), &status) != 0)
-            return lastError();
-        identity = identityOf(status);
-    }
     m_slot = std::move(fd);
     return {};
 }

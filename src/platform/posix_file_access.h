@@ -14,7 +14,8 @@ public:
     std::error_code identify(const std::string& path, FileIdentity& identity) const override;
     std::error_code openSource(const std::string& path, const FileIdentity& expected) override;
     std::error_code openDestination(const std::string& path, std::optional<FileIdentity>& identity,
-                                    unsigned permissions) override;
+                                    unsigned permissions,
+                                    std::span<const FileIdentity> forbidden) override;
     ReadResult readAt(std::int64_t offset, std::span<std::byte> buffer) override;
     WriteResult writeAt(std::int64_t offset, std::span<const std::byte> buffer,
                         std::span<const ByteRange> skip) override;

@@ -2,6 +2,7 @@
 
 #include "copy_error.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <string>
@@ -31,6 +32,51 @@ int openRetryingInterrupts(const char* path, int flags)
     return fd;
 }
 
+// Whether a file is a regular file, and the expected one.
+std::error_code checkFile(const struct stat& status, const FileIdentity* expected,
+                          std::error_code replaced)
+{
+    if (!S_ISREG(status.st_mode))
+        return CopyError::notRegularFile;
+    if (expected != nullptr && identityOf(status) != *expected)
+        return replaced;
+    return {};
+}
+
+std::error_code checkOpened(int fd, const FileIdentity* expected, std::error_code replaced)
+{
+    struct stat status
+    {};
+    if (::fstat(fd, &status) != 0)
+        return lastError();
+    return checkFile(status, expected, replaced);
+}
+
+// Opens what a name leads to only once it has been checked: the name is
+// resolved with O_PATH (no open of a driver, no FIFO wait, no lease break),
+// and that very inode is opened again through /proc, without O_NONBLOCK, so
+// a lease is waited for. `check` may refuse the file before it is opened.
+template <typename Check>
+std::error_code openResolved(const std::string& path, int flags, Check check, UniqueFd& opened)
+{
+    const UniqueFd name(::open(path.c_str(), O_PATH | O_CLOEXEC));
+    if (!name.isOpen())
+        return lastError();
+    struct stat status
+    {};
+    if (::fstat(name.get(), &status) != 0)
+        return lastError();
+    if (const auto error = check(status))
+        return error;
+    const auto handle = "/proc/self/fd/" + std::to_string(name.get());
+    UniqueFd fd(openRetryingInterrupts(handle.c_str(), flags));
+    if (!fd.isOpen())
+        return errno == ENOENT ? std::make_error_code(std::errc::operation_would_block)
+                               : lastError(); // no /proc: the lease cannot be waited for
+    opened = std::move(fd);
+    return {};
+}
+
 } // namespace
 
 FileIdentity identityOf(const struct stat& status)
@@ -41,37 +87,74 @@ FileIdentity identityOf(const struct stat& status)
 std::error_code openRegularFile(const std::string& path, int flags, const FileIdentity* expected,
                                 std::error_code replaced, UniqueFd& opened)
 {
-    // O_PATH only names the file: no read or write access, no open() of a
-    // device driver, no FIFO wait, no lease break.
-    const UniqueFd name(::open(path.c_str(), O_PATH | O_CLOEXEC));
-    if (!name.isOpen())
-        return lastError();
-    struct stat status
-    {};
-    if (::fstat(name.get(), &status) != 0)
-        return lastError();
-    if (!S_ISREG(status.st_mode))
-        return CopyError::notRegularFile;
-    if (expected != nullptr && identityOf(status) != *expected)
-        return replaced;
-    // Opening the handle again through /proc reaches the inode just checked,
-    // whatever has happened to the name since.
-    const auto handle = "/proc/self/fd/" + std::to_string(name.get());
-    UniqueFd fd(openRetryingInterrupts(handle.c_str(), flags));
-    if (!fd.isOpen() && errno == ENOENT) {
-        // No /proc (a bare container): open the name again, without waiting
-        // on a FIFO, and check that it still leads to the same file.
-        fd = UniqueFd(openRetryingInterrupts(path.c_str(), flags | O_NONBLOCK));
-        struct stat now
-        {};
-        if (fd.isOpen() && (::fstat(fd.get(), &now) != 0 || identityOf(now) != identityOf(status)))
-            return replaced ? replaced : make_error_code(CopyError::notRegularFile);
-        if (fd.isOpen() &&
-            ::fcntl(fd.get(), F_SETFL, ::fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK) != 0)
-            return lastError();
+    // O_NONBLOCK: a FIFO put where a file was expected must not hang the
+    // program (its open would wait for a peer). On a regular file it changes
+    // nothing but the answer to a lease.
+    UniqueFd fd(openRetryingInterrupts(path.c_str(), flags | O_NONBLOCK));
+    if (!fd.isOpen() && errno == EWOULDBLOCK) {
+        return openResolved(
+            path, flags,
+            [&](const struct stat& status) { return checkFile(status, expected, replaced); },
+            opened);
     }
     if (!fd.isOpen())
         return lastError();
+    if (const auto error = checkOpened(fd.get(), expected, replaced))
+        return error;
+    opened = std::move(fd);
+    return {};
+}
+
+std::error_code openDestinationFile(const std::string& path, std::optional<FileIdentity>& identity,
+                                    std::span<const FileIdentity> forbidden, UniqueFd& opened)
+{
+    const auto check = [&](const struct stat& status) -> std::error_code {
+        if (!S_ISREG(status.st_mode))
+            return identity ? CopyError::destinationReplaced : CopyError::notRegularFile;
+        const auto found = identityOf(status);
+        if (identity && found != *identity)
+            return CopyError::destinationReplaced;
+        if (!identity && std::find(forbidden.begin(), forbidden.end(), found) != forbidden.end()) {
+            identity = found;
+            return CopyError::destinationIsQueuedSource;
+        }
+        return {};
+    };
+    // Through a link: the user's own (cp follows it too), or one put there.
+    const auto openThroughLink = [&] {
+        auto error = openResolved(path, O_WRONLY, check, opened);
+        if (error == std::errc::no_such_file_or_directory)
+            return make_error_code(CopyError::danglingSymlink);
+        struct stat status
+        {};
+        if (!error && !identity && ::fstat(opened.get(), &status) == 0)
+            identity = identityOf(status);
+        return error;
+    };
+    struct stat looked
+    {};
+    if (!identity) {
+        // The first open looks before it opens anything for writing.
+        if (::lstat(path.c_str(), &looked) != 0)
+            return lastError();
+        if (S_ISLNK(looked.st_mode))
+            return openThroughLink();
+        if (const auto error = check(looked))
+            return error;
+    }
+    // O_NOFOLLOW: a link in the name's place is never followed blindly. Any
+    // other file put there is checked once open, and left unwritten.
+    UniqueFd fd(openRetryingInterrupts(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOFOLLOW));
+    if (!fd.isOpen() && errno == ELOOP)
+        return openThroughLink();
+    if (!fd.isOpen() && errno == EWOULDBLOCK)
+        return openResolved(path, O_WRONLY, check, opened);
+    if (!fd.isOpen())
+        return lastError();
+    const auto expected = identity ? *identity : identityOf(looked);
+    if (const auto error = checkOpened(fd.get(), &expected, CopyError::destinationReplaced))
+        return error;
+    identity = expected;
     opened = std::move(fd);
     return {};
 }

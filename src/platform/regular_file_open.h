@@ -3,6 +3,8 @@
 #include "file_access.h"
 #include "unique_fd.h"
 
+#include <optional>
+#include <span>
 #include <string>
 #include <sys/stat.h>
 #include <system_error>
@@ -12,14 +14,21 @@ namespace brindlecap {
 FileIdentity identityOf(const struct stat& status);
 
 // Opens the regular file at `path` with `flags` (O_RDONLY or O_WRONLY, never
-// O_CREAT). The name is first resolved without opening anything, so a FIFO
-// or a device put where a file was expected is never opened (it would block
-// or rewind a tape), and when `expected` is given the file must be that one:
-// else `replaced` is the error and the file is left untouched. The file
-// itself is then opened without O_NONBLOCK, so another program's lease
-// (Samba, NFS) is waited for as cp waits, instead of failing with
-// EWOULDBLOCK.
+// O_CREAT), without ever blocking on a FIFO put where a file was expected.
+// When `expected` is given the file must be that one: else `replaced` is the
+// error, and nothing has been read or written. Another program's lease on
+// the file (Samba, NFS) is waited for, as cp waits for it, instead of
+// failing with EWOULDBLOCK.
 std::error_code openRegularFile(const std::string& path, int flags, const FileIdentity* expected,
                                 std::error_code replaced, UniqueFd& opened);
+
+// Opens the destination's regular file at `path` for writing, and never any
+// other file: the name is looked at first (lstat), and followed only by a
+// handle that cannot open anything (O_PATH) where it is a symbolic link.
+// With `identity` set, only that file is opened; else any regular file that
+// is not `forbidden`, and `identity` is set to it. A name that leads nowhere
+// gives no_such_file_or_directory, or CopyError::danglingSymlink for a link.
+std::error_code openDestinationFile(const std::string& path, std::optional<FileIdentity>& identity,
+                                    std::span<const FileIdentity> forbidden, UniqueFd& opened);
 
 } // namespace brindlecap

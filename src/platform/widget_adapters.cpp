@@ -27,7 +27,12 @@ std::string LabelFields::text(Field field) const
 
 void LabelFields::setText(Field field, const std::string& text)
 {
-    m_labels.at(static_cast<std::size_t>(field))->setText(fromBytes(text));
+    auto* label = m_labels.at(static_cast<std::size_t>(field));
+    label->setText(fromBytes(text));
+    // A long path or name is cut off by the fixed layout; its tooltip has
+    // all of it.
+    if (field == Field::lblFile || field == Field::lblFileName)
+        label->setToolTip(label->text());
 }
 
 std::string ListQueue::entry(int index) const

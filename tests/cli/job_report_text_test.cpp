@@ -55,7 +55,8 @@ TEST(JobReportTextTest, ACopyMadeAgainSaysWhereTheEarlierCopysBytesWereKept)
     const LocaleNumberFormat numbers(QLocale(QLocale::English, QLocale::UnitedStates));
     auto again = outcome("/cd/b.bin", "/out/b.bin", 100000);
     again.finished = true;
-    for (const ByteRange range : {ByteRange{0, 2048}, ByteRange{10240, 4096}, ByteRange{90000, 10000}})
+    for (const ByteRange range :
+         {ByteRange{0, 2048}, ByteRange{10240, 4096}, ByteRange{90000, 10000}})
         again.addUnreadable(range, std::make_error_code(std::errc::io_error));
     again.addKeptEarlier({0, 2048});
     again.addKeptEarlier({90000, 2000});

@@ -66,9 +66,9 @@ TEST_F(FaultsTest, UnreadBytesLeaveTheDestinationsBytesAndAreZerosOnlyInAFreshCo
         std::vector<ByteRange> kept;
     } cases[] = {
         {"fresh", {}, withZeros(original, {{100, 50}, {kib32 + 10, kib32}, {3 * kib32, 100}}), {}},
-        {"earlier copy", original, original,
-         {{100, 50}, {kib32 + 10, kib32}, {3 * kib32, 100}}},
-        {"shorter earlier copy", Bytes(original.begin(), original.begin() + kib32 + 20),
+        {"earlier copy", original, original, {{100, 50}, {kib32 + 10, kib32}, {3 * kib32, 100}}},
+        {"shorter earlier copy",
+         Bytes(original.begin(), original.begin() + kib32 + 20),
          withZeros(original, {{kib32 + 20, kib32 - 10}, {3 * kib32, 100}}),
          {{100, 50}, {kib32 + 10, 10}}},
     };

@@ -4,6 +4,7 @@ namespace brindlecap::testing {
 int runForm1LayoutTest(int argc, char** argv);
 int runForm1JobTest(int argc, char** argv);
 int runForm1QueueTest(int argc, char** argv);
+int runForm1MarksTest(int argc, char** argv);
 int runForm1CentringTest(int argc, char** argv);
 } // namespace brindlecap::testing
 
@@ -11,9 +12,8 @@ int main(int argc, char** argv)
 {
     using namespace brindlecap::testing;
     const TestGroup groups[] = {
-        {"layout", runForm1LayoutTest},
-        {"job", runForm1JobTest},
-        {"queue", runForm1QueueTest},
+        {"layout", runForm1LayoutTest},     {"job", runForm1JobTest},
+        {"queue", runForm1QueueTest},       {"marks", runForm1MarksTest},
         {"centring", runForm1CentringTest},
     };
     return runTestGroup(argc, argv, groups);

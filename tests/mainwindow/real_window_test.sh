@@ -13,7 +13,8 @@ export XDG_RUNTIME_DIR=$(mktemp -d)
 trap 'rm -rf "$XDG_RUNTIME_DIR"' EXIT
 xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
     "$1" & pid=$!
-    for _ in $(seq 50); do
+    # Up to 20 s: under a loaded test run the first window can take a while.
+    for _ in $(seq 200); do
         window=$(xdotool search --onlyvisible --name "^Brindlecap$" 2>/dev/null | head -n 1)
         [ -n "$window" ] && break
         sleep 0.1

@@ -86,7 +86,7 @@ TEST(PosixFileAccessTest, APipeWhereAFileWasExpectedNeverBlocks)
     ASSERT_EQ(::mkfifo((scratch / "fifo").c_str(), 0600), 0);
     EXPECT_EQ(files.openSource(scratch / "fifo", {}), CopyError::notRegularFile);
     std::optional<FileIdentity> destination;
-    EXPECT_EQ(files.openDestination(scratch / "fifo", destination, 0644),
+    EXPECT_EQ(files.openDestination(scratch / "fifo", destination, 0644, {}),
               CopyError::notRegularFile);
     Bytes buffer(4);
     EXPECT_EQ(files.readAt(0, buffer).error, std::errc::bad_file_descriptor);
@@ -114,7 +114,7 @@ TEST(PosixFileAccessTest, DestinationsGrowInPlaceAndAreCutButNeverGrownByTheCut)
     const auto path = scratch / "dest";
     writeFile(path, patternBytes(100));
     std::optional<FileIdentity> destination;
-    ASSERT_FALSE(files.openDestination(path, destination, 0644));
+    ASSERT_FALSE(files.openDestination(path, destination, 0644, {}));
     EXPECT_EQ(destination, identityOf(files, path));
     const Bytes bytes(10, std::byte{0xAB});
     EXPECT_EQ(files.writeAt(50, bytes, {}).bytes, 10);
@@ -135,7 +135,7 @@ TEST(PosixFileAccessTest, PositionsPastFourGigabytesReachTheirBytes)
     const auto path = scratch / "sparse";
     const Bytes tail = patternBytes(5, 42);
     std::optional<FileIdentity> destination;
-    ASSERT_FALSE(files.openDestination(path, destination, 0644));
+    ASSERT_FALSE(files.openDestination(path, destination, 0644, {}));
     EXPECT_EQ(files.writeAt(past4GiB, tail, {}).bytes, 5);
     ASSERT_FALSE(files.close());
     std::int64_t length = 0;

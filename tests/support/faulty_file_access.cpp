@@ -26,14 +26,15 @@ std::error_code FaultyFileAccess::openSource(const std::string& path, const File
 
 std::error_code FaultyFileAccess::openDestination(const std::string& path,
                                                   std::optional<FileIdentity>& identity,
-                                                  unsigned permissions)
+                                                  unsigned permissions,
+                                                  std::span<const FileIdentity> forbidden)
 {
     destinationsOpened.push_back(path);
     if (unopenable.contains(path))
         return std::make_error_code(std::errc::read_only_file_system);
     m_openPath = path;
     m_openForWriting = true;
-    return m_real.openDestination(path, identity, permissions);
+    return m_real.openDestination(path, identity, permissions, forbidden);
 }
 
 ReadResult FaultyFileAccess::readAt(std::int64_t offset, std::span<std::byte> buffer)

@@ -1,0 +1,186 @@
+// The queue's entries say what the last job did to their files: a mark of
+// its own shape for each outcome, a tooltip that says it in words, and the
+// same words for a screen reader. Jobs over real files and over the FUSE
+// medium that fails like a damaged disc.
+#include "form1_window_fixture.h"
+#include "queue_marks.h"
+#include "test_mounts.h"
+
+#include <QAction>
+#include <QListWidgetItem>
+
+#include <sstream>
+
+namespace brindlecap::testing {
+namespace {
+
+constexpr std::int64_t sector = 2048;
+
+QImage imageOf(const QIcon& icon)
+{
+    return icon.pixmap(16, 16).toImage();
+}
+
+class Form1MarksTest final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init() { m_fixture = std::make_unique<WindowFixture>(); }
+    void cleanup() { m_fixture.reset(); }
+
+    void eachKindOfOutcomeHasAShapeOfItsOwn()
+    {
+        using Kind = QueueMark::Kind;
+        const Kind kinds[] = {Kind::copied, Kind::copiedWithZeros, Kind::notWrittenInFull,
+                              Kind::notCopied, Kind::stopped};
+        for (const auto a : kinds) {
+            QVERIFY(!iconFor(a).isNull());
+            for (const auto b : kinds)
+                if (a != b)
+                    QVERIFY(imageOf(iconFor(a)) != imageOf(iconFor(b)));
+        }
+    }
+
+    void everyEntrySaysWhatHappenedToItsFile()
+    {
+        auto& f = *m_fixture;
+        std::ostringstream description;
+        description << "file disc.bin " << 200 * sector << " 7\ndirect-io\n";
+        for (const auto first : {0, 40, 41, 90, 150, 160})
+            description << "hard disc.bin " << first * sector << ' ' << (first + 1) * sector
+                        << '\n';
+        MountedMedium medium(f.scratch.path(), description.str());
+        if (!medium.unavailable().empty())
+            QSKIP(medium.unavailable().c_str());
+        f.pick(QString::fromStdString(medium.path("disc.bin")) + QChar(u'\0') + QChar(u'\0'));
+        f.source("good.bin", 100000);
+        f.source("blocked.bin", 5000);
+        std::filesystem::create_directory((f.out() + QStringLiteral("/blocked.bin")).toStdString());
+        f.pick(pickedIn(f.folder(), {"good.bin", "missing.bin", "blocked.bin"}));
+        f.chooseDestination(f.out());
+        f.click("cmdCopy");
+        QCOMPARE(f.control<QLabel>("lblFile")->toolTip(), f.text("lblFile"));
+        QCOMPARE(f.control<QLabel>("lblFileName")->toolTip(), QStringLiteral("disc.bin"));
+        QVERIFY(f.runJobToEnd());
+        QCOMPARE(f.text("lblPercent"), QStringLiteral("Incomplete"));
+
+        const struct
+        {
+            QueueMark::Kind kind;
+            QString text;
+        } expected[] = {
+            {QueueMark::Kind::copiedWithZeros,
+             QStringLiteral("Copied, but 12,288 bytes could not be read (Input/output error), at "
+                            "bytes 0-2047, 81920-86015, 184320-186367 and 2 more, counted from "
+                            "0; the copy has zeros there.")},
+            {QueueMark::Kind::copied, QStringLiteral("Copied in full (100,000 bytes).")},
+            {QueueMark::Kind::notCopied, QStringLiteral("Not copied: No such file or directory.")},
+            {QueueMark::Kind::notWrittenInFull,
+             QStringLiteral("Not written in full: not a regular file (5,000 bytes not "
+                            "written).")},
+        };
+        QCOMPARE(f.list().count(), 4);
+        for (int index = 0; index < 4; ++index) {
+            const auto* entry = f.list().item(index);
+            QCOMPARE(entry->toolTip(), expected[index].text);
+            QCOMPARE(entry->data(Qt::AccessibleDescriptionRole).toString(), expected[index].text);
+            QCOMPARE(imageOf(entry->icon()), imageOf(iconFor(expected[index].kind)));
+        }
+        QCOMPARE(f.list().item(1)->text(), f.folder() + QStringLiteral("/good.bin"));
+    }
+
+    void aStoppedJobMarksWhereItStoppedAndNewKeepsTheMarks()
+    {
+        auto& f = *m_fixture;
+        f.source("small.bin", 1000, 1);
+        f.source("large.bin", 8 << 20, 2);
+        f.source("later.bin", 1000, 3);
+        f.pick(pickedIn(f.folder(), {"small.bin", "large.bin", "later.bin"}));
+        f.chooseDestination(f.out());
+        f.selectBuffer("Option1");
+        // Stop right after the third chunk of large.bin, from the tick itself.
+        QObject::connect(&f.timer(), &QTimer::timeout, [&] {
+            if (f.timer().isActive() && f.text("lblByteDone") == QStringLiteral("65,537"))
+                f.click("cmdStop");
+        });
+        f.click("cmdCopy");
+        QVERIFY(runEventsUntil([&] { return !f.timer().isActive(); }));
+        QCOMPARE(f.list().item(0)->toolTip(), QStringLiteral("Copied in full (1,000 bytes)."));
+        QCOMPARE(f.list().item(1)->toolTip(),
+                 QStringLiteral("Stopped here, after 98,304 bytes of 8,388,608 bytes."));
+        QCOMPARE(imageOf(f.list().item(1)->icon()), imageOf(iconFor(QueueMark::Kind::stopped)));
+        QVERIFY(f.list().item(2)->icon().isNull());
+        QCOMPARE(f.list().item(2)->toolTip(), QString());
+
+        // New keeps them: they tell of the last job until the next one starts.
+        f.control<QAction>("mnu_New")->trigger();
+        QCOMPARE(f.list().item(1)->toolTip(),
+                 QStringLiteral("Stopped here, after 98,304 bytes of 8,388,608 bytes."));
+        f.pick(pickedIn(f.folder(), {"small.bin"}));
+        f.chooseDestination(f.out());
+        f.click("cmdCopy");
+        for (int index = 0; index < f.list().count(); ++index) {
+            QVERIFY(f.list().item(index)->icon().isNull());
+            QCOMPARE(f.list().item(index)->toolTip(), QString());
+            QVERIFY(!f.list().item(index)->data(Qt::AccessibleDescriptionRole).isValid());
+        }
+        f.click("cmdStop");
+    }
+
+    void newDuringAJobMarksTheFileItEndedIn()
+    {
+        auto& f = *m_fixture;
+        f.source("large.bin", 8 << 20);
+        f.pick(pickedIn(f.folder(), {"large.bin"}));
+        f.chooseDestination(f.out());
+        f.selectBuffer("Option1");
+        f.click("cmdCopy");
+        QVERIFY(runEventsUntil([&] { return !f.text("lblByteDone").isEmpty(); }));
+        f.control<QAction>("mnu_New")->trigger();
+        QVERIFY(f.list().item(0)->toolTip().startsWith(QStringLiteral("Stopped here, after ")));
+    }
+
+    void removingEntriesDuringAJobLeavesEachMarkOnItsOwnFile()
+    {
+        auto& f = *m_fixture;
+        f.source("a.bin", 1000, 1);
+        f.source("b.bin", 3 << 20, 2);
+        f.source("c.bin", 3000, 3);
+        f.source("d.bin", 4000, 4);
+        f.pick(pickedIn(f.folder(), {"a.bin", "b.bin", "c.bin", "d.bin"}));
+        f.chooseDestination(f.out());
+        f.selectBuffer("Option1");
+        f.click("cmdCopy");
+        const auto b = f.folder() + QStringLiteral("/b.bin");
+        QVERIFY(runEventsUntil([&] { return f.text("lblFile") == b; }));
+        QVERIFY(runEventsUntil([&] { return !f.list().item(0)->toolTip().isEmpty(); }));
+        const auto remove = [&](const QString& name) {
+            const auto found = f.list().findItems(f.folder() + u'/' + name, Qt::MatchExactly);
+            QCOMPARE(found.size(), 1);
+            f.list().setCurrentItem(found.front());
+            f.control<QAction>("mnu_Remove")->trigger();
+        };
+        remove(QStringLiteral("a.bin")); // done, above the current file
+        remove(QStringLiteral("c.bin")); // still to come
+        QVERIFY(f.runJobToEnd());
+        QCOMPARE(f.list().count(), 2);
+        QCOMPARE(f.list().item(0)->text(), b);
+        QCOMPARE(f.list().item(0)->toolTip(), QStringLiteral("Copied in full (3,145,728 bytes)."));
+        QCOMPARE(f.list().item(1)->toolTip(), QStringLiteral("Copied in full (4,000 bytes)."));
+    }
+
+private:
+    std::unique_ptr<WindowFixture> m_fixture;
+};
+
+} // namespace
+
+int runForm1MarksTest(int argc, char** argv)
+{
+    return runTestObject<Form1MarksTest>(argc, argv);
+}
+
+} // namespace brindlecap::testing
+
+#include "form1_marks_test.moc"
