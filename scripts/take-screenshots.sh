@@ -55,16 +55,6 @@ click_control "$main" 504 480                     # Copy
 sleep 1.5
 snapshot "$main" "$shots/main-window-copying.png"
 
-click "$main" 45 $(($(menu_bar_height "$main") / 2))   # Help
-sleep 0.3
-xdotool key Down Return                           # About
-about=$(wait_for_window '^Brindlecap - About$')
-sleep 0.5
-snapshot "$about" "$shots/about-dialog.png"
-xdotool key --window "$about" Escape
-wait_until_closed "$about"
-main=$(wait_for_window '^Brindlecap$')
-
 # A DVD with a damaged film on it, and two good files.
 cat > "$work/dvd.description" <<DISC
 file summer-film.mp4 25165824 7
@@ -83,7 +73,11 @@ fi
 if mountpoint -q "$work/DVD"; then
     click "$main" 20 $(($(menu_bar_height "$main") / 2))  # File
     sleep 0.3
-    xdotool key Return                            # New
+    xdotool key Down Return                       # New
+    click_control "$main" 120 32                  # the holiday image's entry
+    xdotool click 3                               # its popup menu
+    sleep 0.3
+    xdotool key Down Return                       # Remove
     click_control "$main" 536 40                  # Select File To Copy
     picker=$(wait_for_window '^Brindlecap$' "$main")
     type_text "$picker" "$work/DVD"
@@ -98,14 +92,34 @@ if mountpoint -q "$work/DVD"; then
     wait_until_closed "$folders"
     click_control "$main" 504 480                 # Copy
     sleep 4
-    # Point at the film's entry (the fourth line) so its tooltip shows.
-    xdotool mousemove --window "$main" 120 $((24 + 3 * 17 + 8 + $(menu_bar_height "$main")))
+    # Point at the film's entry so its tooltip shows.
+    xdotool mousemove --window "$main" 120 $((32 + $(menu_bar_height "$main")))
     sleep 1.5
+    # The tooltip is a window of its own, drawn with transparency, which a
+    # picture of the screen shows black without a compositor: it is taken
+    # on its own and laid over the main window's picture.
+    snapshot "$main" "$work/main.png"
     eval "$(xdotool getwindowgeometry --shell "$main")"
-    xwd -silent -root | convert xwd:- -crop "$((WIDTH + 180))x${HEIGHT}+$X+$Y" +repage -strip \
-        "png:$shots/main-window-damaged.png"
+    main_x=$X main_y=$Y main_width=$WIDTH main_height=$HEIGHT
+    tip=$(xdotool search --onlyvisible --class brindlecap 2>/dev/null | grep -vx "$main" | tail -n 1)
+    if [[ -n "$tip" ]]; then
+        eval "$(xdotool getwindowgeometry --shell "$tip")"
+        snapshot "$tip" "$work/tip.png"
+        right=$((X - main_x + WIDTH + 8)) bottom=$((Y - main_y + HEIGHT + 8))
+        convert "$work/main.png" -background white \
+            -extent "$((right > main_width ? right : main_width))x$((bottom > main_height ? bottom : main_height))" \
+            "$work/tip.png" -geometry "+$((X - main_x))+$((Y - main_y))" -composite \
+            "$work/main.png"
+    fi
+    convert "$work/main.png" -strip "png:$shots/main-window-damaged.png"
 else
     echo "no picture of a damaged disc: the FUSE test medium could not be mounted" >&2
 fi
+click "$main" 45 $(($(menu_bar_height "$main") / 2))   # Help
+sleep 0.3
+xdotool key Down Return                           # About
+about=$(wait_for_window '^Brindlecap - About$')
+sleep 0.5
+snapshot "$about" "$shots/about-dialog.png"
 echo "screenshots in $shots:"
 ls "$shots"
