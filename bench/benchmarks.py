@@ -335,6 +335,57 @@ class Bench:
         return results, ""
 
 
+    # 6. A run stopped half-way, resumed, and retried after cleaning.
+    def resumed_rescue(self, delay_ms):
+        """brindlecap-cli and ddrescue (each with its map) through the same three runs over
+        one image: stopped with SIGINT half-way, run again to the end, and run once more
+        after the disc is cleaned (its soft sectors read). Failing reads and bytes read
+        again that a map already had, per run; readable bytes lost at the end."""
+        if not self.medium.exists() or not os.path.exists("/dev/fuse"):
+            return None
+        size, hard, soft = RESUME_IMAGE
+        folder = self.scratch.fast_destination()[1] / "resume"
+        half = size // 2
+        tools = {
+            "brindlecap-cli": lambda disc, run: [self.cli, "-q", "-t", folder, disc],
+            "ddrescue (default run)": lambda disc, run: [
+                "ddrescue", "-q", "-b", str(DISC_SECTOR), disc, folder / "disc.iso",
+                folder / "ddrescue.map"],
+            "ddrescue, -r1 on the third run": lambda disc, run: [
+                "ddrescue", "-q", "-b", str(DISC_SECTOR), *(["-r1"] if run == 3 else []), disc,
+                folder / "disc.iso", folder / "ddrescue.map"],
+        }
+        results = {}
+        for tool, command in tools.items():
+            shutil.rmtree(folder, ignore_errors=True)
+            folder.mkdir(parents=True)
+            runs = []
+            finished = []  # what the tool's map said was rescued before the run
+            for run in (1, 2, 3):
+                bad = hard + soft if run < 3 else hard
+                lines = [f"file disc.iso {size} {DISC_SEED}", f"delay {delay_ms}", "direct-io"]
+                lines += [f"hard disc.iso {start} {end}" for start, end in bad]
+                if run == 1:
+                    lines.append(f"at-read disc.iso {half} interrupt")
+                log(f"stopped, resumed, retried: {tool}, run {run}")
+                with MountedMedium(self.medium, self.scratch.work / "resume", lines) as medium:
+                    # A stopped run ends as each tool ends on SIGINT: any status.
+                    result = measure(command(medium.disc, run), accept=range(-64, 256))
+                    reads = medium.reads()
+                again = sum(overlap(offset, size_, finished) for offset, size_, _ in reads)
+                runs.append({"status": result.status, "seconds": result.seconds,
+                             "failing": sum(1 for read in reads if read[2] < 0),
+                             "reads": len(reads), "again": again})
+                finished = rescued_ranges(folder / ("ddrescue.map" if "ddrescue" in tool
+                                                    else ".brindlecap/disc.iso.map"))
+            ranges = [str(value) for pair in hard for value in pair]
+            check = measure([self.recovery, folder / "disc.iso", str(size), str(DISC_SEED),
+                             *ranges]).fields()
+            results[tool] = {"runs": runs, "lost": int(check["lost_readable"]),
+                             "wrong": int(check["wrong"])}
+        shutil.rmtree(folder, ignore_errors=True)
+        return results
+
 class MountedMedium:
     """The FUSE test medium, mounted for as long as the with-block runs."""
 
@@ -364,10 +415,14 @@ class MountedMedium:
         reason = self.process.communicate()[1].strip() or "the medium did not come up"
         raise RuntimeError(f"the FUSE medium could not be mounted: {reason}")
 
-    def failing_reads(self):
+    def reads(self):
+        """(offset, size, result) of every read request, result < 0 for a failing one."""
         reads = Path(f"{self.log}.reads")
         lines = reads.read_text().split("\n") if reads.exists() else []
-        return sum(1 for line in lines if line.split() and int(line.split()[2]) < 0)
+        return [tuple(int(word) for word in line.split()) for line in lines if line.split()]
+
+    def failing_reads(self):
+        return sum(1 for read in self.reads() if read[2] < 0)
 
     def __exit__(self, *exception):
         subprocess.run(["fusermount3", "-u", str(self.mount_point)], check=False,
@@ -378,6 +433,52 @@ class MountedMedium:
             self.process.kill()
         if self.log.exists() and self.log.read_text().strip():
             raise RuntimeError(f"something opened the medium for writing: {self.log}")
+
+
+def overlap(offset, size, ranges):
+    """How many bytes of [offset, offset + size) lie in the ranges."""
+    return sum(max(0, min(offset + size, end) - max(offset, start)) for start, end in ranges)
+
+
+def rescued_ranges(mapfile):
+    """The '+' blocks of a ddrescue mapfile, as (start, end)."""
+    if not mapfile.exists():
+        return []
+    blocks, status_line = [], False
+    for line in mapfile.read_text().splitlines():
+        words = line.split()
+        if not words or words[0].startswith("#"):
+            continue
+        if not status_line:
+            status_line = True
+            continue
+        start, size = int(words[0], 0), int(words[1], 0)
+        if words[2] == "+":
+            blocks.append((start, start + size))
+    return blocks
+
+
+def resume_image():
+    """300 MiB with long bad runs, isolated bad sectors and sectors that read again once
+    the disc is cleaned: (size, hard, soft)."""
+    chooser = random.Random(314)
+    sector, size = DISC_SECTOR, 300 * MIB
+    taken, hard, soft = set(), [], []
+
+    def place(length):
+        while True:
+            first = chooser.randrange(0, size // sector - length)
+            if not taken & set(range(first - 2, first + length + 2)):
+                taken.update(range(first, first + length))
+                return (first * sector, (first + length) * sector)
+
+    hard += [place(chooser.randint(50, 500)) for _ in range(10)]
+    hard += [place(1) for _ in range(100)]
+    soft += [place(chooser.randint(1, 4)) for _ in range(20)]
+    return size, sorted(hard), sorted(soft)
+
+
+RESUME_IMAGE = resume_image()
 
 
 def damage_shapes():
@@ -550,6 +651,42 @@ def damaged_disc_sections(discs, delay_ms):
     return lines
 
 
+def resumed_sections(results, delay_ms):
+    size, hard, soft = RESUME_IMAGE
+    hard_bytes = sum(end - start for start, end in hard)
+    soft_bytes = sum(end - start for start, end in soft)
+    lines = [
+        f"One {size // MIB} MiB image with {len([r for r in hard if r[1] - r[0] > DISC_SECTOR])}"
+        f" long bad runs, {len([r for r in hard if r[1] - r[0] == DISC_SECTOR])} isolated bad "
+        f"sectors ({hard_bytes:,} bad bytes in all) and {len(soft)} stretches of 1 to 4 "
+        f"sectors ({soft_bytes:,} bytes) that fail until the disc is cleaned; {delay_ms} ms per "
+        "failing read, every read reaching the medium. Three runs of the same command, each "
+        "keeping its map: the first stopped with SIGINT (sent by the medium) when it reads the "
+        "middle of the image, the second to the end, the third after cleaning (the soft "
+        "sectors read from then on). *Read again* counts bytes read that the tool's own map "
+        "already marked rescued before that run. Lost bytes are readable bytes missing at the "
+        "end. ddrescue's default run never retries a bad sector, so it does not get the "
+        "cleaned sectors; with `-r1` on the third run it does.", "",
+        "```",
+        "brindlecap-cli -q -t FOLDER MEDIUM/disc.iso",
+        f"ddrescue -q -b {DISC_SECTOR} [-r1] MEDIUM/disc.iso FOLDER/disc.iso MAPFILE",
+        "```", "",
+        "| Tool | Run | Exit status | Failing reads | Reads | Bytes read again | Wall time, s |",
+        "|---|---:|---:|---:|---:|---:|---:|",
+    ]
+    for tool, result in results.items():
+        for number, run in enumerate(result["runs"], 1):
+            lines.append(f"| {tool} | {number} | {run['status']} | {run['failing']:,} | "
+                         f"{run['reads']:,} | {run['again']:,} | {run['seconds']:.2f} |")
+        total = sum(run["failing"] for run in result["runs"])
+        lines.append(f"| {tool} | all three | | **{total:,}** | | | |")
+    lines += ["", "| Tool | Readable bytes lost at the end | Bytes neither the medium's nor zero |",
+              "|---|---:|---:|"]
+    for tool, result in results.items():
+        lines.append(f"| {tool} | {result['lost']:,} | {result['wrong']:,} |")
+    return lines + [""]
+
+
 def shape_summaries():
     for shape, (size, bad) in damage_shapes().items():
         yield shape, size, sum(end - start for start, end in bad)
@@ -573,6 +710,7 @@ def main():
         cli_place, cli_cp, cli_tools, cli_peaks = bench.cli_throughput()
         tick_figures = bench.tick_breakdown()
         discs, disc_problem = bench.damaged_discs(delay_ms)
+        resumed = bench.resumed_rescue(delay_ms)
         machine = machine_lines(bench, scratch)
     finally:
         scratch.close()
@@ -662,6 +800,11 @@ def main():
         sections += [f"Not measured on this machine: {disc_problem}.", ""]
     else:
         sections += damaged_disc_sections(discs, delay_ms)
+    sections += ["## 6. Stopped, resumed, retried", ""]
+    if resumed is None:
+        sections += ["Not measured on this machine: the FUSE test medium is not available.", ""]
+    else:
+        sections += resumed_sections(resumed, delay_ms)
     # What was changed after earlier runs, with this run's figures filled in.
     current = collections.defaultdict(lambda: "n/a")
     for (name, kb), ratio in window_ratios.items():

@@ -13,10 +13,10 @@ packages=(
     xvfb xauth xdotool x11-apps imagemagick tesseract-ocr tesseract-ocr-eng file
     fonts-liberation fonts-dejavu-core
     desktop-file-utils appstream dpkg-dev
-    clang libclang-rt-14-dev fuse3 libfuse3-dev gddrescue
+    clang libclang-rt-14-dev fuse3 libfuse3-dev gddrescue python3
 )
 if [[ "${1:-}" == "--bench" ]]; then
-    packages+=(libbenchmark-dev python3 coreutils util-linux)
+    packages+=(libbenchmark-dev coreutils util-linux)
 fi
 
 missing=()

@@ -3,6 +3,7 @@
 #include "buffer_options.h"
 
 #include <algorithm>
+#include <charconv>
 #include <optional>
 
 namespace brindlecap {
@@ -62,16 +63,32 @@ private:
     void longOption(std::string_view argument, std::optional<std::string>& target)
     {
         const auto [name, inlineValue] = splitLong(argument);
-        if (name == "--help" || name == "--version" || name == "--quiet") {
+        if (name == "--help" || name == "--version" || name == "--quiet" ||
+            name == "--recursive" || name == "--no-map" || name == "--json") {
             if (inlineValue) {
                 fail("option '" + std::string(name) + "' takes no value");
                 return;
             }
             if (name == "--quiet")
                 m_options.quiet = true;
+            else if (name == "--recursive")
+                m_options.recursive = true;
+            else if (name == "--no-map")
+                m_options.useMaps = false;
+            else if (name == "--json")
+                m_options.json = true;
             else
                 requestAction(name == "--help" ? CliOptions::Action::help
                                                : CliOptions::Action::version);
+        } else if (name == "--retries") {
+            if (const auto value = valueOf(name, inlineValue))
+                setRetries(*value);
+        } else if (name == "--report") {
+            if (const auto value = valueOf(name, inlineValue)) {
+                if (value->empty())
+                    fail("the report file is an empty name");
+                m_options.reportFile = std::string(*value);
+            }
         } else if (name == "--buffer") {
             if (const auto value = valueOf(name, inlineValue))
                 setBuffer(*value);
@@ -91,6 +108,9 @@ private:
             switch (letter) {
             case 'q':
                 m_options.quiet = true;
+                break;
+            case 'r':
+                m_options.recursive = true;
                 break;
             case 'h':
                 requestAction(CliOptions::Action::help);
@@ -132,6 +152,17 @@ private:
                  "' is not one of 32, 64, 128, 256, 512, 1024, 2048");
     }
 
+    void setRetries(std::string_view text)
+    {
+        int retries = -1;
+        const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), retries);
+        if (error != std::errc() || end != text.data() + text.size() || retries < 0 ||
+            retries > 1000)
+            fail("retries '" + std::string(text) + "' is not a number from 0 to 1000");
+        else
+            m_options.retries = retries;
+    }
+
     void setTarget(std::string_view directory, std::optional<std::string>& target)
     {
         if (target)
@@ -167,26 +198,50 @@ CliOptions parseCliOptions(const std::vector<std::string_view>& arguments)
 
 std::string cliUsage()
 {
-    return R"(Usage: brindlecap-cli [-b KB] [-q] SOURCE... DIRECTORY
-  or:  brindlecap-cli [-b KB] [-q] -t DIRECTORY SOURCE...
+    return R"(Usage: brindlecap-cli [OPTION]... [--] SOURCE... DIRECTORY
+  or:  brindlecap-cli [OPTION]... -t DIRECTORY [--] SOURCE...
 Copy each SOURCE into DIRECTORY, one chunk at a time. A read error does not
 end a chunk: every sector the medium still gives is copied, the sectors it
-will not give become zeros, and the copy always runs to its end. Copying
-again into the same folder only adds what reads now. Sources are only ever
-read, never written.
+will not give become zeros, and the copy always runs to its end. Sources are
+only ever read, never written.
+
+Running the same command again goes on where the last run stopped; once a
+file has been tried through, it tries again only its bad sectors. Each copy
+has a rescue map (GNU ddrescue's mapfile format) in
+DIRECTORY/.brindlecap/NAME.map, which says which bytes are rescued, bad or
+not tried yet. Nothing a map marks rescued is read or written again. After
+the copy pass, the sectors inside bad stretches that were not tried one by
+one are read sector by sector.
 
   -b, --buffer=KB             chunk size in kilobytes: 32, 64, 128, 256, 512,
                               1024 or 2048 (default 256); larger is faster
                               on a healthy disc
   -t, --target-directory=DIR  copy into DIR
+  -r, --recursive             copy folders as a whole, subfolders included,
+                              files in name order; symbolic links are not
+                              followed out of the folder
+      --retries=N             when earlier runs tried all of a file, try each
+                              of its bad sectors N more times (default 1;
+                              0: not at all)
+      --no-map                keep no rescue maps: every file starts afresh
+      --report=FILE           also write the report to FILE
+      --json                  write the report as JSON, for scripts
   -q, --quiet                 show no progress line
   -h, --help                  show this help and exit
       --version               show the version and exit
+  --                          the arguments after it are files, even when
+                              they start with '-'
 
-On a terminal a progress line shows the file, the bytes done and the rate.
-At the end a report tells, file by file, what was copied, which byte ranges
-(counted from 0) could not be read and were written as zeros, and what could
-not be written or copied.
+On a terminal a progress line on standard error shows the file, the bytes
+rescued and bad, the rate and the time left, and says when a read is
+waiting on the drive. Ctrl-C stops within one read: the maps are saved, the
+report is printed, and the same command goes on from there.
+
+At the end a report on standard output tells, file by file, what was copied,
+which byte ranges (counted from 0, both ends included) could not be read and
+are zeros in the copy, what could not be written or copied, and where a
+stopped copy got to. Names are quoted as 'ls --quoting-style=shell-escape'
+quotes them, so a newline or a byte that is not UTF-8 cannot break a line.
 
 Exit status:
   0    every byte was read and written
@@ -194,7 +249,8 @@ Exit status:
        written as zeros
   2    bad command line; nothing was written
   3    some data could not be written, or some source could not be copied
-  130  interrupted; each destination keeps the chunks written so far
+  130  interrupted; each destination keeps the chunks written so far, and
+       running the same command again goes on from there
 )";
 }
 

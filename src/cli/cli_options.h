@@ -19,6 +19,11 @@ struct CliOptions
     Action action = Action::copy;
     int bufferOption = 3; // index into bufferCaptions: "256"
     bool quiet = false;
+    bool recursive = false;
+    bool useMaps = true;
+    int retries = 1;
+    bool json = false;
+    std::string reportFile; // also write the report here; empty: no
     std::vector<std::string> sources;
     std::string directory;
     std::string error; // set: the command line is bad, and this says why

@@ -12,7 +12,7 @@ struct CliTerminal
 {
     std::ostream& out;
     std::ostream& err;
-    bool showsProgress = false; // out is a terminal
+    bool showsProgress = false; // err is a terminal: the progress line goes there
     std::size_t width = 80;
 };
 

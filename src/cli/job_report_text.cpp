@@ -1,5 +1,7 @@
 #include "job_report_text.h"
 
+#include "quoted_name.h"
+
 #include <map>
 
 namespace brindlecap {
@@ -17,9 +19,18 @@ std::string keptText(std::int64_t kept, std::int64_t length, const NumberFormat&
     return "; " + numbers.thousands(kept) + " of them kept from the earlier copy";
 }
 
+void describeUnreadable(const FileOutcome& file, const NumberFormat& numbers, std::string& text)
+{
+    for (const auto& range : file.unreadable)
+        text += "    unreadable: bytes " + inclusiveText(range) + " (" +
+                bytesText(range.length, numbers) +
+                keptText(file.keptEarlierWithin(range), range.length, numbers) + ")\n";
+}
+
 void describeFile(const FileOutcome& file, const NumberFormat& numbers, std::string& text)
 {
-    const auto route = file.source + " -> " + file.destination;
+    const auto source = quotedName(file.source);
+    const auto route = source + " -> " + quotedName(file.destination);
     switch (file.status()) {
     case FileStatus::copied:
         text += "copied: " + route + " (" + bytesText(file.size, numbers) + ")\n";
@@ -28,10 +39,7 @@ void describeFile(const FileOutcome& file, const NumberFormat& numbers, std::str
         text += "copied with " + bytesText(file.unreadableBytes, numbers) +
                 " unreadable, written as zeros: " + route + " (" + file.firstReadError.message() +
                 ")\n";
-        for (const auto& range : file.unreadable)
-            text += "    unreadable: bytes " + inclusiveText(range) + " (" +
-                    bytesText(range.length, numbers) +
-                    keptText(file.keptEarlierWithin(range), range.length, numbers) + ")\n";
+        describeUnreadable(file, numbers, text);
         break;
     case FileStatus::notWrittenInFull:
         text += "not written in full: " + route + ": " +
@@ -39,11 +47,15 @@ void describeFile(const FileOutcome& file, const NumberFormat& numbers, std::str
                 bytesText(file.unwrittenBytes, numbers) + " not written)\n";
         break;
     case FileStatus::notCopied:
-        text += "not copied: " + file.source + ": " + file.whyNotCopied.message() + "\n";
+        text += "not copied: " + source + ": " + file.whyNotCopied.message() + "\n";
         break;
     case FileStatus::stopped:
-        text += "stopped: " + route + " (" + bytesText(file.size, numbers) +
-                " in the source; the destination keeps the chunks written so far)\n";
+        text += "stopped: " + route + " after " + bytesText(file.reached, numbers) + " of " +
+                bytesText(file.size, numbers) + " (the copy keeps what was written so far)\n";
+        describeUnreadable(file, numbers, text);
+        break;
+    case FileStatus::notStarted:
+        text += "not started: " + route + "\n";
         break;
     }
 }
@@ -65,6 +77,7 @@ std::string jobReportText(const JobReport& report, const NumberFormat& numbers)
         {FileStatus::notWrittenInFull, "not written in full"},
         {FileStatus::notCopied, "not copied"},
         {FileStatus::stopped, "stopped"},
+        {FileStatus::notStarted, "not started"},
     };
     const char* separator = ": ";
     for (const auto& [status, words] : kinds) {

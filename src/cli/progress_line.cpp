@@ -1,37 +1,41 @@
 #include "progress_line.h"
 
-#include <algorithm>
 #include <cstdio>
 
 namespace brindlecap {
 
 namespace {
 
-std::int64_t currentFileBytesDone(const CopyJob& job)
-{
-    const auto position = job.state().I.value();
-    return std::clamp<std::int64_t>(position - 1, 0, job.currentFileSize());
-}
+// A stall this long makes the time left unknown.
+constexpr double stalledSeconds = 2;
 
-std::int64_t jobBytesDone(const CopyJob& job)
+std::string amount(double value, const char* const* units)
 {
-    const auto& files = job.report().files;
-    std::int64_t done = 0;
-    for (std::size_t i = 0; i + 1 < files.size(); ++i)
-        done += files[i].whyNotCopied ? 0 : files[i].size;
-    return done + currentFileBytesDone(job);
-}
-
-std::string rateText(double bytesPerSecond)
-{
-    const char* units[] = {"B/s", "kB/s", "MB/s", "GB/s"};
     int unit = 0;
-    while (bytesPerSecond >= 1000 && unit < 3) {
-        bytesPerSecond /= 1000;
+    while (value >= 1000 && units[unit + 1] != nullptr) {
+        value /= 1000;
         ++unit;
     }
     char text[32];
-    std::snprintf(text, sizeof text, "%.1f %s", bytesPerSecond, units[unit]);
+    std::snprintf(text, sizeof text, unit == 0 ? "%.0f %s" : "%.1f %s", value, units[unit]);
+    return text;
+}
+
+std::string size(double bytes)
+{
+    static const char* const units[] = {"B", "kB", "MB", "GB", "TB", nullptr};
+    return amount(bytes, units);
+}
+
+std::string duration(double seconds)
+{
+    char text[32];
+    if (seconds < 90)
+        std::snprintf(text, sizeof text, "%.0f s", seconds);
+    else if (seconds < 90 * 60)
+        std::snprintf(text, sizeof text, "%.0f min", seconds / 60);
+    else
+        std::snprintf(text, sizeof text, "%.1f h", seconds / 3600);
     return text;
 }
 
@@ -50,23 +54,27 @@ void cutToWidth(std::string& line, std::size_t width)
 
 } // namespace
 
-std::string progressLine(const CopyJob& job, int queued, const std::string& name,
-                         double elapsedSeconds, const NumberFormat& numbers, std::size_t width)
+std::string progressLine(const ProgressSnapshot& p, std::size_t width)
 {
-    const auto size = job.currentFileSize();
-    const auto done = currentFileBytesDone(job);
     // Appended piece by piece: GCC 12 at -O3 warns falsely about "[" + string.
     std::string line = "[";
-    line += std::to_string(job.report().files.size()) + "/" + std::to_string(queued) + "] ";
-    line += name + "  ";
-    line += (done == 0 ? "0" : numbers.thousands(done)) + " / " +
-            (size == 0 ? "0" : numbers.thousands(size)) + " bytes";
-    if (size > 0)
-        line += "  " +
-                numbers.percent(100.0 * static_cast<double>(done) / static_cast<double>(size)) +
-                " %";
-    if (elapsedSeconds > 0)
-        line += "  " + rateText(static_cast<double>(jobBytesDone(job)) / elapsedSeconds);
+    line += std::to_string(p.file) + "/" + std::to_string(p.files) + "] ";
+    line += p.name + "  ";
+    line += size(static_cast<double>(p.rescued)) + " of " + size(static_cast<double>(p.total)) +
+            " rescued";
+    if (p.bad > 0)
+        line += ", " + size(static_cast<double>(p.bad)) + " bad in " +
+                std::to_string(p.badAreas) + (p.badAreas == 1 ? " area" : " areas");
+    line += ", " + size(p.bytesPerSecond) + "/s";
+    if (p.waitingOnDrive >= stalledSeconds) {
+        line += ", waiting on the drive for " + duration(p.waitingOnDrive) + ", time left unknown";
+    } else if (p.sinceGoodRead >= stalledSeconds) {
+        line += ", last good read " + duration(p.sinceGoodRead) + " ago, time left unknown";
+    } else if (p.bytesPerSecond > 0 && p.total > p.rescued + p.bad) {
+        line += ", " +
+                duration(static_cast<double>(p.total - p.rescued - p.bad) / p.bytesPerSecond) +
+                " left";
+    }
     cutToWidth(line, width);
     return line;
 }

@@ -1,14 +1,29 @@
 #pragma once
 
-#include "copy_job.h"
-
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace brindlecap {
 
-// "[n/m] name  done / size bytes  percent %  rate", cut to `width` columns.
-std::string progressLine(const CopyJob& job, int queued, const std::string& name,
-                         double elapsedSeconds, const NumberFormat& numbers, std::size_t width);
+// Where a run stands, for its progress line.
+struct ProgressSnapshot
+{
+    int file = 0; // from 1
+    int files = 0;
+    std::string name;
+    std::int64_t rescued = 0; // bytes of all files that are on the copies
+    std::int64_t total = 0;   // bytes of all files
+    std::int64_t bad = 0;     // bytes found unreadable so far
+    int badAreas = 0;
+    double bytesPerSecond = 0;   // lately
+    double sinceGoodRead = 0;    // seconds since a read last gave a byte
+    double waitingOnDrive = 0;   // seconds the read under way has taken; 0: none
+};
+
+// "[2/5] name  12.3 MB of 700.0 MB rescued, 45.1 kB bad in 3 areas,
+// 3.2 MB/s, 3 min left", cut to `width` columns. While reads fail or one
+// hangs, it says so and the time left is unknown.
+std::string progressLine(const ProgressSnapshot& progress, std::size_t width);
 
 } // namespace brindlecap

@@ -19,6 +19,59 @@ ByteRange partBefore(ByteRange range, std::int64_t limit)
     return {range.offset, std::clamp<std::int64_t>(limit - range.offset, 0, range.length)};
 }
 
+std::vector<ByteRange> rangesWithin(const std::vector<ByteRange>& ranges, std::int64_t from,
+                                    std::int64_t length)
+{
+    std::vector<ByteRange> within;
+    for (const auto& range : ranges) {
+        const auto start = std::max(range.offset, from);
+        const auto end = std::min(range.end(), from + length);
+        if (start < end)
+            within.push_back({start - from, end - start});
+    }
+    return within;
+}
+
+std::vector<ByteRange> gapsBetween(const std::vector<ByteRange>& ranges, std::int64_t length)
+{
+    std::vector<ByteRange> gaps;
+    std::int64_t from = 0;
+    for (const auto& range : ranges) {
+        appendRange(gaps, {from, range.offset - from});
+        from = std::max(from, range.end());
+    }
+    appendRange(gaps, {from, length - from});
+    return gaps;
+}
+
+std::vector<ByteRange> rangesOutside(const std::vector<ByteRange>& ranges,
+                                     const std::vector<ByteRange>& removed)
+{
+    std::vector<ByteRange> outside;
+    for (const auto& range : ranges)
+        for (const auto& gap : gapsBetween(rangesWithin(removed, range.offset, range.length),
+                                           range.length))
+            appendRange(outside, {range.offset + gap.offset, gap.length});
+    return outside;
+}
+
+std::vector<ByteRange> unionOf(std::vector<ByteRange> first, const std::vector<ByteRange>& second)
+{
+    first.insert(first.end(), second.begin(), second.end());
+    std::sort(first.begin(), first.end(),
+              [](const ByteRange& a, const ByteRange& b) { return a.offset < b.offset; });
+    std::vector<ByteRange> joined;
+    for (const auto& range : first) {
+        if (range.length <= 0)
+            continue;
+        if (!joined.empty() && range.offset <= joined.back().end())
+            joined.back().length = std::max(joined.back().end(), range.end()) - joined.back().offset;
+        else
+            joined.push_back(range);
+    }
+    return joined;
+}
+
 std::string inclusiveText(ByteRange range)
 {
     return std::to_string(range.offset) + "-" + std::to_string(range.end() - 1);

@@ -148,6 +148,8 @@ void CopyJob::primeFile(int index)
         outcome.whyNotCopied = error;
     }
     outcome.size = m_current.source.length;
+    if (!error && m_env.record != nullptr)
+        m_current.leftAlone = m_env.record->startFile(outcome, m_current.source);
     m_report.files.push_back(std::move(outcome));
 
     const auto sizeText = error ? std::string() : m_env.numbers.thousands(m_current.source.length);
@@ -266,31 +268,66 @@ void CopyJob::readChunk(ChunkTransfer& chunk)
 {
     auto& files = m_env.files;
     auto& buf = m_state.Buf;
-    resumeNext([&] {
-        chunk.readError =
-            files.openSource(m_env.fields.text(Field::lblFile), m_current.source.identity);
-    });
     resumeNext([&] { sizeForChunk(buf, static_cast<std::size_t>(chunk.length)); });
-    ReadResult read;
-    resumeNext([&] { read = files.readAt(chunk.offset, buf); });
-    files.close();
-    keepFirst(chunk.readError, read.error);
-    // Whatever was not read, the end of a file that shrank or of a buffer
-    // that could not be had included, is zeros in Buf and is never written
-    // over what the destination holds.
-    chunk.unread = std::move(read.unreadable);
-    appendRange(chunk.unread, {read.bytes, chunk.length - read.bytes});
-    zeroUnread(buf, chunk.unread);
+    chunk.leftAlone = rangesWithin(m_current.leftAlone, chunk.offset, chunk.length);
+    const auto toRead = gapsBetween(chunk.leftAlone, chunk.length);
+    if (!toRead.empty()) {
+        resumeNext([&] {
+            chunk.readError =
+                files.openSource(m_env.fields.text(Field::lblFile), m_current.source.identity);
+        });
+        for (const auto& part : toRead) {
+            if (!chunk.untried.empty()) {
+                appendRange(chunk.untried, part);
+                continue;
+            }
+            ReadResult read;
+            if (std::ssize(buf) == chunk.length) {
+                resumeNext([&] {
+                    read = files.readAt(chunk.offset + part.offset,
+                                        std::span(buf).subspan(static_cast<std::size_t>(part.offset),
+                                                               static_cast<std::size_t>(part.length)));
+                });
+            }
+            keepFirst(chunk.readError, read.error);
+            for (const auto& range : read.unreadable)
+                appendRange(chunk.unread, {part.offset + range.offset, range.length});
+            for (const auto& range : read.presumed)
+                appendRange(chunk.presumed, {part.offset + range.offset, range.length});
+            // The rest of the part: the end of a file that shrank, a medium
+            // gone, a buffer that could not be had; or, after a stop, untried.
+            const ByteRange rest{part.offset + read.bytes, part.length - read.bytes};
+            appendRange(read.error == std::errc::operation_canceled ? chunk.untried : chunk.unread,
+                        rest);
+        }
+        files.close();
+    }
+    // Whatever was not read now is zeros in Buf and is never written over
+    // what the destination holds.
+    zeroUnread(buf, chunk.notWritten());
+}
+
+std::vector<ByteRange> CopyJob::ChunkTransfer::notWritten() const
+{
+    return unionOf(unionOf(leftAlone, unread), untried);
 }
 
 void CopyJob::writeChunk(ChunkTransfer& chunk, bool lastChunk)
 {
+    // A chunk left alone whole is not touched at all.
+    if (chunk.leftAlone == std::vector<ByteRange>{{0, chunk.length}}) {
+        chunk.written.bytes = chunk.length;
+        return;
+    }
     auto& files = m_env.files;
     resumeNext([&] {
-        chunk.writeError = openDestination(
-            joinPath(m_env.fields.text(Field::lblDir), m_env.fields.text(Field::lblFileName)));
+        chunk.writeError =
+            openDestination(joinPath(m_env.fields.text(Field::lblDir),
+                                     m_env.fields.text(Field::lblFileName)));
     });
-    resumeNext([&] { chunk.written = files.writeAt(chunk.offset, m_state.Buf, chunk.unread); });
+    resumeNext([&] {
+        chunk.written = files.writeAt(chunk.offset, m_state.Buf, chunk.notWritten());
+    });
     keepFirst(chunk.writeError, chunk.written.error);
     // An older, longer file of the same name must not keep its tail.
     if (lastChunk)
@@ -303,18 +340,35 @@ void CopyJob::recordChunk(const ChunkTransfer& chunk, bool lastChunk)
     if (m_report.files.empty())
         throw std::logic_error("a chunk moved outside a started job");
     auto& outcome = m_report.files.back();
-    const auto why =
-        chunk.readError ? chunk.readError : make_error_code(CopyError::sourceEndedEarly);
+    const auto why = chunk.readError ? chunk.readError : make_error_code(CopyError::sourceEndedEarly);
+    const auto inFile = [&](ByteRange range) {
+        return ByteRange{chunk.offset + range.offset, range.length};
+    };
     for (const auto& range : chunk.unread) {
-        const ByteRange inFile{chunk.offset + range.offset, range.length};
-        outcome.addUnreadable(inFile, why);
+        outcome.addUnreadable(inFile(range), why);
         if (range.end() <= chunk.written.bytes)
-            outcome.addKeptEarlier(partBefore(inFile, chunk.written.lengthBefore));
+            outcome.addKeptEarlier(partBefore(inFile(range), chunk.written.lengthBefore));
     }
     if (chunk.written.bytes < chunk.length || chunk.writeError)
         outcome.addUnwritten(chunk.length - chunk.written.bytes, chunk.writeError);
-    outcome.finished = lastChunk;
-    outcome.reached = chunk.offset + chunk.length;
+    outcome.finished = lastChunk && chunk.untried.empty();
+    outcome.reached =
+        chunk.offset + (chunk.untried.empty() ? chunk.length : chunk.untried.front().offset);
+    if (m_env.record != nullptr)
+        m_env.record->chunkMoved(outcomeOf(chunk));
+}
+
+ChunkOutcome CopyJob::outcomeOf(const ChunkTransfer& chunk) const
+{
+    const auto inFile = [&](std::vector<ByteRange> ranges) {
+        for (auto& range : ranges)
+            range.offset += chunk.offset;
+        return ranges;
+    };
+    // Finished: read now, and on the destination (the write got past it).
+    const std::vector<ByteRange> writtenPart{partBefore({0, chunk.length}, chunk.written.bytes)};
+    return {chunk.offset, chunk.length, inFile(rangesOutside(writtenPart, chunk.notWritten())),
+            inFile(rangesOutside(chunk.unread, chunk.presumed)), inFile(chunk.presumed)};
 }
 
 void CopyJob::showChunkProgress(CheckedInt size)

@@ -8,6 +8,7 @@
 #include "file_access.h"
 #include "job_report.h"
 #include "number_format.h"
+#include "rescue_record.h"
 #include "source_queue.h"
 
 #include <cstdint>
@@ -27,6 +28,7 @@ struct JobEnvironment
     Controls& controls;
     FileAccess& files;
     NumberFormat& numbers;
+    RescueRecord* record = nullptr; // what earlier runs did; none in the window
 };
 
 // The job's own numbers: I is the 1-based position where the next chunk
@@ -70,19 +72,27 @@ private:
     {
         SourceFacts source;                      // as found when the file was primed
         std::optional<FileIdentity> destination; // once its first open succeeded
+        std::vector<ByteRange> leftAlone;        // the record's: neither read nor written
         bool passedOver = false;                 // nothing of it is to be written
         bool chunkMoved = false;                 // tells a just-primed empty file from a done one
     };
 
-    // One chunk between its read and its write, offsets from 0.
+    // One chunk between its read and its write: its offset in the file from
+    // 0, and ranges in it counted from its start. Only what was read now is
+    // written; everything else is zeros in Buf.
     struct ChunkTransfer
     {
         std::int64_t offset = 0;
         std::int64_t length = 0;
-        std::vector<ByteRange> unread; // in the chunk: zeros in Buf, never written
-        std::error_code readError;     // why they were not read
+        std::vector<ByteRange> leftAlone; // rescued earlier, or left to later passes
+        std::vector<ByteRange> unread;   // could not be read
+        std::vector<ByteRange> presumed; // the part of unread never tried alone
+        std::vector<ByteRange> untried;  // not read: a stop came first
+        std::error_code readError;       // why they were not read
         WriteResult written;
         std::error_code writeError;
+
+        std::vector<ByteRange> notWritten() const;
     };
 
     void primeFile(int index);
@@ -97,6 +107,7 @@ private:
     void readChunk(ChunkTransfer& chunk);
     void writeChunk(ChunkTransfer& chunk, bool lastChunk);
     void recordChunk(const ChunkTransfer& chunk, bool lastChunk);
+    ChunkOutcome outcomeOf(const ChunkTransfer& chunk) const;
     void showChunkProgress(CheckedInt size);
     void setOptionsEnabled(bool enabled);
 

@@ -44,7 +44,11 @@ struct ReadResult
     // What could not be read before `bytes`, in order, as offsets from the
     // buffer's start; the buffer's bytes there are undefined.
     std::vector<ByteRange> unreadable;
-    // What stopped the read early, else the first read error met.
+    // The parts of `unreadable` never read on their own: the inside of a
+    // long bad stretch, taken to be bad like its ends.
+    std::vector<ByteRange> presumed;
+    // What stopped the read early (operation_canceled: a stop was asked
+    // for, and the rest was not tried), else the first read error met.
     std::error_code error;
 };
 
@@ -105,6 +109,13 @@ public:
     // over them so they read as zeros.
     virtual WriteResult writeAt(std::int64_t offset, std::span<const std::byte> buffer,
                                 std::span<const ByteRange> skip) = 0;
+    // The open source's sector: the smallest piece its medium fails in.
+    virtual std::int64_t sectorSize() = 0;
+    // One request for whole sectors of the open source, past the page cache
+    // where the file system allows it, and no salvage: what a pass over
+    // single bad sectors reads. Gives the bytes read before an error.
+    virtual TransferResult readSectors(std::int64_t offset, std::span<std::byte> buffer) = 0;
+
     // Cuts the open file to the length when it is longer; never grows it.
     virtual std::error_code cutTo(std::int64_t length) = 0;
     // Closes the slot's file; an empty slot is left as it is. A written file

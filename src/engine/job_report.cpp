@@ -38,6 +38,8 @@ std::int64_t FileOutcome::keptEarlierWithin(ByteRange range) const
 
 FileStatus FileOutcome::status() const
 {
+    if (notStarted)
+        return FileStatus::notStarted;
     if (whyNotCopied)
         return FileStatus::notCopied;
     if (!finished)

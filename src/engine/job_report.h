@@ -16,6 +16,7 @@ enum class FileStatus
     notWrittenInFull, // some bytes did not reach the destination
     notCopied,        // passed over: no destination file was made
     stopped,          // the job was stopped before this file's end
+    notStarted,       // the job ended before it came to this file
 };
 
 // What happened to one queued file, kept beside the display so that a front
@@ -27,6 +28,7 @@ struct FileOutcome
     std::int64_t size = 0;
     std::error_code whyNotCopied; // set: the file was passed over
     bool finished = false;        // the last chunk was moved
+    bool notStarted = false;      // the job never came to it
     std::int64_t reached = 0;     // the end of the last chunk moved
 
     std::vector<ByteRange> unreadable; // not read, in order, adjacent ones merged

@@ -76,6 +76,7 @@ QueueMark markFor(const FileOutcome& outcome, const NumberFormat& numbers)
     case FileStatus::notCopied:
         return {Kind::notCopied, QStringLiteral("Not copied: %1.").arg(why(outcome.whyNotCopied))};
     case FileStatus::stopped:
+    case FileStatus::notStarted:
         break;
     }
     auto text = QStringLiteral("Stopped here, after %1 of %2.")

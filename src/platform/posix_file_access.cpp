@@ -1,7 +1,6 @@
 #include "posix_file_access.h"
 
 #include "copy_error.h"
-#include "descriptor_reads.h"
 #include "regular_file_open.h"
 
 #include <algorithm>
@@ -97,6 +96,7 @@ std::error_code PosixFileAccess::openSource(const std::string& path, const FileI
         m_last.file = expected;
     }
     m_slot = std::move(fd);
+    m_probe.emplace(m_slot.get());
     return {};
 }
 
@@ -131,15 +131,17 @@ std::error_code PosixFileAccess::openDestination(const std::string& path,
 
 ReadResult PosixFileAccess::readAt(std::int64_t offset, std::span<std::byte> buffer)
 {
-    if (!m_slot.isOpen())
-        return {0, {}, std::make_error_code(std::errc::bad_file_descriptor)};
+    if (!m_slot.isOpen() || !m_probe) {
+        ReadResult result;
+        result.error = std::make_error_code(std::errc::bad_file_descriptor);
+        return result;
+    }
     // Bad sectors come in groups: right after a damaged chunk, read-ahead
     // would only ask for failing pages again and again.
     if (offset == m_last.damagedEnd)
         ::posix_fadvise(m_slot.get(), 0, 0, POSIX_FADV_RANDOM);
     DescriptorReads bulk(m_slot.get());
-    SalvageProbe probe(m_slot.get());
-    auto result = salvageRead(bulk, probe, offset, buffer, m_last.run);
+    auto result = salvageRead(bulk, *m_probe, offset, buffer, m_last.run, m_stopRequested);
     const bool damaged = result.error || !result.unreadable.empty();
     m_last.damagedEnd = damaged ? offset + static_cast<std::int64_t>(buffer.size()) : -1;
     return result;
@@ -206,8 +208,21 @@ std::error_code PosixFileAccess::cutTo(std::int64_t length)
     return {};
 }
 
+std::int64_t PosixFileAccess::sectorSize()
+{
+    return m_probe ? m_probe->grain() : 0;
+}
+
+TransferResult PosixFileAccess::readSectors(std::int64_t offset, std::span<std::byte> buffer)
+{
+    if (!m_probe)
+        return {0, std::make_error_code(std::errc::bad_file_descriptor)};
+    return m_probe->readOnce(offset, buffer);
+}
+
 std::error_code PosixFileAccess::close()
 {
+    m_probe.reset();
     return m_slot.close();
 }
 

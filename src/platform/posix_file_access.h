@@ -1,8 +1,12 @@
 #pragma once
 
+#include "descriptor_reads.h"
 #include "file_access.h"
 #include "sector_salvage.h"
 #include "unique_fd.h"
+
+#include <functional>
+#include <optional>
 
 namespace brindlecap {
 
@@ -19,11 +23,19 @@ public:
     ReadResult readAt(std::int64_t offset, std::span<std::byte> buffer) override;
     WriteResult writeAt(std::int64_t offset, std::span<const std::byte> buffer,
                         std::span<const ByteRange> skip) override;
+    std::int64_t sectorSize() override;
+    TransferResult readSectors(std::int64_t offset, std::span<std::byte> buffer) override;
     std::error_code cutTo(std::int64_t length) override;
     std::error_code close() override;
 
+    // Asked between two reads of a damaged chunk: yes ends the read there
+    // (operation_canceled), so a stop asked for waits for one read at most.
+    void setStopCheck(std::function<bool()> check) { m_stopRequested = std::move(check); }
+
 private:
     UniqueFd m_slot;
+    // The open source's way past the page cache, opened when first needed.
+    std::optional<SalvageProbe> m_probe;
     // What reading the last chunk of a source tells about its next chunk.
     struct LastChunk
     {
@@ -31,6 +43,7 @@ private:
         OpenBadRun run;               // a bad stretch ran to its end
         std::int64_t damagedEnd = -1; // it had unreadable bytes, and ended here
     } m_last;
+    std::function<bool()> m_stopRequested;
 };
 
 } // namespace brindlecap

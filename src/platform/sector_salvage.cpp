@@ -17,9 +17,10 @@ class Salvage final
 {
 public:
     Salvage(SectorSource& bulk, SectorProbe& probe, std::int64_t offset,
-            std::span<std::byte> buffer, OpenBadRun& run)
+            std::span<std::byte> buffer, OpenBadRun& run, const std::function<bool()>& stop)
         : m_bulk(bulk), m_probe(probe), m_begin(offset),
-          m_end(offset + static_cast<std::int64_t>(buffer.size())), m_buffer(buffer), m_run(run)
+          m_end(offset + static_cast<std::int64_t>(buffer.size())), m_buffer(buffer), m_run(run),
+          m_stopRequested(stop)
     {}
 
     ReadResult read()
@@ -38,11 +39,14 @@ public:
         } next = carried > 0 ? Next::oneGrain : Next::bulk;
 
         while (position < m_end) {
+            if (cancelled(position))
+                return m_result;
             if (next == Next::bulk) {
                 // Once a read has failed, the rest goes by the probe's way too:
                 // past the page cache, where read-ahead would fail again and again.
                 auto& source = m_troubled ? static_cast<SectorSource&>(m_probe) : m_bulk;
                 const auto got = source.readOnce(position, rest(position, m_end));
+                ++m_reads;
                 m_troubled = m_troubled || got.error || position + got.bytes < m_end;
                 position += got.bytes;
                 if (got.error) {
@@ -93,6 +97,18 @@ private:
     std::int64_t startOf(std::int64_t index) { return std::max(m_begin, index * grain()); }
     std::int64_t grainEnd(std::int64_t at) { return std::min(m_end, (grainOf(at) + 1) * grain()); }
 
+    // Whether a stop was asked for; the read then ends at `at`, and nothing
+    // after it counts as tried. A buffer's first read is always made.
+    bool cancelled(std::int64_t at)
+    {
+        if (!m_stopRequested || m_reads == 0 || !m_stopRequested())
+            return false;
+        m_stopped = true;
+        m_result.error = std::make_error_code(std::errc::operation_canceled);
+        m_result.bytes = at - m_begin;
+        return true;
+    }
+
     // Reads from `from` to the end of its grain, going on after short reads
     // (a medium may give the bytes before a bad one).
     Probe probeGrain(std::int64_t from)
@@ -101,6 +117,7 @@ private:
         Probe probe{from, {}};
         while (probe.upTo < end) {
             const auto got = m_probe.readOnce(probe.upTo, rest(probe.upTo, end));
+            ++m_reads;
             probe.upTo += got.bytes;
             probe.error = got.error;
             if (got.error || got.bytes == 0)
@@ -122,7 +139,10 @@ private:
         std::int64_t firstGood = -1;
         const auto length = [&] { return carried + lastBad - first + 1; };
         // Whether grain `index` read to its end; false records it as bad.
+        // A stop asked for meanwhile ends the stretch where it was found.
         const auto good = [&](std::int64_t index) {
+            if (cancelled(badFrom))
+                return false;
             const auto probe = probeGrain(startOf(index));
             if (probe.error && stop(probe.error, badFrom))
                 return false;
@@ -160,12 +180,16 @@ private:
         if (firstGood < 0)
             m_run = {m_end, length()};
         auto unreadFrom = badFrom;
+        auto triedUpTo = startOf(first + 1);
         for (const auto& [index, readUpTo] : badGrains) {
+            addPresumed(triedUpTo, startOf(index)); // grains between two probes
+            triedUpTo = std::min(m_end, startOf(index + 1));
             if (index == first || readUpTo == startOf(index))
                 continue;
             addUnreadable(unreadFrom, startOf(index)); // the unread grains before it
             unreadFrom = readUpTo;                     // the bytes it did give
         }
+        addPresumed(triedUpTo, goodFrom);
         addUnreadable(unreadFrom, goodFrom);
         return goodFrom;
     }
@@ -173,6 +197,12 @@ private:
     void addUnreadable(std::int64_t from, std::int64_t to)
     {
         appendRange(m_result.unreadable, {from - m_begin, to - from});
+    }
+
+    void addPresumed(std::int64_t from, std::int64_t to)
+    {
+        if (from < to)
+            appendRange(m_result.presumed, {from - m_begin, to - from});
     }
 
     void note(const std::error_code& error)
@@ -190,8 +220,9 @@ private:
         m_stopped = true;
         m_result.error = error;
         m_result.bytes = at - m_begin;
-        std::erase_if(m_result.unreadable,
-                      [&](const ByteRange& range) { return range.offset >= m_result.bytes; });
+        for (auto* ranges : {&m_result.unreadable, &m_result.presumed})
+            std::erase_if(*ranges,
+                          [&](const ByteRange& range) { return range.offset >= m_result.bytes; });
         return true;
     }
 
@@ -207,7 +238,9 @@ private:
     const std::int64_t m_end;
     std::span<std::byte> m_buffer;
     OpenBadRun& m_run;
+    const std::function<bool()>& m_stopRequested;
     std::int64_t m_grain = 0;
+    long m_reads = 0;
     bool m_troubled = false; // some read of this buffer stopped short
     bool m_stopped = false;
     ReadResult m_result;
@@ -231,9 +264,10 @@ bool mediumGone(const std::error_code& error)
 }
 
 ReadResult salvageRead(SectorSource& bulk, SectorProbe& probe, std::int64_t offset,
-                       std::span<std::byte> buffer, OpenBadRun& run)
+                       std::span<std::byte> buffer, OpenBadRun& run,
+                       const std::function<bool()>& stopRequested)
 {
-    return Salvage(bulk, probe, offset, buffer, run).read();
+    return Salvage(bulk, probe, offset, buffer, run, stopRequested).read();
 }
 
 } // namespace brindlecap

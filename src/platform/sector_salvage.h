@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <system_error>
 #include <vector>
@@ -45,8 +46,11 @@ struct OpenBadRun
 // The grains inside a long stretch that are never read are taken to be bad
 // like its ends. A medium that is gone (no medium, no device) stops it at
 // once. `run` carries a stretch from one buffer to the next of one file.
+// `stopRequested`, if given, is asked before each read after the first: when
+// it says yes, the read ends there with operation_canceled.
 ReadResult salvageRead(SectorSource& bulk, SectorProbe& probe, std::int64_t offset,
-                       std::span<std::byte> buffer, OpenBadRun& run);
+                       std::span<std::byte> buffer, OpenBadRun& run,
+                       const std::function<bool()>& stopRequested = {});
 
 // Whether an error means the medium is gone rather than a sector bad.
 bool mediumGone(const std::error_code& error);

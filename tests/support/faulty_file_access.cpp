@@ -70,6 +70,23 @@ WriteResult FaultyFileAccess::writeAt(std::int64_t offset, std::span<const std::
     return result;
 }
 
+std::int64_t FaultyFileAccess::sectorSize()
+{
+    return m_real.sectorSize();
+}
+
+TransferResult FaultyFileAccess::readSectors(std::int64_t offset, std::span<std::byte> buffer)
+{
+    auto end = offset + static_cast<std::int64_t>(buffer.size());
+    for (const auto& bad : badRanges)
+        if (bad.path == m_openPath && bad.offset < end && bad.offset + bad.length > offset)
+            end = std::max(offset, bad.offset);
+    auto result = m_real.readSectors(offset, buffer.first(static_cast<std::size_t>(end - offset)));
+    if (!result.error && end < offset + static_cast<std::int64_t>(buffer.size()))
+        result.error = std::make_error_code(std::errc::io_error);
+    return result;
+}
+
 std::error_code FaultyFileAccess::cutTo(std::int64_t length)
 {
     return m_real.cutTo(length);

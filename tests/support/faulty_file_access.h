@@ -39,6 +39,8 @@ public:
     ReadResult readAt(std::int64_t offset, std::span<std::byte> buffer) override;
     WriteResult writeAt(std::int64_t offset, std::span<const std::byte> buffer,
                         std::span<const ByteRange> skip) override;
+    std::int64_t sectorSize() override;
+    TransferResult readSectors(std::int64_t offset, std::span<std::byte> buffer) override;
     std::error_code cutTo(std::int64_t length) override;
     std::error_code close() override;
 

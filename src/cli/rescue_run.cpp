@@ -1,0 +1,160 @@
+#include "rescue_run.h"
+
+#include "copy_job.h"
+#include "headless_surroundings.h"
+#include "path_text.h"
+#include "rescue_passes.h"
+
+#include <filesystem>
+#include <sys/stat.h>
+
+namespace brindlecap {
+
+namespace {
+
+// Where a file stands, for the progress line.
+struct Tally
+{
+    std::int64_t rescued = 0;
+    std::int64_t bad = 0;
+    int areas = 0;
+};
+
+void addUp(Tally& tally, const FileOutcome& file, const RescueMap* map)
+{
+    if (map != nullptr) {
+        tally.rescued += map->bytesWith(RescueMap::Status::finished);
+        for (const auto status : {RescueMap::Status::badSector, RescueMap::Status::nonScraped}) {
+            tally.bad += map->bytesWith(status);
+            tally.areas += static_cast<int>(map->rangesWith(status).size());
+        }
+        return;
+    }
+    tally.rescued += std::max<std::int64_t>(0, file.reached - file.unreadableBytes - file.unwrittenBytes);
+    tally.bad += file.unreadableBytes;
+    tally.areas += static_cast<int>(file.unreadable.size());
+}
+
+std::int64_t sizeOf(const std::string& path)
+{
+    struct stat status
+    {};
+    return ::stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode) ? status.st_size : 0;
+}
+
+} // namespace
+
+RescueRun::RescueRun(const CliOptions& options, std::string commandLine, std::ostream& messages,
+                     std::ostream* progress, std::size_t width, std::function<bool()> interrupted)
+    : m_options(options), m_stopAsked(std::move(interrupted)), m_files(m_posix, m_clock),
+      m_record(options.useMaps, std::move(commandLine), messages)
+{
+    // Ctrl-C is looked at between two reads, even inside a damaged chunk.
+    m_posix.setStopCheck([this] { return stopAsked(); });
+    if (progress != nullptr)
+        m_meter = std::make_unique<ProgressMeter>(*progress, width, m_clock);
+}
+
+RescueRun::~RescueRun() = default;
+
+bool RescueRun::stopAsked()
+{
+    m_interrupted = m_interrupted || m_stopAsked();
+    return m_interrupted;
+}
+
+JobReport RescueRun::copy(const SourcePlan& plan)
+{
+    std::int64_t total = 0;
+    for (const auto& planned : plan.copies)
+        total += sizeOf(planned.source);
+    m_total = total;
+    m_planned = plan.copies.size();
+    std::size_t next = 0;
+    while (next < plan.copies.size() && !stopAsked()) {
+        // The copies of one folder go through one job, so the same-name rule
+        // holds within each folder.
+        std::vector<std::string> sources;
+        const auto& folder = plan.copies[next].folder;
+        for (; next < plan.copies.size() && plan.copies[next].folder == folder; ++next)
+            sources.push_back(plan.copies[next].source);
+        std::error_code ignored; // a folder that cannot be made shows as unwritten copies
+        std::filesystem::create_directories(folder, ignored);
+        copyInto(sources, folder);
+    }
+    for (std::size_t rest = m_report.files.size(); rest < plan.copies.size(); ++rest) {
+        FileOutcome file;
+        file.source = plan.copies[rest].source;
+        file.destination = joinPath(plan.copies[rest].folder, bareName(file.source));
+        file.notStarted = true;
+        m_report.files.push_back(std::move(file));
+    }
+    for (const auto& passed : plan.passedOver) {
+        FileOutcome file;
+        file.source = passed.source;
+        file.destination = joinPath(passed.folder, bareName(passed.source));
+        file.whyNotCopied = passed.why;
+        m_report.files.push_back(std::move(file));
+    }
+    m_meter.reset();
+    return m_report;
+}
+
+void RescueRun::copyInto(const std::vector<std::string>& sources, const std::string& folder)
+{
+    FieldTable fields;
+    PathList queue;
+    OptionGroup options;
+    ControlFlags controls;
+    CopyJob job({fields, queue, options, controls, m_files, m_numbers, &m_record});
+    job.Form_Load();
+    for (const auto& source : sources)
+        queue.append(source);
+    options.select(m_options.bufferOption);
+    fields.setText(Field::lblDir, folder);
+    job.cmdCopy_Click();
+    // No timer here: a terminal needs no event loop to stay responsive.
+    while (controls.isEnabled(Control::Timer1)) {
+        if (stopAsked()) {
+            job.cmdStop_Click();
+            break;
+        }
+        job.Timer1_Timer();
+        showProgress(job);
+    }
+    m_record.saveAll();
+    auto files = job.report().files;
+    for (auto& file : files) {
+        if (!m_interrupted &&
+            !runRescuePasses(m_files, m_record, file, m_options.retries, [this] { return stopAsked(); }))
+            m_interrupted = true;
+        if (const auto* map = m_record.mapOf(file.destination))
+            applyMap(file, *map);
+    }
+    m_record.saveAll();
+    m_report.files.insert(m_report.files.end(), files.begin(), files.end());
+}
+
+void RescueRun::showProgress(const CopyJob& job)
+{
+    if (!m_meter || std::chrono::steady_clock::now() < m_nextProgress)
+        return;
+    m_nextProgress = std::chrono::steady_clock::now() + std::chrono::milliseconds(100);
+    Tally tally;
+    for (const auto& file : m_report.files)
+        addUp(tally, file, m_record.mapOf(file.destination));
+    for (const auto& file : job.report().files)
+        addUp(tally, file, m_record.mapOf(file.destination));
+    ProgressSnapshot progress;
+    progress.file = static_cast<int>(m_report.files.size() + job.report().files.size());
+    progress.files = static_cast<int>(m_planned);
+    progress.name = job.report().files.empty() ? std::string()
+                                               : bareName(job.report().files.back().source);
+    progress.rescued = tally.rescued;
+    progress.total = m_total;
+    progress.bad = tally.bad;
+    progress.badAreas = tally.areas;
+    m_meter->update(progress);
+}
+
+} // namespace brindlecap

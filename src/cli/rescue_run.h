@@ -1,0 +1,56 @@
+#pragma once
+
+#include "cli_options.h"
+#include "job_report.h"
+#include "locale_number_format.h"
+#include "map_record.h"
+#include "metered_file_access.h"
+#include "posix_file_access.h"
+#include "progress_meter.h"
+#include "source_plan.h"
+
+#include <chrono>
+#include <functional>
+#include <iosfwd>
+#include <memory>
+
+namespace brindlecap {
+
+class CopyJob;
+
+// One run of brindlecap-cli over its planned sources: the copy job for each
+// destination folder in turn, then the passes over each file's bad sectors,
+// with the rescue maps kept all along and a stop honoured within one read.
+class RescueRun final
+{
+public:
+    // `progress`: a terminal to show the progress line on, or null.
+    RescueRun(const CliOptions& options, std::string commandLine, std::ostream& messages,
+              std::ostream* progress, std::size_t width, std::function<bool()> interrupted);
+    ~RescueRun();
+
+    // Copies everything planned; the report covers every planned source.
+    JobReport copy(const SourcePlan& plan);
+    bool interrupted() const { return m_interrupted; }
+
+private:
+    void copyInto(const std::vector<std::string>& sources, const std::string& folder);
+    void showProgress(const CopyJob& job);
+    bool stopAsked();
+
+    const CliOptions& m_options;
+    std::function<bool()> m_stopAsked;
+    PosixFileAccess m_posix;
+    ReadClock m_clock;
+    MeteredFileAccess m_files;
+    LocaleNumberFormat m_numbers;
+    MapRecord m_record;
+    std::unique_ptr<ProgressMeter> m_meter;
+    JobReport m_report; // of the folders done
+    std::size_t m_planned = 0;
+    std::int64_t m_total = 0;
+    std::chrono::steady_clock::time_point m_nextProgress;
+    bool m_interrupted = false;
+};
+
+} // namespace brindlecap

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <string>
+#include <system_error>
+#include <vector>
+
+namespace brindlecap {
+
+// One source to copy, and the folder its copy goes into.
+struct PlannedCopy
+{
+    std::string source;
+    std::string folder;
+};
+
+// A source the plan passes over, and why (it is reported as not copied).
+struct PassedOver
+{
+    std::string source;
+    std::string folder;
+    std::error_code why;
+};
+
+struct SourcePlan
+{
+    std::vector<PlannedCopy> copies; // in order; the copies of one folder together
+    std::vector<PassedOver> passedOver;
+    std::string error; // set: the command line asks for something that cannot be
+};
+
+// The command line's sources, each copied into `directory` under its own
+// name. With `recursive`, a folder is copied as a whole, as `cp -r` would:
+// FOLDER's files and subfolders go into DIRECTORY/FOLDER, in name order.
+// A symbolic link inside the tree is followed only to a file inside the same
+// tree; a link to a folder is not descended into, and a link out of the
+// tree is passed over. Special files (pipes, devices) stay in the plan, for
+// the copy to pass over and report. Copying a folder into itself is refused.
+SourcePlan planSources(const std::vector<std::string>& sources, const std::string& directory,
+                       bool recursive);
+
+// Why a source from a folder is passed over.
+enum class TreeError
+{
+    linkOutOfTree = 1,
+    linkToFolder,
+    unreadableFolder,
+};
+
+const std::error_category& treeErrorCategory() noexcept;
+
+inline std::error_code make_error_code(TreeError error) noexcept
+{
+    return {static_cast<int>(error), treeErrorCategory()};
+}
+
+} // namespace brindlecap
+
+template <> struct std::is_error_code_enum<brindlecap::TreeError> : std::true_type
+{};

@@ -1,0 +1,117 @@
+#include "rescue_map.h"
+#include "run_process.h"
+#include "scratch_dir.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+namespace brindlecap {
+namespace {
+
+using Status = RescueMap::Status;
+using Block = RescueMap::Block;
+
+TEST(RescueMapTest, MarkingKeepsTheBlocksInOrderAndJoinsNeighbours)
+{
+    struct Mark
+    {
+        ByteRange range;
+        Status status;
+    };
+    const struct
+    {
+        const char* name;
+        std::vector<Mark> marks;
+        std::vector<Block> blocks;
+    } cases[] = {
+        {"nothing tried", {}, {{0, 1000, Status::nonTried}}},
+        {"a middle piece", {{{100, 50}, Status::finished}},
+         {{0, 100, Status::nonTried}, {100, 50, Status::finished}, {150, 850, Status::nonTried}}},
+        {"both ends", {{{0, 10}, Status::badSector}, {{990, 10}, Status::nonScraped}},
+         {{0, 10, Status::badSector}, {10, 980, Status::nonTried}, {990, 10, Status::nonScraped}}},
+        {"neighbours join", {{{0, 500}, Status::finished}, {{500, 500}, Status::finished}},
+         {{0, 1000, Status::finished}}},
+        {"over several blocks",
+         {{{100, 100}, Status::badSector}, {{300, 100}, Status::badSector},
+          {{150, 200}, Status::finished}},
+         {{0, 100, Status::nonTried},
+          {100, 50, Status::badSector},
+          {150, 200, Status::finished},
+          {350, 50, Status::badSector},
+          {400, 600, Status::nonTried}}},
+        {"past the end is cut", {{{900, 500}, Status::finished}},
+         {{0, 900, Status::nonTried}, {900, 100, Status::finished}}},
+        {"a hole filled in", {{{0, 1000}, Status::finished}, {{400, 2}, Status::badSector},
+                              {{400, 2}, Status::finished}},
+         {{0, 1000, Status::finished}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        RescueMap map(1000);
+        for (const auto& mark : c.marks)
+            map.mark(mark.range, mark.status);
+        EXPECT_EQ(map.blocks(), c.blocks);
+        std::int64_t covered = 0;
+        for (const auto& block : map.blocks())
+            covered += block.length;
+        EXPECT_EQ(covered, 1000);
+    }
+}
+
+TEST(RescueMapTest, ItsTextReadsBackAndGnuDdrescuelogAcceptsIt)
+{
+    RescueMap map(10'000'000);
+    map.mark({0, 3'999'744}, Status::finished);
+    map.mark({3'999'744, 2048}, Status::badSector);
+    map.mark({4'001'792, 40960}, Status::nonScraped);
+    map.mark({4'042'752, 1'000'000}, Status::finished);
+    map.currentPosition = 5'042'752;
+    map.notes["source"] = "/media/disc/film.mp4";
+    const auto text = map.text("brindlecap-cli -b 256 /media/disc/film.mp4 out",
+                               "2026-12-09 10:00:00", "2026-12-09 10:05:00");
+    EXPECT_NE(text.find("\n0x003D0800  0x00000800  -\n"), std::string::npos) << text;
+
+    std::string why;
+    const auto read = RescueMap::parse(text, why);
+    ASSERT_TRUE(read) << why;
+    EXPECT_EQ(read->blocks(), map.blocks());
+    EXPECT_EQ(read->currentPosition, map.currentPosition);
+    EXPECT_EQ(read->notes, map.notes);
+
+    if (::access("/usr/bin/ddrescuelog", X_OK) != 0)
+        GTEST_SKIP() << "GNU ddrescuelog (Debian's gddrescue) is not installed";
+    const testing::ScratchDir scratch;
+    const auto path = scratch / "film.map";
+    testing::writeFile(path, testing::Bytes(reinterpret_cast<const std::byte*>(text.data()),
+                                            reinterpret_cast<const std::byte*>(text.data()) +
+                                                text.size()));
+    const auto status = testing::runProcess("/usr/bin/ddrescuelog", {"--show-status", path});
+    EXPECT_EQ(status.exitStatus, 0) << status.err;
+    // Bad sectors as ddrescuelog counts them: the '-' block.
+    const auto bad = testing::runProcess("/usr/bin/ddrescuelog", {"-b", "2048", "-l-", path});
+    EXPECT_EQ(bad.out, "1953\n") << bad.err;
+}
+
+TEST(RescueMapTest, WhatIsNotAMapIsRefusedWithAReason)
+{
+    const struct
+    {
+        const char* text;
+        const char* why;
+    } cases[] = {
+        {"", "no status line"},
+        {"# only comments\n", "no status line"},
+        {"hello world\n", "a line that is not a mapfile's: hello world"},
+        {"0x0 ? 1\n0x0 0x100 +\n0x200 0x100 -\n", "its blocks do not follow each other from 0"},
+        {"0x0 ? 1\n0x0 0x100 X\n", "a block line that does not read: 0x0 0x100 X"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        std::string why;
+        EXPECT_FALSE(RescueMap::parse(c.text, why));
+        EXPECT_EQ(why, c.why);
+    }
+}
+
+} // namespace
+} // namespace brindlecap

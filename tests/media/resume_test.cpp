@@ -1,0 +1,298 @@
+// brindlecap-cli as a rescue tool: a ddrescue map per copy, a run stopped
+// with Ctrl-C that the same command finishes, a retry after the disc is
+// cleaned that fills only the gaps, and folders copied as a whole. On the
+// FUSE medium, whose read log shows what each run read.
+#include "media_job.h"
+#include "medium_pattern.h"
+#include "rescue_map.h"
+#include "test_mounts.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace brindlecap::testing {
+namespace {
+
+namespace fs = std::filesystem;
+constexpr std::int64_t mib = 1 << 20;
+constexpr const char* ddrescuelog = "/usr/bin/ddrescuelog";
+
+Failing sectors(std::int64_t first, std::int64_t count)
+{
+    return {first * sector, (first + count) * sector};
+}
+
+std::string describe(std::int64_t size, const std::vector<Failing>& bad,
+                     const std::string& extra = {})
+{
+    std::ostringstream text;
+    text << "file disc.bin " << size << " 7\ndirect-io\n";
+    for (const auto& range : bad)
+        text << "hard disc.bin " << range.start << ' ' << range.end << '\n';
+    return text.str() + extra;
+}
+
+ProcessResult cli(const std::vector<std::string>& arguments)
+{
+    return runProcess(BRINDLECAP_CLI, arguments);
+}
+
+std::string slurp(const std::string& path)
+{
+    const auto bytes = readFile(path);
+    return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
+}
+
+RescueMap mapAt(const std::string& path)
+{
+    std::string why;
+    auto map = RescueMap::parse(slurp(path), why);
+    EXPECT_TRUE(map) << path << ": " << why;
+    return map ? *map : RescueMap();
+}
+
+bool overlaps(const MediumRead& read, const std::vector<ByteRange>& ranges)
+{
+    for (const auto& range : ranges)
+        if (range.offset < read.offset + read.size && read.offset < range.end())
+            return true;
+    return false;
+}
+
+class ResumeTest : public ::testing::Test
+{
+protected:
+    ResumeTest() { fs::create_directory(scratch.path() / "out"); }
+    std::string out() const { return scratch / "out"; }
+    std::string mapPath() const { return scratch / "out/.brindlecap/disc.bin.map"; }
+    std::unique_ptr<MountedMedium> mount(const std::string& name, const std::string& description)
+    {
+        return std::make_unique<MountedMedium>(scratch.path() / name, description);
+    }
+
+    ScratchDir scratch;
+};
+
+struct StopCase
+{
+    const char* name;
+    // The first read that covers this offset brings Ctrl-C: in the middle of
+    // a healthy stretch, or a probe inside a dead one (the chunk that starts
+    // at sector 1536 starts inside the stretch, with a probe of that sector).
+    std::int64_t stopAt;
+};
+
+class InterruptedRunTest : public ResumeTest, public ::testing::WithParamInterface<StopCase>
+{};
+
+// A run stopped half-way, then the same command: the result is that of a
+// run never stopped, and the second run reads nothing the map says it has.
+TEST_P(InterruptedRunTest, TheSameCommandFinishesItWithoutReadingAnythingTwice)
+{
+    constexpr std::int64_t size = 8 * mib;
+    const std::vector<Failing> bad{sectors(300, 1), sectors(1500, 600), sectors(3000, 3)};
+    const auto stopAt = GetParam().stopAt;
+    auto first = mount("first", describe(size, bad,
+                                         "at-read disc.bin " + std::to_string(stopAt) +
+                                             " interrupt\n"));
+    if (!first->unavailable().empty())
+        GTEST_SKIP() << first->unavailable();
+    const std::vector<std::string> command{"-q", "-b", "256", first->path("disc.bin"), out()};
+    const auto stopped = cli(command);
+    EXPECT_EQ(stopped.exitStatus, 130) << stopped.out << stopped.err;
+    EXPECT_NE(stopped.out.find("stopped: " + first->path("disc.bin")), std::string::npos)
+        << stopped.out;
+    const auto atStop = mapAt(mapPath());
+    const auto finished = atStop.rangesWith(RescueMap::Status::finished);
+    EXPECT_FALSE(finished.empty());
+    EXPECT_GT(atStop.bytesWith(RescueMap::Status::nonTried), 0) << "it stopped before the end";
+    first.reset();
+
+    // The disc goes back in (the same medium, mounted again).
+    auto second = mount("second", describe(size, bad));
+    auto again = command;
+    again[3] = second->path("disc.bin");
+    const auto resumed = cli(again);
+    EXPECT_EQ(resumed.exitStatus, 1) << resumed.out << resumed.err;
+    EXPECT_TRUE(readFile(out() + "/disc.bin") == expectedCopy(size, 7, bad));
+    for (const auto& read : second->reads())
+        EXPECT_FALSE(overlaps(read, finished))
+            << "read again at " << read.offset << " (" << read.size << " bytes)";
+    const auto atEnd = mapAt(mapPath());
+    EXPECT_EQ(atEnd.bytesWith(RescueMap::Status::nonTried), 0);
+    EXPECT_EQ(atEnd.rangesWithout(RescueMap::Status::finished),
+              (std::vector<ByteRange>{{300 * sector, sector},
+                                      {1500 * sector, 600 * sector},
+                                      {3000 * sector, 3 * sector}}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, InterruptedRunTest,
+                         ::testing::Values(StopCase{"MidFile", 3 * mib + 5},
+                                           StopCase{"MidSalvage", 1536 * sector + 5}),
+                         [](const auto& testInfo) { return std::string(testInfo.param.name); });
+
+// Cleaned, the disc gives some sectors it would not give before: the next
+// run reads only the gaps, and fills exactly those that read now.
+TEST_F(ResumeTest, ARetryAfterTheDiscIsCleanedFillsExactlyTheGaps)
+{
+    constexpr std::int64_t size = 4 * mib;
+    const std::vector<Failing> stubborn{sectors(100, 2), sectors(900, 40)};
+    auto dirty = stubborn;
+    dirty.push_back(sectors(500, 1)); // dust that the cleaning takes off
+    dirty.push_back(sectors(1200, 30));
+    {
+        auto medium = mount("dirty", describe(size, dirty));
+        if (!medium->unavailable().empty())
+            GTEST_SKIP() << medium->unavailable();
+        EXPECT_EQ(cli({"-q", medium->path("disc.bin"), out()}).exitStatus, 1);
+    }
+    const auto gaps = mapAt(mapPath()).rangesWithout(RescueMap::Status::finished);
+    auto cleaned = mount("cleaned", describe(size, stubborn));
+    const auto retried = cli({"-q", cleaned->path("disc.bin"), out()});
+    EXPECT_EQ(retried.exitStatus, 1) << retried.out << retried.err;
+    EXPECT_TRUE(readFile(out() + "/disc.bin") == expectedCopy(size, 7, stubborn));
+    const auto reads = cleaned->reads();
+    ASSERT_FALSE(reads.empty());
+    for (const auto& read : reads)
+        EXPECT_TRUE(overlaps(read, gaps)) << "read outside the gaps at " << read.offset;
+    EXPECT_EQ(mapAt(mapPath()).rangesWithout(RescueMap::Status::finished),
+              (std::vector<ByteRange>{{100 * sector, 2 * sector}, {900 * sector, 40 * sector}}));
+}
+
+// The map is GNU ddrescue's: its own tools read it and count the same bad
+// bytes as the report.
+TEST_F(ResumeTest, DdrescuelogReadsTheMapAndCountsTheReportsBadBytes)
+{
+    if (::access(ddrescuelog, X_OK) != 0)
+        GTEST_SKIP() << "GNU ddrescuelog (Debian's gddrescue) is not installed";
+    const std::vector<Failing> bad{sectors(10, 1), sectors(700, 300), sectors(1900, 5)};
+    auto medium = mount("medium", describe(4 * mib, bad));
+    if (!medium->unavailable().empty())
+        GTEST_SKIP() << medium->unavailable();
+    const auto run = cli({"-b", "2048", medium->path("disc.bin"), out()});
+    ASSERT_EQ(run.exitStatus, 1) << run.err;
+    EXPECT_NE(run.out.find("copied with 626,688 bytes unreadable"), std::string::npos) << run.out;
+    const auto status = runProcess(ddrescuelog, {"--show-status", mapPath()});
+    EXPECT_EQ(status.exitStatus, 0) << status.out << status.err;
+    const auto listed = runProcess(ddrescuelog, {"-b", "2048", "--list-blocks=-/", mapPath()});
+    EXPECT_EQ(std::count(listed.out.begin(), listed.out.end(), '\n'), 306) << listed.out;
+}
+
+TEST_F(ResumeTest, AMapThatDoesNotMatchItsSourceIsNotTrusted)
+{
+    {
+        auto medium = mount("small", describe(2 * mib, {sectors(100, 50)}));
+        if (!medium->unavailable().empty())
+            GTEST_SKIP() << medium->unavailable();
+        EXPECT_EQ(cli({"-q", medium->path("disc.bin"), out()}).exitStatus, 1);
+    }
+    // Another disc in the drive: a file of the same name and another size.
+    auto other = mount("other", describe(3 * mib, {}));
+    const auto run = cli({"-q", other->path("disc.bin"), out()});
+    EXPECT_EQ(run.exitStatus, 0) << run.out << run.err;
+    EXPECT_NE(run.err.find("does not match " + other->path("disc.bin") +
+                           " (the source's size changed); copying that file afresh"),
+              std::string::npos)
+        << run.err;
+    EXPECT_TRUE(readFile(out() + "/disc.bin") == mediumBytes(3 * mib, 7));
+    EXPECT_EQ(mapAt(mapPath()).rangesWithout(RescueMap::Status::finished),
+              std::vector<ByteRange>{});
+}
+
+TEST_F(ResumeTest, NoMapIsWrittenIntoTheSourcesFolderAndNoneAtAllWithNoMap)
+{
+    const auto hidden = scratch.path() / "out/.brindlecap";
+    fs::create_directories(hidden);
+    writeFile((hidden / "a.bin").string(), patternBytes(5000));
+    const auto beside = cli({"-q", (hidden / "a.bin").string(), out()});
+    EXPECT_EQ(beside.exitStatus, 0) << beside.err;
+    EXPECT_NE(beside.err.find("it would go into the source's folder"), std::string::npos)
+        << beside.err;
+    EXPECT_FALSE(fs::exists(hidden / "a.bin.map"));
+
+    writeFile(scratch / "b.bin", patternBytes(5000));
+    EXPECT_EQ(cli({"-q", "--no-map", scratch / "b.bin", out()}).exitStatus, 0);
+    EXPECT_FALSE(fs::exists(hidden / "b.bin.map"));
+    EXPECT_EQ(cli({"-q", scratch / "b.bin", out()}).exitStatus, 0);
+    EXPECT_TRUE(fs::exists(hidden / "b.bin.map"));
+}
+
+TEST_F(ResumeTest, AFolderIsCopiedAsAWholeAndWhatIsNotAFileIsReported)
+{
+    const auto tree = scratch.path() / "disc";
+    fs::create_directories(tree / "sub/deeper");
+    writeFile((tree / "a.txt").string(), patternBytes(1000, 1));
+    writeFile((tree / "sub/b.txt").string(), patternBytes(2000, 2));
+    writeFile((tree / "sub/deeper/c.txt").string(), patternBytes(3000, 3));
+    writeFile((scratch.path() / "outside.txt").string(), patternBytes(10, 4));
+    fs::create_symlink("sub/b.txt", tree / "link-in");
+    fs::create_symlink(scratch.path() / "outside.txt", tree / "link-out");
+    fs::create_symlink("sub", tree / "link-folder");
+    ASSERT_EQ(::mkfifo((tree / "pipe").c_str(), 0644), 0);
+
+    const auto run = cli({"-r", tree.string(), out()});
+    EXPECT_EQ(run.exitStatus, 3) << run.out << run.err;
+    EXPECT_EQ(readFile(out() + "/disc/a.txt"), patternBytes(1000, 1));
+    EXPECT_EQ(readFile(out() + "/disc/sub/b.txt"), patternBytes(2000, 2));
+    EXPECT_EQ(readFile(out() + "/disc/sub/deeper/c.txt"), patternBytes(3000, 3));
+    EXPECT_EQ(readFile(out() + "/disc/link-in"), patternBytes(2000, 2));
+    EXPECT_FALSE(fs::exists(out() + "/disc/link-out"));
+    EXPECT_FALSE(fs::exists(out() + "/disc/link-folder"));
+    EXPECT_FALSE(fs::exists(out() + "/disc/pipe"));
+    for (const auto& line : {"not copied: " + (tree / "link-out").string() +
+                                 ": a symbolic link out of the folder being copied, not followed",
+                             "not copied: " + (tree / "link-folder").string() +
+                                 ": a symbolic link to a folder, not followed",
+                             "not copied: " + (tree / "pipe").string() + ": not a regular file"})
+        EXPECT_NE(run.out.find(line), std::string::npos) << line << "\n" << run.out;
+    // Name order: a.txt, link-in, pipe, then the subfolder's files.
+    EXPECT_LT(run.out.find("/disc/a.txt"), run.out.find("/disc/link-in"));
+    EXPECT_LT(run.out.find("/disc/link-in"), run.out.find("/disc/sub/b.txt"));
+
+    const auto intoItself = cli({"-r", tree.string(), (tree / "sub").string()});
+    EXPECT_EQ(intoItself.exitStatus, 2);
+    EXPECT_NE(intoItself.err.find("into itself"), std::string::npos) << intoItself.err;
+}
+
+TEST_F(ResumeTest, AwkwardNamesStayOnOneLineAndTheShellReadsThemBack)
+{
+    const std::string names[] = {"new\nline.bin", "bad\xFF" "byte.bin", "tab\there.bin"};
+    std::vector<std::string> sources;
+    for (const auto& name : names) {
+        sources.push_back(scratch / name);
+        writeFile(sources.back(), patternBytes(100));
+    }
+    auto arguments = sources;
+    arguments.insert(arguments.begin(), "-q");
+    arguments.push_back(out());
+    const auto run = cli(arguments);
+    EXPECT_EQ(run.exitStatus, 0) << run.err;
+    std::istringstream lines(run.out);
+    int copied = 0;
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind("copied: ", 0) != 0)
+            continue;
+        ++copied;
+        // "copied: SOURCE -> DESTINATION (N bytes)": SOURCE back through the shell.
+        const auto source = line.substr(8, line.find(" -> ") - 8);
+        const auto echoed = runProcess("/bin/bash", {"-c", "printf %s " + source});
+        EXPECT_NE(std::find(sources.begin(), sources.end(), echoed.out), sources.end()) << line;
+    }
+    EXPECT_EQ(copied, 3);
+
+    const auto json = cli({"-q", "--json", "--report=" + scratch / "report.json", sources[0], out()});
+    EXPECT_EQ(json.exitStatus, 0);
+    EXPECT_EQ(slurp(scratch / "report.json"), json.out);
+    const auto parsed = runProcess(
+        "/usr/bin/python3",
+        {"-c", "import json,sys; r=json.load(open(sys.argv[1])); "
+               "print(r['exit_status'], r['files'][0]['status'], repr(r['files'][0]['source']))",
+         scratch / "report.json"});
+    EXPECT_EQ(parsed.out, "0 copied '" + scratch / "new\\nline.bin" + "'\n") << parsed.err;
+}
+
+} // namespace
+} // namespace brindlecap::testing
