@@ -12,7 +12,7 @@ packages=(
     libgtest-dev libgmock-dev
     xvfb xauth xdotool x11-apps imagemagick tesseract-ocr tesseract-ocr-eng file
     fonts-liberation fonts-dejavu-core
-    desktop-file-utils appstream dpkg-dev
+    desktop-file-utils appstream dpkg-dev groff-base
     clang libclang-rt-14-dev fuse3 libfuse3-dev gddrescue python3
 )
 if [[ "${1:-}" == "--bench" ]]; then

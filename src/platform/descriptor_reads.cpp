@@ -18,7 +18,7 @@ namespace {
 // system's block size reflects; a 4 KiB block is as coarse as it gets.
 constexpr std::int64_t smallestGrain = 512;
 constexpr std::int64_t largestGrain = 4096;
-constexpr std::size_t memoryAlignment = 4096;
+constexpr std::int64_t memoryAlignment = 4096;
 
 TransferResult preadOnce(int fd, void* into, std::size_t size, std::int64_t offset)
 {
@@ -91,6 +91,8 @@ bool SalvageProbe::haveBounce(std::int64_t size)
 {
     if (size <= m_bounceSize)
         return true;
+    // aligned_alloc takes only whole multiples of the alignment.
+    size = (size + memoryAlignment - 1) / memoryAlignment * memoryAlignment;
     m_bounce.reset(static_cast<std::byte*>(
         std::aligned_alloc(memoryAlignment, static_cast<std::size_t>(size))));
     m_bounceSize = m_bounce ? size : 0;

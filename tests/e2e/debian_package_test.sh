@@ -29,7 +29,8 @@ for file in ./usr/bin/brindlecap ./usr/bin/brindlecap-cli \
     ./usr/share/applications/org.example.brindlecap.desktop \
     ./usr/share/icons/hicolor/32x32/apps/org.example.brindlecap.png \
     ./usr/share/icons/hicolor/16x16/apps/org.example.brindlecap.png \
-    ./usr/share/metainfo/org.example.brindlecap.metainfo.xml; do
+    ./usr/share/metainfo/org.example.brindlecap.metainfo.xml \
+    ./usr/share/man/man1/brindlecap-cli.1.gz; do
     grep -qx -- "$file" <<<"$contents" || fail "the package lacks $file"
 done
 echo "PASS"

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # What `cmake --install` put under PREFIX: both programs, a valid desktop
-# entry, the icon in the hicolor theme, valid AppStream metadata.
+# entry, the icon in the hicolor theme, valid AppStream metadata, manual
+# pages that render without a warning.
 # Usage: installed_files_test.sh PREFIX. Exit 77: skipped.
 set -euo pipefail
 prefix=$1
-for tool in desktop-file-validate appstreamcli; do
+for tool in desktop-file-validate appstreamcli groff; do
     if ! command -v "$tool" >/dev/null; then
         echo "SKIP: $tool is not installed (make test installs it)"
         exit 77
@@ -31,4 +32,10 @@ metainfo="$prefix/share/metainfo/org.example.brindlecap.metainfo.xml"
 appstreamcli validate --no-net --pedantic "$metainfo" || fail "$metainfo does not validate"
 grep -q '<launchable type="desktop-id">org.example.brindlecap.desktop</launchable>' "$metainfo" ||
     fail "the metadata does not name the menu entry"
+for page in brindlecap-cli; do
+    manual="$prefix/share/man/man1/$page.1.gz"
+    [[ -f "$manual" ]] || fail "no $manual"
+    warnings=$(zcat "$manual" | groff -ww -z -man 2>&1)
+    [[ -z "$warnings" ]] || fail "$manual renders with warnings: $warnings"
+done
 echo "PASS"
