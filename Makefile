@@ -1,7 +1,9 @@
 # make run      builds Brindlecap and starts it
 # make test     builds it and runs the whole test suite
 # make check    what CI runs: make test, then the suite again under ASan and
-#               UBSan (build-asan/), then the fuzzers for FUZZ_SECONDS each
+#               UBSan (build-asan/), the tests of the window's background file
+#               operations under ThreadSanitizer (build-tsan/), then the
+#               fuzzers for FUZZ_SECONDS each
 # make package  builds the Debian package build/brindlecap_<version>_amd64.deb
 # make install  installs into PREFIX (default /usr/local)
 # make bench    measures the copy rate, the tick and a damaged disc against
@@ -15,7 +17,7 @@ CTEST := ctest --output-on-failure --parallel 2 --timeout 300
 # Warnings fail the build in CI.
 WERROR := $(if $(CI),ON,OFF)
 
-.PHONY: all deps configure build test sanitize fuzz check bench run package install clean
+.PHONY: all deps configure build test sanitize tsan fuzz check bench run package install clean
 
 all: build
 
@@ -37,13 +39,21 @@ sanitize: deps
 	cmake --build build-asan
 	$(CTEST) --test-dir build-asan
 
+# The file operations the window runs off its own thread, and the window
+# waiting for them, under ThreadSanitizer.
+tsan: deps
+	cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DBRINDLECAP_SANITIZE_THREAD=ON \
+		-DBRINDLECAP_WERROR=$(WERROR)
+	cmake --build build-tsan --target platform_tests mainwindow_tests faulty_medium
+	TSAN_OPTIONS=halt_on_error=1 $(CTEST) --test-dir build-tsan -R 'BackgroundFileAccess|mainwindow.waits'
+
 fuzz: deps
 	cmake -S . -B build-fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DBUILD_TESTING=OFF \
 		-DBRINDLECAP_FUZZ=ON -DBRINDLECAP_WERROR=$(WERROR)
 	cmake --build build-fuzz --target picker_text_fuzz cli_options_fuzz
 	scripts/run-fuzzers.sh build-fuzz $(FUZZ_SECONDS) picker_text cli_options
 
-check: test sanitize fuzz
+check: test sanitize tsan fuzz
 
 # BENCH_RUNS sets the runs behind each figure (default 5).
 bench:

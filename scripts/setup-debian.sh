@@ -9,8 +9,8 @@ set -euo pipefail
 packages=(
     g++ cmake ninja-build pkg-config make
     qt6-base-dev qt6-base-dev-tools libgl-dev
-    libgtest-dev libgmock-dev
-    xvfb xauth xdotool x11-apps imagemagick tesseract-ocr tesseract-ocr-eng file
+    libgtest-dev libgmock-dev qt6-base-private-dev
+    xvfb xauth xdotool x11-apps libxcb1-dev imagemagick tesseract-ocr tesseract-ocr-eng file
     fonts-liberation fonts-dejavu-core
     desktop-file-utils appstream dpkg-dev groff-base
     clang libclang-rt-14-dev fuse3 libfuse3-dev gddrescue python3

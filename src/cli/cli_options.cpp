@@ -63,8 +63,8 @@ private:
     void longOption(std::string_view argument, std::optional<std::string>& target)
     {
         const auto [name, inlineValue] = splitLong(argument);
-        if (name == "--help" || name == "--version" || name == "--quiet" ||
-            name == "--recursive" || name == "--no-map" || name == "--json") {
+        if (name == "--help" || name == "--version" || name == "--quiet" || name == "--recursive" ||
+            name == "--no-map" || name == "--json") {
             if (inlineValue) {
                 fail("option '" + std::string(name) + "' takes no value");
                 return;

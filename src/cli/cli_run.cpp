@@ -78,8 +78,7 @@ int runCli(const std::vector<std::string_view>& arguments, CliTerminal terminal,
     const auto report = run.copy(plan);
     const int status = run.interrupted() ? exitInterrupted : exitStatusFor(report);
     const LocaleNumberFormat numbers;
-    const auto text =
-        options.json ? jobReportJson(report, status) : jobReportText(report, numbers);
+    const auto text = options.json ? jobReportJson(report, status) : jobReportText(report, numbers);
     terminal.out << text << std::flush;
     if (!options.reportFile.empty()) {
         std::ofstream file(options.reportFile, std::ios::binary | std::ios::trunc);

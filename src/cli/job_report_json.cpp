@@ -10,7 +10,7 @@ namespace {
 std::size_t sequenceLength(const std::string& text, std::size_t at)
 {
     const auto lead = static_cast<unsigned char>(text[at]);
-    const std::size_t length = lead < 0x80                     ? 1
+    const std::size_t length = lead < 0x80                    ? 1
                                : lead >= 0xF0 && lead <= 0xF4 ? 4
                                : lead >= 0xE0                 ? 3
                                : lead >= 0xC2 && lead <= 0xDF ? 2

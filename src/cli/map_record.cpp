@@ -235,8 +235,8 @@ void MapRecord::save(FileMap& file)
     const auto temporary = file.path + ".new";
     if (!writeDurably(temporary, file.map.text(m_commandLine, file.started, localTime())) ||
         ::rename(temporary.c_str(), file.path.c_str()) != 0) {
-        m_messages << "brindlecap-cli: cannot save the rescue map " << quotedName(file.path)
-                   << ": " << std::strerror(errno) << "\n";
+        m_messages << "brindlecap-cli: cannot save the rescue map " << quotedName(file.path) << ": "
+                   << std::strerror(errno) << "\n";
         ::unlink(temporary.c_str());
         file.path.clear(); // said once; the copy goes on without it
         return;

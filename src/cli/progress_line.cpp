@@ -63,8 +63,8 @@ std::string progressLine(const ProgressSnapshot& p, std::size_t width)
     line += size(static_cast<double>(p.rescued)) + " of " + size(static_cast<double>(p.total)) +
             " rescued";
     if (p.bad > 0)
-        line += ", " + size(static_cast<double>(p.bad)) + " bad in " +
-                std::to_string(p.badAreas) + (p.badAreas == 1 ? " area" : " areas");
+        line += ", " + size(static_cast<double>(p.bad)) + " bad in " + std::to_string(p.badAreas) +
+                (p.badAreas == 1 ? " area" : " areas");
     line += ", " + size(p.bytesPerSecond) + "/s";
     if (p.waitingOnDrive >= stalledSeconds) {
         line += ", waiting on the drive for " + duration(p.waitingOnDrive) + ", time left unknown";

@@ -16,9 +16,9 @@ struct ProgressSnapshot
     std::int64_t total = 0;   // bytes of all files
     std::int64_t bad = 0;     // bytes found unreadable so far
     int badAreas = 0;
-    double bytesPerSecond = 0;   // lately
-    double sinceGoodRead = 0;    // seconds since a read last gave a byte
-    double waitingOnDrive = 0;   // seconds the read under way has taken; 0: none
+    double bytesPerSecond = 0; // lately
+    double sinceGoodRead = 0;  // seconds since a read last gave a byte
+    double waitingOnDrive = 0; // seconds the read under way has taken; 0: none
 };
 
 // "[2/5] name  12.3 MB of 700.0 MB rescued, 45.1 kB bad in 3 areas,

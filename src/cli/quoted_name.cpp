@@ -17,8 +17,8 @@ bool plain(unsigned char c)
 std::size_t utf8Length(std::string_view text, std::size_t at)
 {
     const auto lead = static_cast<unsigned char>(text[at]);
-    const std::size_t length = lead >= 0xF0 && lead <= 0xF4 ? 4
-                               : lead >= 0xE0               ? 3
+    const std::size_t length = lead >= 0xF0 && lead <= 0xF4   ? 4
+                               : lead >= 0xE0                 ? 3
                                : lead >= 0xC2 && lead <= 0xDF ? 2
                                                               : 0;
     if (length == 0 || at + length > text.size())

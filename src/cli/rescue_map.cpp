@@ -122,8 +122,8 @@ std::int64_t RescueMap::bytesWith(Status status) const
 std::string RescueMap::text(const std::string& commandLine, const std::string& started,
                             const std::string& now) const
 {
-    std::string text = "# Mapfile. Created by brindlecap-cli " BRINDLECAP_VERSION
-                       " (GNU ddrescue's format)\n";
+    std::string text =
+        "# Mapfile. Created by brindlecap-cli " BRINDLECAP_VERSION " (GNU ddrescue's format)\n";
     text += "# Command line: " + commandLine + "\n";
     text += "# Start time:   " + started + "\n";
     text += "# Current time: " + now + "\n";
@@ -168,7 +168,8 @@ std::optional<RescueMap> RescueMap::parse(std::string_view text, std::string& wh
                 return std::nullopt;
             }
             map.currentPosition = first;
-            map.currentStatus = isStatus(second[0]) ? static_cast<Status>(second[0]) : Status::nonTried;
+            map.currentStatus =
+                isStatus(second[0]) ? static_cast<Status>(second[0]) : Status::nonTried;
             words >> map.currentPass;
             haveStatusLine = true;
             continue;

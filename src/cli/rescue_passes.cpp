@@ -19,8 +19,7 @@ public:
 
     bool run(int retries)
     {
-        if (m_files.examineSource(m_file.source, m_source) ||
-            m_source.length != map().size() ||
+        if (m_files.examineSource(m_file.source, m_source) || m_source.length != map().size() ||
             m_files.identify(m_file.destination, m_copy))
             return true; // the source or its copy changed: nothing to go on with
         if (!tryAll(map().rangesWith(Status::nonScraped), Status::nonScraped, 1))
@@ -115,8 +114,8 @@ bool runRescuePasses(FileAccess& files, MapRecord& record, const FileOutcome& fi
 
 void applyMap(FileOutcome& file, const RescueMap& map)
 {
-    const auto error = file.firstReadError ? file.firstReadError
-                                           : std::make_error_code(std::errc::io_error);
+    const auto error =
+        file.firstReadError ? file.firstReadError : std::make_error_code(std::errc::io_error);
     // A stopped file's untried rest is not unreadable: nobody tried it.
     auto unreadable = map.rangesWithout(Status::finished);
     if (!file.finished)

@@ -30,7 +30,8 @@ void addUp(Tally& tally, const FileOutcome& file, const RescueMap* map)
         }
         return;
     }
-    tally.rescued += std::max<std::int64_t>(0, file.reached - file.unreadableBytes - file.unwrittenBytes);
+    tally.rescued +=
+        std::max<std::int64_t>(0, file.reached - file.unreadableBytes - file.unwrittenBytes);
     tally.bad += file.unreadableBytes;
     tally.areas += static_cast<int>(file.unreadable.size());
 }
@@ -125,8 +126,8 @@ void RescueRun::copyInto(const std::vector<std::string>& sources, const std::str
     m_record.saveAll();
     auto files = job.report().files;
     for (auto& file : files) {
-        if (!m_interrupted &&
-            !runRescuePasses(m_files, m_record, file, m_options.retries, [this] { return stopAsked(); }))
+        if (!m_interrupted && !runRescuePasses(m_files, m_record, file, m_options.retries,
+                                               [this] { return stopAsked(); }))
             m_interrupted = true;
         if (const auto* map = m_record.mapOf(file.destination))
             applyMap(file, *map);
@@ -148,8 +149,8 @@ void RescueRun::showProgress(const CopyJob& job)
     ProgressSnapshot progress;
     progress.file = static_cast<int>(m_report.files.size() + job.report().files.size());
     progress.files = static_cast<int>(m_planned);
-    progress.name = job.report().files.empty() ? std::string()
-                                               : bareName(job.report().files.back().source);
+    progress.name =
+        job.report().files.empty() ? std::string() : bareName(job.report().files.back().source);
     progress.rescued = tally.rescued;
     progress.total = m_total;
     progress.bad = tally.bad;

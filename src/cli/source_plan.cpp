@@ -31,7 +31,8 @@ public:
 // dot parts and links).
 bool inside(const fs::path& path, const fs::path& folder)
 {
-    const auto [end, unused] = std::mismatch(folder.begin(), folder.end(), path.begin(), path.end());
+    const auto [end, unused] =
+        std::mismatch(folder.begin(), folder.end(), path.begin(), path.end());
     return end == folder.end();
 }
 

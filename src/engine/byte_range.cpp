@@ -49,8 +49,8 @@ std::vector<ByteRange> rangesOutside(const std::vector<ByteRange>& ranges,
 {
     std::vector<ByteRange> outside;
     for (const auto& range : ranges)
-        for (const auto& gap : gapsBetween(rangesWithin(removed, range.offset, range.length),
-                                           range.length))
+        for (const auto& gap :
+             gapsBetween(rangesWithin(removed, range.offset, range.length), range.length))
             appendRange(outside, {range.offset + gap.offset, gap.length});
     return outside;
 }
@@ -65,7 +65,8 @@ std::vector<ByteRange> unionOf(std::vector<ByteRange> first, const std::vector<B
         if (range.length <= 0)
             continue;
         if (!joined.empty() && range.offset <= joined.back().end())
-            joined.back().length = std::max(joined.back().end(), range.end()) - joined.back().offset;
+            joined.back().length =
+                std::max(joined.back().end(), range.end()) - joined.back().offset;
         else
             joined.push_back(range);
     }

@@ -284,9 +284,10 @@ void CopyJob::readChunk(ChunkTransfer& chunk)
             ReadResult read;
             if (std::ssize(buf) == chunk.length) {
                 resumeNext([&] {
-                    read = files.readAt(chunk.offset + part.offset,
-                                        std::span(buf).subspan(static_cast<std::size_t>(part.offset),
-                                                               static_cast<std::size_t>(part.length)));
+                    read =
+                        files.readAt(chunk.offset + part.offset,
+                                     std::span(buf).subspan(static_cast<std::size_t>(part.offset),
+                                                            static_cast<std::size_t>(part.length)));
                 });
             }
             keepFirst(chunk.readError, read.error);
@@ -321,13 +322,11 @@ void CopyJob::writeChunk(ChunkTransfer& chunk, bool lastChunk)
     }
     auto& files = m_env.files;
     resumeNext([&] {
-        chunk.writeError =
-            openDestination(joinPath(m_env.fields.text(Field::lblDir),
-                                     m_env.fields.text(Field::lblFileName)));
+        chunk.writeError = openDestination(
+            joinPath(m_env.fields.text(Field::lblDir), m_env.fields.text(Field::lblFileName)));
     });
-    resumeNext([&] {
-        chunk.written = files.writeAt(chunk.offset, m_state.Buf, chunk.notWritten());
-    });
+    resumeNext(
+        [&] { chunk.written = files.writeAt(chunk.offset, m_state.Buf, chunk.notWritten()); });
     keepFirst(chunk.writeError, chunk.written.error);
     // An older, longer file of the same name must not keep its tail.
     if (lastChunk)
@@ -340,7 +339,8 @@ void CopyJob::recordChunk(const ChunkTransfer& chunk, bool lastChunk)
     if (m_report.files.empty())
         throw std::logic_error("a chunk moved outside a started job");
     auto& outcome = m_report.files.back();
-    const auto why = chunk.readError ? chunk.readError : make_error_code(CopyError::sourceEndedEarly);
+    const auto why =
+        chunk.readError ? chunk.readError : make_error_code(CopyError::sourceEndedEarly);
     const auto inFile = [&](ByteRange range) {
         return ByteRange{chunk.offset + range.offset, range.length};
     };

@@ -131,6 +131,7 @@ void Form1::cmdCopy_Click()
     m_marks.clear();
     m_job.cmdCopy_Click();
     m_marks.follow(m_job, Timer1.isActive());
+    m_waiter.handOnKeptEvents();
 }
 
 void Form1::cmdStop_Click()
@@ -193,6 +194,7 @@ void Form1::Timer1_Timer()
 {
     m_job.Timer1_Timer();
     m_marks.follow(m_job, Timer1.isActive());
+    m_waiter.handOnKeptEvents();
 }
 
 bool Form1::event(QEvent* event)

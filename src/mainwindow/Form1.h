@@ -7,6 +7,7 @@
 #include "posix_file_access.h"
 #include "queue_marks.h"
 #include "widget_adapters.h"
+#include "window_waiter.h"
 
 #include <QMainWindow>
 #include <QTimer>
@@ -36,6 +37,7 @@ public:
     // Tests hand the window a picker of their own.
     void setPicker(Picker picker) { m_picker = std::move(picker); }
     const CopyJob& job() const { return m_job; }
+    const WindowWaiter& waiter() const { return m_waiter; }
     // The dialogs' one instance each; null until first used.
     Form2* destinationDialog() const { return m_form2.get(); }
     Form3* aboutDialog() const { return m_form3.get(); }
@@ -70,7 +72,11 @@ private:
     ListQueue m_queue;
     RadioOptions m_options;
     WidgetControls m_controls;
-    PosixFileAccess m_files;
+    PosixFileAccess m_posixFiles;
+    // The file operations run off this thread; the window waits for them
+    // drawn, and handles nothing of the user's until the tick is over.
+    WindowWaiter m_waiter{Timer1};
+    BackgroundFileAccess m_files{m_posixFiles, m_waiter};
     LocaleNumberFormat m_numbers;
     CopyJob m_job;
     QueueMarks m_marks;

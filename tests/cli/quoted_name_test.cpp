@@ -15,7 +15,9 @@ TEST(QuotedNameTest, NamesAreQuotedAsTheShellWouldTakeThemBack)
         {"it's", "'it'\\''s'"},
         {"new\nline", "'new'$'\\n''line'"},
         {"tab\there", "'tab'$'\\t''here'"},
-        {"bad\xFF" "byte", "'bad'$'\\xFF''byte'"},
+        {"bad\xFF"
+         "byte",
+         "'bad'$'\\xFF''byte'"},
         {"", "''"},
     };
     for (const auto& [name, quoted] : cases) {
@@ -23,7 +25,8 @@ TEST(QuotedNameTest, NamesAreQuotedAsTheShellWouldTakeThemBack)
         EXPECT_EQ(quotedName(name), quoted);
         // The shell reads it back as the very same bytes, on one line.
         EXPECT_EQ(quotedName(name).find('\n'), std::string::npos);
-        const auto echoed = testing::runProcess("/bin/bash", {"-c", "printf %s " + quotedName(name)});
+        const auto echoed =
+            testing::runProcess("/bin/bash", {"-c", "printf %s " + quotedName(name)});
         EXPECT_EQ(echoed.out, name);
     }
 }

@@ -25,24 +25,31 @@ TEST(RescueMapTest, MarkingKeepsTheBlocksInOrderAndJoinsNeighbours)
         std::vector<Block> blocks;
     } cases[] = {
         {"nothing tried", {}, {{0, 1000, Status::nonTried}}},
-        {"a middle piece", {{{100, 50}, Status::finished}},
+        {"a middle piece",
+         {{{100, 50}, Status::finished}},
          {{0, 100, Status::nonTried}, {100, 50, Status::finished}, {150, 850, Status::nonTried}}},
-        {"both ends", {{{0, 10}, Status::badSector}, {{990, 10}, Status::nonScraped}},
+        {"both ends",
+         {{{0, 10}, Status::badSector}, {{990, 10}, Status::nonScraped}},
          {{0, 10, Status::badSector}, {10, 980, Status::nonTried}, {990, 10, Status::nonScraped}}},
-        {"neighbours join", {{{0, 500}, Status::finished}, {{500, 500}, Status::finished}},
+        {"neighbours join",
+         {{{0, 500}, Status::finished}, {{500, 500}, Status::finished}},
          {{0, 1000, Status::finished}}},
         {"over several blocks",
-         {{{100, 100}, Status::badSector}, {{300, 100}, Status::badSector},
+         {{{100, 100}, Status::badSector},
+          {{300, 100}, Status::badSector},
           {{150, 200}, Status::finished}},
          {{0, 100, Status::nonTried},
           {100, 50, Status::badSector},
           {150, 200, Status::finished},
           {350, 50, Status::badSector},
           {400, 600, Status::nonTried}}},
-        {"past the end is cut", {{{900, 500}, Status::finished}},
+        {"past the end is cut",
+         {{{900, 500}, Status::finished}},
          {{0, 900, Status::nonTried}, {900, 100, Status::finished}}},
-        {"a hole filled in", {{{0, 1000}, Status::finished}, {{400, 2}, Status::badSector},
-                              {{400, 2}, Status::finished}},
+        {"a hole filled in",
+         {{{0, 1000}, Status::finished},
+          {{400, 2}, Status::badSector},
+          {{400, 2}, Status::finished}},
          {{0, 1000, Status::finished}}},
     };
     for (const auto& c : cases) {
@@ -82,9 +89,9 @@ TEST(RescueMapTest, ItsTextReadsBackAndGnuDdrescuelogAcceptsIt)
         GTEST_SKIP() << "GNU ddrescuelog (Debian's gddrescue) is not installed";
     const testing::ScratchDir scratch;
     const auto path = scratch / "film.map";
-    testing::writeFile(path, testing::Bytes(reinterpret_cast<const std::byte*>(text.data()),
-                                            reinterpret_cast<const std::byte*>(text.data()) +
-                                                text.size()));
+    testing::writeFile(
+        path, testing::Bytes(reinterpret_cast<const std::byte*>(text.data()),
+                             reinterpret_cast<const std::byte*>(text.data()) + text.size()));
     const auto status = testing::runProcess("/usr/bin/ddrescuelog", {"--show-status", path});
     EXPECT_EQ(status.exitStatus, 0) << status.err;
     // Bad sectors as ddrescuelog counts them: the '-' block.

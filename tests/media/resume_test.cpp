@@ -95,9 +95,9 @@ TEST_P(InterruptedRunTest, TheSameCommandFinishesItWithoutReadingAnythingTwice)
     constexpr std::int64_t size = 8 * mib;
     const std::vector<Failing> bad{sectors(300, 1), sectors(1500, 600), sectors(3000, 3)};
     const auto stopAt = GetParam().stopAt;
-    auto first = mount("first", describe(size, bad,
-                                         "at-read disc.bin " + std::to_string(stopAt) +
-                                             " interrupt\n"));
+    auto first =
+        mount("first",
+              describe(size, bad, "at-read disc.bin " + std::to_string(stopAt) + " interrupt\n"));
     if (!first->unavailable().empty())
         GTEST_SKIP() << first->unavailable();
     const std::vector<std::string> command{"-q", "-b", "256", first->path("disc.bin"), out()};
@@ -259,7 +259,10 @@ TEST_F(ResumeTest, AFolderIsCopiedAsAWholeAndWhatIsNotAFileIsReported)
 
 TEST_F(ResumeTest, AwkwardNamesStayOnOneLineAndTheShellReadsThemBack)
 {
-    const std::string names[] = {"new\nline.bin", "bad\xFF" "byte.bin", "tab\there.bin"};
+    const std::string names[] = {"new\nline.bin",
+                                 "bad\xFF"
+                                 "byte.bin",
+                                 "tab\there.bin"};
     std::vector<std::string> sources;
     for (const auto& name : names) {
         sources.push_back(scratch / name);
@@ -283,13 +286,15 @@ TEST_F(ResumeTest, AwkwardNamesStayOnOneLineAndTheShellReadsThemBack)
     }
     EXPECT_EQ(copied, 3);
 
-    const auto json = cli({"-q", "--json", "--report=" + scratch / "report.json", sources[0], out()});
+    const auto json =
+        cli({"-q", "--json", "--report=" + scratch / "report.json", sources[0], out()});
     EXPECT_EQ(json.exitStatus, 0);
     EXPECT_EQ(slurp(scratch / "report.json"), json.out);
     const auto parsed = runProcess(
         "/usr/bin/python3",
-        {"-c", "import json,sys; r=json.load(open(sys.argv[1])); "
-               "print(r['exit_status'], r['files'][0]['status'], repr(r['files'][0]['source']))",
+        {"-c",
+         "import json,sys; r=json.load(open(sys.argv[1])); "
+         "print(r['exit_status'], r['files'][0]['status'], repr(r['files'][0]['source']))",
          scratch / "report.json"});
     EXPECT_EQ(parsed.out, "0 copied '" + scratch / "new\\nline.bin" + "'\n") << parsed.err;
 }

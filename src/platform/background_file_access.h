@@ -1,0 +1,78 @@
+#pragma once
+
+#include "file_access.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <exception>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+namespace brindlecap {
+
+// How a thread waits for an operation running on another: the window keeps
+// drawing itself meanwhile, and a terminal program may simply block.
+class OperationWaiter
+{
+public:
+    virtual ~OperationWaiter() = default;
+    // Returns once `finished()` holds. It comes to hold on the other thread,
+    // which then calls wake().
+    virtual void waitUntil(const std::function<bool()>& finished) = 0;
+    // Called on the other thread; must be safe from there.
+    virtual void wake() = 0;
+};
+
+// File access whose every call, each a system call that a struggling drive
+// can hold for seconds, runs on one worker thread of its own while the
+// calling thread waits: a few microseconds on its own (most calls are over
+// by then), then through `waiter`. Only one call is under way at a time, and
+// the caller does nothing else until it returns: the wrapped file access,
+// and the buffers and strings a call is given, are only ever used by one
+// thread at a time, handed over with release and acquire.
+class BackgroundFileAccess final : public FileAccess
+{
+public:
+    BackgroundFileAccess(FileAccess& files, OperationWaiter& waiter);
+    ~BackgroundFileAccess() override;
+    BackgroundFileAccess(const BackgroundFileAccess&) = delete;
+    BackgroundFileAccess& operator=(const BackgroundFileAccess&) = delete;
+
+    std::error_code examineSource(const std::string& path, SourceFacts& facts) const override;
+    std::error_code identify(const std::string& path, FileIdentity& identity) const override;
+    std::error_code openSource(const std::string& path, const FileIdentity& expected) override;
+    std::error_code openDestination(const std::string& path, std::optional<FileIdentity>& identity,
+                                    unsigned permissions,
+                                    std::span<const FileIdentity> forbidden) override;
+    ReadResult readAt(std::int64_t offset, std::span<std::byte> buffer) override;
+    WriteResult writeAt(std::int64_t offset, std::span<const std::byte> buffer,
+                        std::span<const ByteRange> skip) override;
+    std::int64_t sectorSize() override;
+    TransferResult readSectors(std::int64_t offset, std::span<std::byte> buffer) override;
+    std::error_code cutTo(std::int64_t length) override;
+    std::error_code close() override;
+
+private:
+    // Runs `operation` on the worker and waits for it.
+    template <typename Operation> auto run(Operation operation) const;
+    void runOnWorker(const std::function<void()>& operation) const;
+    void work();
+
+    FileAccess& m_files;
+    OperationWaiter& m_waiter;
+    // The hand-over: the caller stores the operation, the worker its end.
+    mutable std::atomic<const std::function<void()>*> m_pending{nullptr};
+    mutable std::atomic<bool> m_done{false};
+    mutable std::exception_ptr m_failure; // written before m_done, read after it
+    mutable std::atomic<bool> m_callerInWaiter{false};
+    // For sleeping when spinning did not do: both flags under m_lock.
+    mutable std::mutex m_lock;
+    mutable std::condition_variable m_wake;
+    mutable bool m_workerAsleep = false;
+    mutable bool m_callerAsleep = false;
+    bool m_quit = false;
+    std::thread m_worker;
+};
+
+} // namespace brindlecap

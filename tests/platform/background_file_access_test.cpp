@@ -1,0 +1,145 @@
+#include "background_file_access.h"
+#include "copy_job.h"
+#include "faulty_file_access.h"
+#include "headless_surroundings.h"
+#include "locale_number_format.h"
+#include "scratch_dir.h"
+
+#include <gtest/gtest.h>
+#include <set>
+#include <thread>
+
+namespace brindlecap::testing {
+namespace {
+
+// The plainest way to wait: block until the operation is over.
+class BlockingWaiter final : public OperationWaiter
+{
+public:
+    void waitUntil(const std::function<bool()>& finished) override
+    {
+        std::unique_lock guard(m_lock);
+        m_wake.wait(guard, finished);
+    }
+    void wake() override
+    {
+        {
+            const std::lock_guard guard(m_lock);
+        }
+        m_wake.notify_all();
+    }
+
+private:
+    std::mutex m_lock;
+    std::condition_variable m_wake;
+};
+
+// Real file access that notes which thread each call ran on, and throws
+// std::bad_alloc from a read when asked, as a failed allocation would.
+class WatchedFileAccess final : public FileAccess
+{
+public:
+    mutable std::set<std::thread::id> threads;
+    bool throwOnRead = false;
+
+    std::error_code examineSource(const std::string& path, SourceFacts& facts) const override
+    {
+        note();
+        return m_real.examineSource(path, facts);
+    }
+    std::error_code identify(const std::string& path, FileIdentity& identity) const override
+    {
+        note();
+        return m_real.identify(path, identity);
+    }
+    std::error_code openSource(const std::string& path, const FileIdentity& expected) override
+    {
+        note();
+        return m_real.openSource(path, expected);
+    }
+    std::error_code openDestination(const std::string& path, std::optional<FileIdentity>& identity,
+                                    unsigned permissions,
+                                    std::span<const FileIdentity> forbidden) override
+    {
+        note();
+        return m_real.openDestination(path, identity, permissions, forbidden);
+    }
+    ReadResult readAt(std::int64_t offset, std::span<std::byte> buffer) override
+    {
+        note();
+        if (throwOnRead)
+            throw std::bad_alloc();
+        return m_real.readAt(offset, buffer);
+    }
+    WriteResult writeAt(std::int64_t offset, std::span<const std::byte> buffer,
+                        std::span<const ByteRange> skip) override
+    {
+        note();
+        return m_real.writeAt(offset, buffer, skip);
+    }
+    std::int64_t sectorSize() override { return m_real.sectorSize(); }
+    TransferResult readSectors(std::int64_t offset, std::span<std::byte> buffer) override
+    {
+        return m_real.readSectors(offset, buffer);
+    }
+    std::error_code cutTo(std::int64_t length) override
+    {
+        note();
+        return m_real.cutTo(length);
+    }
+    std::error_code close() override
+    {
+        note();
+        return m_real.close();
+    }
+
+private:
+    void note() const { threads.insert(std::this_thread::get_id()); }
+
+    PosixFileAccess m_real;
+};
+
+TEST(BackgroundFileAccessTest, AJobCopiesExactlyWithEveryCallOnTheOneWorker)
+{
+    const ScratchDir scratch;
+    std::filesystem::create_directory(scratch.path() / "out");
+    writeFile(scratch / "a.bin", patternBytes(300001, 3));
+    WatchedFileAccess watched;
+    BlockingWaiter waiter;
+    BackgroundFileAccess files(watched, waiter);
+    FieldTable fields;
+    PathList queue;
+    OptionGroup options;
+    ControlFlags controls;
+    LocaleNumberFormat numbers;
+    CopyJob job({fields, queue, options, controls, files, numbers});
+    job.Form_Load();
+    queue.append(scratch / "a.bin");
+    options.select(0);
+    fields.setText(Field::lblDir, scratch / "out");
+    job.cmdCopy_Click();
+    while (controls.isEnabled(Control::Timer1))
+        job.Timer1_Timer();
+    EXPECT_EQ(readFile(scratch / "out/a.bin"), patternBytes(300001, 3));
+    ASSERT_EQ(watched.threads.size(), 1u);
+    EXPECT_NE(*watched.threads.begin(), std::this_thread::get_id());
+}
+
+TEST(BackgroundFileAccessTest, AFailedAllocationOnTheWorkerReachesTheCaller)
+{
+    const ScratchDir scratch;
+    writeFile(scratch / "a.bin", patternBytes(100));
+    WatchedFileAccess watched;
+    watched.throwOnRead = true;
+    BlockingWaiter waiter;
+    BackgroundFileAccess files(watched, waiter);
+    FileIdentity identity;
+    ASSERT_FALSE(files.identify(scratch / "a.bin", identity));
+    ASSERT_FALSE(files.openSource(scratch / "a.bin", identity));
+    Bytes buffer(100);
+    EXPECT_THROW(files.readAt(0, buffer), std::bad_alloc);
+    EXPECT_FALSE(files.close()) << "the worker goes on after a failure";
+}
+
+} // namespace
+} // namespace brindlecap::testing
