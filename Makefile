@@ -1,4 +1,5 @@
-# make run      builds Brindlecap and starts it
+# SPDX-License-Identifier: GPL-3.0-or-later
+# make run      builds Brindlecap (without its tests) and starts it
 # make test     builds it and runs the whole test suite
 # make check    what CI runs: make test, then the suite again under ASan and
 #               UBSan (build-asan/), the tests of the window's background file
@@ -8,7 +9,9 @@
 # make install  installs into PREFIX (default /usr/local)
 # make bench    measures the copy rate, the tick and a damaged disc against
 #               cp, dd and ddrescue and writes docs/benchmarks.md (not in CI)
-# All first install the Debian packages they need (scripts/setup-debian.sh).
+# All first install the Debian packages they need (scripts/setup-debian.sh):
+# make run only what building and running need, the others what testing
+# needs too.
 
 BUILD ?= build
 PREFIX ?= /usr/local
@@ -17,15 +20,19 @@ CTEST := ctest --output-on-failure --parallel 2 --timeout 300
 # Warnings fail the build in CI.
 WERROR := $(if $(CI),ON,OFF)
 
-.PHONY: all deps configure build test sanitize tsan fuzz check bench run package install clean
+.PHONY: all deps deps-run configure build test sanitize tsan fuzz check bench run package install \
+	clean
 
 all: build
 
 deps:
-	@scripts/setup-debian.sh
+	@scripts/setup-debian.sh --test
+
+deps-run:
+	@scripts/setup-debian.sh --run
 
 configure: deps
-	cmake -S . -B $(BUILD) -G Ninja -DBRINDLECAP_WERROR=$(WERROR) $(CMAKE_FLAGS)
+	cmake -S . -B $(BUILD) -G Ninja -DBUILD_TESTING=ON -DBRINDLECAP_WERROR=$(WERROR) $(CMAKE_FLAGS)
 
 build: configure
 	cmake --build $(BUILD)
@@ -64,7 +71,10 @@ bench:
 		brindlecap-cli faulty_medium
 	python3 bench/benchmarks.py build-bench docs/benchmarks.md
 
-run: build
+# The programs alone, without the tests and what they need.
+run: deps-run
+	cmake -S . -B $(BUILD) -G Ninja -DBUILD_TESTING=OFF -DBRINDLECAP_WERROR=$(WERROR) $(CMAKE_FLAGS)
+	cmake --build $(BUILD) --target brindlecap brindlecap-cli
 	$(BUILD)/src/mainwindow/brindlecap
 
 package: build

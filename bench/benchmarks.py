@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Runs Brindlecap's benchmarks on this machine and writes their report.
 
 Usage: bench/benchmarks.py BUILD_DIR REPORT

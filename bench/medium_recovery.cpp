@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How much of a test medium's file a copy recovered: bytes equal to the
 // medium's, readable bytes the copy lacks, and bytes that are neither the
 // medium's nor zero (which no copy may hold).

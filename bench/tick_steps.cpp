@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where one tick of the copy job spends its time: the whole tick, and each of
 // its steps on its own with the same file access and number format.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's copy rate with its real 1 ms timer, and the rate at which
 // that timer fires on an idle window, for the benchmark report.
 //

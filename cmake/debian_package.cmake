@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # `cpack -G DEB` in the build folder makes brindlecap_<version>_amd64.deb.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME brindlecap)
@@ -5,13 +6,18 @@ set(CPACK_PACKAGE_VENDOR "The Brindlecap team")
 set(CPACK_PACKAGE_CONTACT "The Brindlecap team <team@brindlecap.example.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "copy files off damaged discs, keeping every readable byte")
 set(CPACK_PACKAGE_DESCRIPTION
-    "Brindlecap copies files off hard drives and off scratched or damaged CDs\n"
-    "and DVDs, chunk by chunk. A chunk that cannot be read is written as zeros,\n"
-    "so the copy always runs to its end. The source is only ever read.\n"
-    "Includes the window program brindlecap and the command-line brindlecap-cli.")
+    "Brindlecap copies files off hard drives and off scratched or failing CDs\n"
+    "and DVDs. Every sector the disc still gives is copied; only the sectors it\n"
+    "will not give become zeros, and a copy made again only adds to the first.\n"
+    "The source is only ever read. Includes the window program brindlecap and\n"
+    "the command-line brindlecap-cli, which keeps a rescue map in GNU ddrescue's\n"
+    "format, resumes, retries bad sectors and copies whole folders.")
 string(REPLACE ";" "" CPACK_DEBIAN_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
+# Revision 1 of the upstream version: Debian's changelog.Debian goes with it.
+set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://brindlecap.example.org/")
 # Libraries come from dpkg-shlibdeps; Qt's window-system plugins and the
 # fonts the windows are drawn in are loaded at run time, so they are named.

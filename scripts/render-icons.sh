@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Renders the application icon's pixel art (data/icons/*.xpm, the files to
 # edit) into the 16-colour PNGs that the program and the desktop use.
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs each named libFuzzer target for a bounded time, starting from its seed
 # corpus in tests/fuzz/corpus/. A crash or a sanitizer report fails the run
 # and leaves the input that caused it in BUILD/fuzz-artifacts/.

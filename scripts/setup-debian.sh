@@ -1,23 +1,35 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages that building, running and testing need;
-# with --bench, also what `make bench` measures with and against.
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Installs the Debian 12 packages Brindlecap needs:
+#   --run    to build it and run it (make run)
+#   --test   that, and what the test suite needs (the default: make test, check)
+#   --bench  that, and what `make bench` measures with and against
 # Missing packages are installed with apt-get when that is possible (as root,
 # or with sudo that asks no password); otherwise the one command to run is
 # printed and the script fails.
 set -euo pipefail
 
-packages=(
+run=(
     g++ cmake ninja-build pkg-config make
-    qt6-base-dev qt6-base-dev-tools libgl-dev
+    qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev fonts-liberation
+)
+test=(
     libgtest-dev libgmock-dev qt6-base-private-dev
     xvfb xauth xdotool x11-apps libxcb1-dev imagemagick tesseract-ocr tesseract-ocr-eng file
-    fonts-liberation fonts-dejavu-core
-    desktop-file-utils appstream dpkg-dev groff-base
+    fonts-dejavu-core desktop-file-utils appstream dpkg-dev groff-base lintian
     clang libclang-rt-14-dev fuse3 libfuse3-dev gddrescue python3
 )
-if [[ "${1:-}" == "--bench" ]]; then
-    packages+=(libbenchmark-dev coreutils util-linux)
-fi
+bench=(libbenchmark-dev coreutils util-linux)
+
+case "${1:---test}" in
+--run) packages=("${run[@]}") ;;
+--test) packages=("${run[@]}" "${test[@]}") ;;
+--bench) packages=("${run[@]}" "${test[@]}" "${bench[@]}") ;;
+*)
+    echo "usage: setup-debian.sh [--run|--test|--bench]" >&2
+    exit 2
+    ;;
+esac
 
 missing=()
 for package in "${packages[@]}"; do

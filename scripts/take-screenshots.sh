@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Takes the README's screenshots from the running program on a virtual X
 # server: the main window during a copy, the destination folder dialog, the
 # About dialog, and a finished job that met a damaged file on the FUSE test

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "rescue_run.h"
 
 #include "copy_job.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "Form3.h"
 
 #include "ui_Form3.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "Form1.h"
 
 #include <QApplication>
@@ -23,10 +24,10 @@ bool hasDisplay(int argc, char** argv)
 int main(int argc, char** argv)
 {
     if (!hasDisplay(argc, argv)) {
-        std::fprintf(stderr,
-                     "brindlecap: no display to open a window on (DISPLAY is not set); "
-                     "without a desktop, start it as: xvfb-run %s\n",
-                     argv[0]);
+        std::fputs("brindlecap: no display to open a window on (DISPLAY is not set); without a "
+                   "desktop, copy with brindlecap-cli (see brindlecap-cli --help); on a desktop, "
+                   "start Brindlecap from its menu or type brindlecap in a terminal there\n",
+                   stderr);
         return 1;
     }
     QApplication application(argc, argv);

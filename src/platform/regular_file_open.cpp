@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "regular_file_open.h"
 
 #include "copy_error.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "rescue_map.h"
 #include "run_process.h"
 #include "scratch_dir.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "dialog_test_support.h"
 #include "directory_list.h"
 #include "drive_list.h"

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The real program in a real window on an X server, copying off the FUSE
 # medium while a read takes seconds: covered by another window and then
 # uncovered, the window is drawn again within a fifth of a second, and it

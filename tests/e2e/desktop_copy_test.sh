@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # A user's whole copy in the real program, installed, in a real window on an
 # X server: pick a file in the open-file dialog, pick the destination in the
 # folder dialog, Copy, wait for the finish texts, compare the bytes.

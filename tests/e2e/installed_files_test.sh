@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # What `cmake --install` put under PREFIX: both programs, a valid desktop
 # entry, the icon in the hicolor theme, valid AppStream metadata, manual
 # pages that render without a warning.
@@ -32,7 +33,7 @@ metainfo="$prefix/share/metainfo/org.example.brindlecap.metainfo.xml"
 appstreamcli validate --no-net --pedantic "$metainfo" || fail "$metainfo does not validate"
 grep -q '<launchable type="desktop-id">org.example.brindlecap.desktop</launchable>' "$metainfo" ||
     fail "the metadata does not name the menu entry"
-for page in brindlecap-cli; do
+for page in brindlecap brindlecap-cli; do
     manual="$prefix/share/man/man1/$page.1.gz"
     [[ -f "$manual" ]] || fail "no $manual"
     warnings=$(zcat "$manual" | groff -ww -z -man 2>&1)

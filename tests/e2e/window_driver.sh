@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Shell functions that drive Brindlecap's windows on an X server as a user
 # would: find a window by its title, click at a place in it, type, read text
 # off the screen. Sourced by the end-to-end test and the screenshot script.

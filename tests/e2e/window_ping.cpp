@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Sends a window the window manager's ping (_NET_WM_PING) and waits for its
 // answer, as a window manager does before it greys a window out as "not
 // responding". For the busy-window test, where no window manager runs.

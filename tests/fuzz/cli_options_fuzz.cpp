@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Any command line at all (arguments split at NUL bytes): the parser must not
 // crash, and a command line it takes for a copy must name a real job.
 #include "buffer_options.h"

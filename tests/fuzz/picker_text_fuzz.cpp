@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Any text at all as an open-file dialog's answer: the splitter must not
 // crash, and what it gives must be made of what the text held.
 #include "picker_text.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The queue's entries say what the last job did to their files: a mark of
 // its own shape for each outcome, a tooltip that says it in words, and the
 // same words for a screen reader. Jobs over real files and over the FUSE

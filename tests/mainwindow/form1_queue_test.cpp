@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "form1_window_fixture.h"
 #include "open_dialog.h"
 #include "picker_text.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // While a drive struggles with a bad sector, the window stays drawn and
 // takes no input: the read blocks a thread of its own, the window waits for
 // it in an event loop that handles neither user input nor a tick, and what

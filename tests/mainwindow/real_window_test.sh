@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Starts the whole program as a real window on an X server (Xvfb) and checks
 # that the main window shows up and stays up. Exit 77: skipped.
 set -u
@@ -9,6 +10,13 @@ for tool in xvfb-run xdotool; do
         exit 77
     fi
 done
+# Without a display: one line, pointing at the command-line program.
+said=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$program" 2>&1 >/dev/null)
+status=$?
+if [[ $status -ne 1 || $(wc -l <<<"$said") -ne 1 || "$said" != *"brindlecap-cli --help"* ]]; then
+    echo "FAIL: without a display it said (status $status): $said"
+    exit 1
+fi
 export XDG_RUNTIME_DIR=$(mktemp -d)
 trap 'rm -rf "$XDG_RUNTIME_DIR"' EXIT
 xvfb-run -a -s "-screen 0 1024x768x24" bash -c '

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Copies off a FUSE file system that fails like a damaged disc: real EIO
 // from the kernel, through the copy engine as the window runs it and through
 // brindlecap-cli.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A read-only FUSE file system that behaves like a failing disc, for tests.
 // It serves the files that a description file names, with content that
 // depends on the position, and fails reads where the description says:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A copy touches only its own source and its own destination: names that
 // change hands between two chunks, names shared by two sources, leases,
 // reads that never stop being interrupted, and the permissions of a copy.

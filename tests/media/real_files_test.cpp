@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Copies between real files on real file systems that refuse in real ways:
 // a full tmpfs, a read-only mount, sources that change or vanish during the
 // copy, destinations that are the source, sources that are not files and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // brindlecap-cli as a rescue tool: a ddrescue map per copy, a run stopped
 // with Ctrl-C that the same command finishes, a retry after the disc is
 // cleaned that fills only the gaps, and folders copied as a whole. On the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Every readable sector of a damaged file, in few failing reads: the shapes
 // damage takes on a disc, on the FUSE medium read directly and through the
 // page cache, copied by the engine at the smallest, the default and the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "copy_error.h"
 #include "posix_file_access.h"
 #include "scratch_dir.h"
