@@ -6,8 +6,7 @@
 // SOURCE should be a large file in the page cache; each destination folder
 // gets one scratch file, removed at the end.
 #include "chunk_buffer.h"
-#include "copy_job.h"
-#include "headless_surroundings.h"
+#include "headless_job.h"
 #include "locale_number_format.h"
 #include "posix_file_access.h"
 
@@ -80,27 +79,20 @@ private:
 
 void Tick(benchmark::State& state, const Paths& paths)
 {
-    FieldTable fields;
-    PathList queue;
-    OptionGroup options;
-    ControlFlags controls;
     PosixFileAccess files;
     LocaleNumberFormat numbers;
-    CopyJob job({fields, queue, options, controls, files, numbers});
-    job.Form_Load();
-    queue.append(paths.source);
-    options.select(*bufferOptionFor(std::to_string(state.range(0))));
+    HeadlessJob headless(files, numbers);
     const auto& folder = paths.folders[state.range(1)];
-    fields.setText(Field::lblDir, folder);
     const ScratchCopy copy(folder + "/" + std::filesystem::path(paths.source).filename().string());
+    headless.start({paths.source}, folder, *bufferOptionFor(std::to_string(state.range(0))));
     for (auto _ : state) {
-        if (!controls.isEnabled(Control::Timer1)) {
+        if (!headless.running()) {
             state.PauseTiming();
             copy.remove();
-            job.cmdCopy_Click();
+            headless.job().cmdCopy_Click();
             state.ResumeTiming();
         }
-        job.Timer1_Timer();
+        headless.job().Timer1_Timer();
     }
 }
 

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "buffer_options.h"
+
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,7 +20,7 @@ struct CliOptions
     };
 
     Action action = Action::copy;
-    int bufferOption = 3; // index into bufferCaptions: "256"
+    int bufferOption = defaultBufferOption; // index into bufferCaptions
     bool quiet = false;
     bool recursive = false;
     bool useMaps = true;

@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "rescue_run.h"
 
-#include "copy_job.h"
-#include "headless_surroundings.h"
+#include "headless_job.h"
 #include "path_text.h"
 #include "rescue_passes.h"
 
@@ -104,19 +103,11 @@ JobReport RescueRun::copy(const SourcePlan& plan)
 
 void RescueRun::copyInto(const std::vector<std::string>& sources, const std::string& folder)
 {
-    FieldTable fields;
-    PathList queue;
-    OptionGroup options;
-    ControlFlags controls;
-    CopyJob job({fields, queue, options, controls, m_files, m_numbers, &m_record});
-    job.Form_Load();
-    for (const auto& source : sources)
-        queue.append(source);
-    options.select(m_options.bufferOption);
-    fields.setText(Field::lblDir, folder);
-    job.cmdCopy_Click();
+    HeadlessJob headless(m_files, m_numbers, &m_record);
+    auto& job = headless.job();
+    headless.start(sources, folder, m_options.bufferOption);
     // No timer here: a terminal needs no event loop to stay responsive.
-    while (controls.isEnabled(Control::Timer1)) {
+    while (headless.running()) {
         if (stopAsked()) {
             job.cmdStop_Click();
             break;

@@ -3,8 +3,6 @@
 
 #include "ui_Form2.h"
 
-#include <QLabel>
-
 namespace brindlecap {
 
 namespace {
@@ -16,8 +14,8 @@ constexpr Qt::WindowFlags sizableWindow = Qt::Window | Qt::WindowTitleHint |
 
 } // namespace
 
-Form2::Form2(QWidget& mainWindow, QLabel& lblDir, QAbstractButton& cmdCopy)
-    : DialogInstance(mainWindow, sizableWindow), m_lblDir(lblDir), m_cmdCopy(cmdCopy)
+Form2::Form2(QWidget& mainWindow, DestinationTaker& taker)
+    : DialogInstance(mainWindow, sizableWindow), m_taker(taker)
 {}
 
 Form2::~Form2() = default;
@@ -50,9 +48,9 @@ void Form2::Drive1_Change()
 
 void Form2::Command1_Click()
 {
-    m_lblDir.setText(m_ui->Dir1->path());
+    m_taker.destinationChosen(m_ui->Dir1->path());
     mainWindow().setEnabled(true);
-    m_cmdCopy.setEnabled(true);
+    m_taker.copyPossible();
     Unload();
 }
 

@@ -5,24 +5,31 @@
 
 #include <memory>
 
-class QAbstractButton;
-class QLabel;
-
 namespace Ui {
 class Form2;
 }
 
 namespace brindlecap {
 
+// What the folder dialog's "Ok" hands the main window, in this order: the
+// folder, and then, once the main window is enabled again, that a copy can
+// start.
+class DestinationTaker
+{
+public:
+    virtual ~DestinationTaker() = default;
+    virtual void destinationChosen(const QString& folder) = 0;
+    virtual void copyPossible() = 0;
+};
+
 // The destination folder dialog: a volume list, a folder list, "Ok" and
-// "Cancel". "Ok" writes the open folder into the main window's destination
-// field and enables its "Copy" button.
+// "Cancel". "Ok" hands the open folder to the main window.
 class Form2 final : public DialogInstance
 {
     Q_OBJECT
 
 public:
-    Form2(QWidget& mainWindow, QLabel& lblDir, QAbstractButton& cmdCopy);
+    Form2(QWidget& mainWindow, DestinationTaker& taker);
     ~Form2() override;
 
     void Drive1_Change();
@@ -36,8 +43,7 @@ protected:
     void Form_Unload() override;
 
 private:
-    QLabel& m_lblDir;
-    QAbstractButton& m_cmdCopy;
+    DestinationTaker& m_taker;
     std::unique_ptr<Ui::Form2> m_ui;
 };
 

@@ -27,6 +27,10 @@ public:
 inline constexpr std::array<std::string_view, BufferOptions::count> bufferCaptions = {
     "32", "64", "128", "256", "512", "1024", "2048"};
 
+// The option chosen until the user picks another: Option4, "256".
+inline constexpr int defaultBufferOption = 3;
+static_assert(bufferCaptions[defaultBufferOption] == "256");
+
 // The index of the option whose caption is this number of kilobytes.
 inline std::optional<int> bufferOptionFor(std::string_view kilobytes)
 {

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <cstddef>
+
 namespace brindlecap {
 
 // Everything whose enabled flag says which commands are possible. An enabled
@@ -20,6 +22,15 @@ enum class Control
     Option7,
     Timer1,
 };
+
+inline constexpr std::size_t controlCount = static_cast<std::size_t>(Control::Timer1) + 1;
+
+// The option buttons' controls follow each other, Option1 to Option7.
+constexpr Control optionControl(int index)
+{
+    return static_cast<Control>(static_cast<int>(Control::Option1) + index);
+}
+static_assert(optionControl(6) == Control::Option7);
 
 class Controls
 {

@@ -14,7 +14,6 @@ namespace brindlecap {
 namespace {
 
 const std::string finishedText = "........Finished........";
-constexpr int defaultOption = 3; // "256"
 
 void keepFirst(std::error_code& kept, std::error_code error)
 {
@@ -35,7 +34,7 @@ void CopyJob::Form_Load()
     controls.setEnabled(Control::cmdDirSelect, false);
     fields.setText(Field::lblFile, "");
     fields.setText(Field::lblDir, "");
-    m_env.options.select(defaultOption);
+    m_env.options.select(defaultBufferOption);
     for (auto field : {Field::lblFileName, Field::lblFileSize, Field::lblTotal, Field::lblByteDone,
                        Field::lblPercent})
         fields.setText(field, "");
@@ -388,9 +387,8 @@ void CopyJob::showChunkProgress(CheckedInt size)
 
 void CopyJob::setOptionsEnabled(bool enabled)
 {
-    for (auto option : {Control::Option1, Control::Option2, Control::Option3, Control::Option4,
-                        Control::Option5, Control::Option6, Control::Option7})
-        m_env.controls.setEnabled(option, enabled);
+    for (int option = 0; option < BufferOptions::count; ++option)
+        m_env.controls.setEnabled(optionControl(option), enabled);
 }
 
 } // namespace brindlecap

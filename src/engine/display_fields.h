@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace brindlecap {
@@ -18,6 +19,8 @@ enum class Field
     lblPercent,
     lblFilesDone,
 };
+
+inline constexpr std::size_t fieldCount = static_cast<std::size_t>(Field::lblFilesDone) + 1;
 
 class DisplayFields
 {

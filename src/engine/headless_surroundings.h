@@ -21,7 +21,7 @@ public:
     void setText(Field field, const std::string& text) override;
 
 private:
-    std::array<std::string, 8> m_texts;
+    std::array<std::string, fieldCount> m_texts;
 };
 
 class PathList final : public SourceQueue
@@ -45,7 +45,7 @@ public:
     void select(int index) override { m_selected = index; }
 
 private:
-    int m_selected = 3;
+    int m_selected = defaultBufferOption;
 };
 
 class ControlFlags final : public Controls
@@ -56,7 +56,7 @@ public:
     void restoreWindowLayout() override {}
 
 private:
-    std::array<bool, 12> m_enabled{};
+    std::array<bool, controlCount> m_enabled{};
 };
 
 } // namespace brindlecap

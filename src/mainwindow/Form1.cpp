@@ -13,6 +13,9 @@
 #include <QFile>
 #include <QLayout>
 #include <QMouseEvent>
+#include <QRadioButton>
+
+#include <algorithm>
 
 namespace brindlecap {
 
@@ -42,19 +45,32 @@ std::unique_ptr<Ui::Form1> buildUi(QMainWindow& window)
     return ui;
 }
 
+using OptionButtons = std::array<QRadioButton*, BufferOptions::count>;
+
+OptionButtons optionButtons(const Ui::Form1& ui)
+{
+    return {ui.Option1, ui.Option2, ui.Option3, ui.Option4, ui.Option5, ui.Option6, ui.Option7};
+}
+
+// The controls whose enabled flags say which commands are possible, in the
+// order of Control: the four buttons, then the options.
+WidgetControls::Widgets controlWidgets(const Ui::Form1& ui)
+{
+    WidgetControls::Widgets widgets{ui.cmdFileSelect, ui.cmdDirSelect, ui.cmdCopy, ui.cmdStop};
+    const auto options = optionButtons(ui);
+    std::copy(options.begin(), options.end(),
+              widgets.begin() + static_cast<std::ptrdiff_t>(Control::Option1));
+    return widgets;
+}
+
 } // namespace
 
 Form1::Form1(QWidget* parent)
     : QMainWindow(parent), m_ui(buildUi(*this)),
       m_fields({m_ui->lblFile, m_ui->lblFileName, m_ui->lblFileSize, m_ui->lblDir, m_ui->lblTotal,
                 m_ui->lblByteDone, m_ui->lblPercent, m_ui->lblFilesDone}),
-      m_queue(*m_ui->lstFile),
-      m_options({m_ui->Option1, m_ui->Option2, m_ui->Option3, m_ui->Option4, m_ui->Option5,
-                 m_ui->Option6, m_ui->Option7}),
-      m_controls({m_ui->cmdFileSelect, m_ui->cmdDirSelect, m_ui->cmdCopy, m_ui->cmdStop,
-                  m_ui->Option1, m_ui->Option2, m_ui->Option3, m_ui->Option4, m_ui->Option5,
-                  m_ui->Option6, m_ui->Option7},
-                 Timer1, [this] { restoreWindowLayout(); }),
+      m_queue(*m_ui->lstFile), m_options(optionButtons(*m_ui)),
+      m_controls(controlWidgets(*m_ui), Timer1, [this] { restoreWindowLayout(); }),
       m_job({m_fields, m_queue, m_options, m_controls, m_files, m_numbers}),
       m_marks(*m_ui->lstFile, m_numbers), m_picker(Module1::ShowOpenDialog)
 {
@@ -63,8 +79,7 @@ Form1::Form1(QWidget* parent)
                    Qt::WindowCloseButtonHint);
     layout()->setSizeConstraint(QLayout::SetFixedSize);
     setWindowIcon(applicationIcon());
-    keepOneTabStop({m_ui->Option1, m_ui->Option2, m_ui->Option3, m_ui->Option4, m_ui->Option5,
-                    m_ui->Option6, m_ui->Option7});
+    keepOneTabStop(optionButtons(*m_ui));
 
     Timer1.setParent(this);
     Timer1.setObjectName(QStringLiteral("Timer1"));
@@ -121,10 +136,20 @@ void Form1::cmdFileSelect_Click()
 void Form1::cmdDirSelect_Click()
 {
     if (!m_form2)
-        m_form2 = std::make_unique<Form2>(*this, *m_ui->lblDir, *m_ui->cmdCopy);
+        m_form2 = std::make_unique<Form2>(*this, static_cast<DestinationTaker&>(*this));
     armActivationAfterDialog();
     m_form2->Show();
     setEnabled(false);
+}
+
+void Form1::destinationChosen(const QString& folder)
+{
+    m_ui->lblDir->setText(folder);
+}
+
+void Form1::copyPossible()
+{
+    m_ui->cmdCopy->setEnabled(true);
 }
 
 void Form1::cmdCopy_Click()

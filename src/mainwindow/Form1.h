@@ -24,7 +24,7 @@ namespace brindlecap {
 
 // The main window: the queue, the destination, the buffer size, the progress
 // of the copy job it drives, and the commands.
-class Form1 final : public QMainWindow
+class Form1 final : public QMainWindow, private DestinationTaker
 {
     Q_OBJECT
 
@@ -62,6 +62,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    void destinationChosen(const QString& folder) override;
+    void copyPossible() override;
     void restoreWindowLayout();
     // A dialog of the program's own is about to take over; the window's next
     // activation is the return from it.

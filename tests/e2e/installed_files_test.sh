@@ -18,6 +18,10 @@ for program in brindlecap brindlecap-cli; do
     [[ -x "$prefix/bin/$program" ]] || fail "no $prefix/bin/$program"
 done
 "$prefix/bin/brindlecap-cli" --version | grep -q '^brindlecap-cli ' || fail "brindlecap-cli --version"
+# The command line runs where no desktop is: no GUI library at all.
+if ldd "$prefix/bin/brindlecap-cli" | grep -E 'libQt6(Widgets|Gui)'; then
+    fail "brindlecap-cli links a GUI library"
+fi
 
 entry="$prefix/share/applications/org.example.brindlecap.desktop"
 desktop-file-validate "$entry" || fail "$entry does not validate"

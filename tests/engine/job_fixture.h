@@ -1,9 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "copy_job.h"
 #include "faulty_file_access.h"
-#include "headless_surroundings.h"
+#include "headless_job.h"
 #include "locale_number_format.h"
 #include "scratch_dir.h"
 
@@ -16,11 +15,7 @@ namespace brindlecap::testing {
 class JobFixture : public ::testing::Test
 {
 protected:
-    JobFixture() : numbers(QLocale(QLocale::English, QLocale::UnitedStates))
-    {
-        std::filesystem::create_directory(scratch.path() / "out");
-        job.Form_Load();
-    }
+    JobFixture() { std::filesystem::create_directory(scratch.path() / "out"); }
 
     std::string source(const std::string& name, std::size_t size, std::uint8_t seed = 1)
     {
@@ -60,13 +55,14 @@ protected:
     std::string text(Field field) const { return fields.text(field); }
 
     ScratchDir scratch;
-    FieldTable fields;
-    PathList queue;
-    OptionGroup options;
-    ControlFlags controls;
     FaultyFileAccess files;
-    LocaleNumberFormat numbers;
-    CopyJob job{{fields, queue, options, controls, files, numbers}};
+    LocaleNumberFormat numbers{QLocale(QLocale::English, QLocale::UnitedStates)};
+    HeadlessJob headless{files, numbers};
+    FieldTable& fields = headless.fields();
+    PathList& queue = headless.queue();
+    OptionGroup& options = headless.options();
+    ControlFlags& controls = headless.controls();
+    CopyJob& job = headless.job();
 };
 
 inline constexpr std::int64_t kib32 = 32 * 1024;

@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "media_job.h"
 
-#include "copy_job.h"
-#include "headless_surroundings.h"
+#include "headless_job.h"
 #include "locale_number_format.h"
 #include "medium_pattern.h"
 #include "posix_file_access.h"
@@ -14,33 +13,23 @@ namespace brindlecap::testing {
 EngineRun runEngineJob(const std::vector<std::string>& sources, const std::string& folder,
                        int bufferOption, const std::function<void(int)>& beforeTick)
 {
-    FieldTable fields;
-    PathList queue;
-    OptionGroup options;
-    ControlFlags controls;
     PosixFileAccess files;
     LocaleNumberFormat numbers(QLocale(QLocale::English, QLocale::UnitedStates));
-    CopyJob job({fields, queue, options, controls, files, numbers});
-    job.Form_Load();
-    for (const auto& source : sources)
-        queue.append(source);
-    options.select(bufferOption);
-    fields.setText(Field::lblDir, folder);
-    controls.setEnabled(Control::cmdCopy, true);
-    job.cmdCopy_Click();
+    HeadlessJob headless(files, numbers);
+    headless.start(sources, folder, bufferOption);
     EngineRun run;
     // Far more ticks than any test file has chunks: a job that never ends fails.
     constexpr int tickLimit = 1000000;
-    while (controls.isEnabled(Control::Timer1) && run.ticks < tickLimit) {
+    while (headless.running() && run.ticks < tickLimit) {
         if (beforeTick)
             beforeTick(run.ticks);
-        job.Timer1_Timer();
+        headless.job().Timer1_Timer();
         ++run.ticks;
     }
-    run.report = job.report();
-    run.filesDone = fields.text(Field::lblFilesDone);
-    run.percent = fields.text(Field::lblPercent);
-    run.byteDone = fields.text(Field::lblByteDone);
+    run.report = headless.job().report();
+    run.filesDone = headless.fields().text(Field::lblFilesDone);
+    run.percent = headless.fields().text(Field::lblPercent);
+    run.byteDone = headless.fields().text(Field::lblByteDone);
     return run;
 }
 

@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "background_file_access.h"
-#include "copy_job.h"
 #include "faulty_file_access.h"
-#include "headless_surroundings.h"
+#include "headless_job.h"
 #include "locale_number_format.h"
 #include "scratch_dir.h"
 
@@ -108,19 +107,10 @@ TEST(BackgroundFileAccessTest, AJobCopiesExactlyWithEveryCallOnTheOneWorker)
     WatchedFileAccess watched;
     BlockingWaiter waiter;
     BackgroundFileAccess files(watched, waiter);
-    FieldTable fields;
-    PathList queue;
-    OptionGroup options;
-    ControlFlags controls;
     LocaleNumberFormat numbers;
-    CopyJob job({fields, queue, options, controls, files, numbers});
-    job.Form_Load();
-    queue.append(scratch / "a.bin");
-    options.select(0);
-    fields.setText(Field::lblDir, scratch / "out");
-    job.cmdCopy_Click();
-    while (controls.isEnabled(Control::Timer1))
-        job.Timer1_Timer();
+    HeadlessJob headless(files, numbers);
+    headless.start({scratch / "a.bin"}, scratch / "out", 0);
+    headless.runToEnd(1000);
     EXPECT_EQ(readFile(scratch / "out/a.bin"), patternBytes(300001, 3));
     ASSERT_EQ(watched.threads.size(), 1u);
     EXPECT_NE(*watched.threads.begin(), std::this_thread::get_id());

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "open_dialog.h"
+
 #include <QEventLoop>
 #include <QString>
 #include <QTimer>
@@ -38,16 +40,14 @@ inline void runEventsFor(int milliseconds)
     loop.exec();
 }
 
-// The picker text of a dialog in which these names were chosen in `folder`.
+// The picker text of a dialog in which these names were chosen in `folder`,
+// as the open-file dialog's own wrapper makes it.
 inline QString pickedIn(const QString& folder, const QStringList& names)
 {
-    const QChar nul(u'\0');
-    if (names.size() == 1)
-        return folder + u'/' + names.front() + nul + nul;
-    QString text = folder + nul;
+    QStringList files;
     for (const auto& name : names)
-        text += name + nul;
-    return text + nul;
+        files << folder + u'/' + name;
+    return Module1::pickerTextFor(files);
 }
 
 // Runs one Qt Test object; each group's file gives one runner below.

@@ -22,12 +22,12 @@ namespace brindlecap {
 class LabelFields final : public DisplayFields
 {
 public:
-    explicit LabelFields(std::array<QLabel*, 8> labels) : m_labels(labels) {}
+    explicit LabelFields(std::array<QLabel*, fieldCount> labels) : m_labels(labels) {}
     std::string text(Field field) const override;
     void setText(Field field, const std::string& text) override;
 
 private:
-    std::array<QLabel*, 8> m_labels; // in the order of Field
+    std::array<QLabel*, fieldCount> m_labels; // in the order of Field
 };
 
 class ListQueue final : public SourceQueue
@@ -57,8 +57,9 @@ class WidgetControls final : public Controls
 {
 public:
     // Buttons and options in the order of Control, Timer1 last and apart.
-    WidgetControls(std::array<QWidget*, 11> widgets, QTimer& timer,
-                   std::function<void()> restoreLayout)
+    // The controls but Timer1, in the order of Control.
+    using Widgets = std::array<QWidget*, controlCount - 1>;
+    WidgetControls(Widgets widgets, QTimer& timer, std::function<void()> restoreLayout)
         : m_widgets(widgets), m_timer(timer), m_restoreLayout(std::move(restoreLayout))
     {}
     bool isEnabled(Control control) const override;
@@ -66,7 +67,7 @@ public:
     void restoreWindowLayout() override { m_restoreLayout(); }
 
 private:
-    std::array<QWidget*, 11> m_widgets;
+    Widgets m_widgets;
     QTimer& m_timer;
     std::function<void()> m_restoreLayout;
 };
