@@ -38,14 +38,8 @@ cleanup() {
 trap cleanup EXIT
 
 main=$(wait_for_window '^Brindlecap$')
-click_control "$main" 536 40                      # Select File To Copy
-picker=$(wait_for_window '^Brindlecap$' "$main")
-type_text "$picker" "$work/Disc/holiday-2009.iso"
-press_keys "$picker" Return
-wait_until_closed "$picker"
-
-click_control "$main" 536 280                     # Select Dir To Save
-folders=$(wait_for_window '^Brindlecap - Directory Selection$')
+pick_files "$main" "$work/Disc/holiday-2009.iso"
+folders=$(open_folder_dialog "$main")
 sleep 0.5
 snapshot "$folders" "$shots/destination-dialog.png"
 click "$folders" 216 200                          # Ok
@@ -81,14 +75,13 @@ if mountpoint -q "$work/DVD"; then
     xdotool key Down Return                       # Remove
     click_control "$main" 536 40                  # Select File To Copy
     picker=$(wait_for_window '^Brindlecap$' "$main")
-    type_text "$picker" "$work/DVD"
+    type_text "$picker" "$work/DVD"                # the folder first, then its files
     press_keys "$picker" Return
     sleep 0.5
     type_text "$picker" '"summer-film.mp4" "beach.jpg" "letter.pdf"'
     press_keys "$picker" Return
     wait_until_closed "$picker"
-    click_control "$main" 536 280                 # Select Dir To Save
-    folders=$(wait_for_window '^Brindlecap - Directory Selection$')
+    folders=$(open_folder_dialog "$main")
     click "$folders" 216 200                      # Ok
     wait_until_closed "$folders"
     click_control "$main" 504 480                 # Copy

@@ -1,35 +1,20 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "job_report_json.h"
 
+#include "quoted_name.h"
+
 #include <cstdio>
 
 namespace brindlecap {
 
 namespace {
 
-// The length of a valid UTF-8 sequence starting at `at`, or 0.
-std::size_t sequenceLength(const std::string& text, std::size_t at)
-{
-    const auto lead = static_cast<unsigned char>(text[at]);
-    const std::size_t length = lead < 0x80                    ? 1
-                               : lead >= 0xF0 && lead <= 0xF4 ? 4
-                               : lead >= 0xE0                 ? 3
-                               : lead >= 0xC2 && lead <= 0xDF ? 2
-                                                              : 0;
-    if (length == 0 || at + length > text.size())
-        return 0;
-    for (std::size_t next = at + 1; next < at + length; ++next)
-        if ((static_cast<unsigned char>(text[next]) & 0xC0) != 0x80)
-            return 0;
-    return length;
-}
-
 std::string jsonString(const std::string& text)
 {
     std::string json = "\"";
     for (std::size_t at = 0; at < text.size();) {
         const auto c = static_cast<unsigned char>(text[at]);
-        const auto length = sequenceLength(text, at);
+        const auto length = utf8SequenceLength(text, at);
         if (c == '"' || c == '\\') {
             json += '\\';
             json += static_cast<char>(c);

@@ -13,23 +13,6 @@ bool plain(unsigned char c)
            std::string_view("_./:@%+=,-").find(static_cast<char>(c)) != std::string_view::npos;
 }
 
-// The length of the valid UTF-8 sequence of a character above ASCII that
-// starts at `at`, or 0.
-std::size_t utf8Length(std::string_view text, std::size_t at)
-{
-    const auto lead = static_cast<unsigned char>(text[at]);
-    const std::size_t length = lead >= 0xF0 && lead <= 0xF4   ? 4
-                               : lead >= 0xE0                 ? 3
-                               : lead >= 0xC2 && lead <= 0xDF ? 2
-                                                              : 0;
-    if (length == 0 || at + length > text.size())
-        return 0;
-    for (std::size_t next = at + 1; next < at + length; ++next)
-        if ((static_cast<unsigned char>(text[next]) & 0xC0) != 0x80)
-            return 0;
-    return length;
-}
-
 std::string escaped(unsigned char c)
 {
     switch (c) {
@@ -49,6 +32,22 @@ std::string escaped(unsigned char c)
 
 } // namespace
 
+std::size_t utf8SequenceLength(std::string_view text, std::size_t at)
+{
+    const auto lead = static_cast<unsigned char>(text[at]);
+    const std::size_t length = lead < 0x80                    ? 1
+                               : lead >= 0xF0 && lead <= 0xF4 ? 4
+                               : lead >= 0xE0                 ? 3
+                               : lead >= 0xC2 && lead <= 0xDF ? 2
+                                                              : 0;
+    if (length == 0 || at + length > text.size())
+        return 0;
+    for (std::size_t next = at + 1; next < at + length; ++next)
+        if ((static_cast<unsigned char>(text[next]) & 0xC0) != 0x80)
+            return 0;
+    return length;
+}
+
 std::string quotedName(std::string_view name)
 {
     if (name.empty())
@@ -57,7 +56,7 @@ std::string quotedName(std::string_view name)
     for (std::size_t at = 0; at < name.size(); ++at) {
         const auto c = static_cast<unsigned char>(name[at]);
         if (c >= 0x80) {
-            const auto length = utf8Length(name, at);
+            const auto length = utf8SequenceLength(name, at);
             needsQuotes = needsQuotes || length == 0;
             at += length > 0 ? length - 1 : 0;
         } else if (!plain(c)) {
@@ -76,7 +75,7 @@ std::string quotedName(std::string_view name)
     };
     for (std::size_t at = 0; at < name.size(); ++at) {
         const auto c = static_cast<unsigned char>(name[at]);
-        const auto length = c >= 0x80 ? utf8Length(name, at) : 1;
+        const auto length = c >= 0x80 ? utf8SequenceLength(name, at) : 1;
         if (c == '\'') {
             quoteOn(false);
             text += "\\'";

@@ -13,4 +13,8 @@ namespace brindlecap {
 // shell it names the file again.
 std::string quotedName(std::string_view name);
 
+// The length of the valid UTF-8 sequence that starts at `at`: 1 for ASCII,
+// 2 to 4 for a character above it, 0 for a byte that starts none.
+std::size_t utf8SequenceLength(std::string_view text, std::size_t at);
+
 } // namespace brindlecap

@@ -55,13 +55,8 @@ cleanup() {
 trap cleanup EXIT
 
 main=$(wait_for_window '^Brindlecap$')
-click_control "$main" 536 40                      # Select File To Copy
-picker=$(wait_for_window '^Brindlecap$' "$main")
-type_text "$picker" "$work/disc/slow.bin"
-press_keys "$picker" Return
-wait_until_closed "$picker"
-click_control "$main" 536 280                     # Select Dir To Save
-folders=$(wait_for_window '^Brindlecap - Directory Selection$')
+pick_files "$main" "$work/disc/slow.bin"
+folders=$(open_folder_dialog "$main")
 press_keys "$folders" Tab Tab Down Down Return    # into "out"
 click "$folders" 216 200                          # Ok
 wait_until_closed "$folders"

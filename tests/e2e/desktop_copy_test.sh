@@ -33,15 +33,8 @@ trap 'kill $program_pid $x_server_pid 2>/dev/null || true; rm -rf "$work"' EXIT
 main=$(wait_for_window '^Brindlecap$')
 echo "main window $main"
 
-click_control "$main" 536 40                      # Select File To Copy
-picker=$(wait_for_window '^Brindlecap$' "$main")
-echo "open-file dialog $picker"
-type_text "$picker" "$work/disc/track 01.bin"
-press_keys "$picker" Return
-wait_until_closed "$picker"
-
-click_control "$main" 536 280                     # Select Dir To Save
-folders=$(wait_for_window '^Brindlecap - Directory Selection$')
+pick_files "$main" "$work/disc/track 01.bin"
+folders=$(open_folder_dialog "$main")
 echo "folder dialog $folders"
 # Cancel has the focus; two tabs reach the folder list, whose highlight
 # stands on the open folder; its first subfolder is "disc", then "out".

@@ -86,6 +86,24 @@ press_keys() {
     xdotool key --delay 100 "$@"
 }
 
+# pick_files MAIN-WINDOW-ID TEXT: "Select File To Copy", TEXT typed into the
+# open-file dialog's name field, Return.
+pick_files() {
+    local picker
+    click_control "$1" 536 40
+    picker=$(wait_for_window '^Brindlecap$' "$1")
+    type_text "$picker" "$2"
+    press_keys "$picker" Return
+    wait_until_closed "$picker"
+}
+
+# open_folder_dialog MAIN-WINDOW-ID: "Select Dir To Save"; prints the
+# folder dialog's id.
+open_folder_dialog() {
+    click_control "$1" 536 280
+    wait_for_window '^Brindlecap - Directory Selection$'
+}
+
 # snapshot ID FILE.png: the window's contents as they are on screen.
 snapshot() {
     xwd -silent -id "$1" | convert xwd:- -strip "png:$2"

@@ -91,6 +91,14 @@ void queueClick(QWidget& button)
         window, local, global, Qt::NoButton, Qt::LeftButton, QEvent::MouseButtonRelease);
 }
 
+// The medium's disc.bin queued, the scratch folder's "out" chosen, 32 KB.
+void queueAtSmallestBuffer(const WindowFixture& f, const MountedMedium& medium)
+{
+    f.pick(Module1::pickerTextFor({QString::fromStdString(medium.path("disc.bin"))}));
+    f.chooseDestination(f.out());
+    f.selectBuffer("Option1");
+}
+
 class Form1WaitsTest final : public QObject
 {
     Q_OBJECT
@@ -110,9 +118,7 @@ private slots:
         MountedMedium medium(f.scratch.path(), description.str());
         if (!medium.unavailable().empty())
             QSKIP(medium.unavailable().c_str());
-        f.pick(QString::fromStdString(medium.path("disc.bin")) + QChar(u'\0') + QChar(u'\0'));
-        f.chooseDestination(f.out());
-        f.selectBuffer("Option1");
+        queueAtSmallestBuffer(f, medium);
 
         TickWatch ticks(*f.window);
         auto& mark = *f.control<QLabel>("lblMark");
@@ -178,9 +184,7 @@ private slots:
         MountedMedium medium(f.scratch.path(), description.str());
         if (!medium.unavailable().empty())
             QSKIP(medium.unavailable().c_str());
-        f.pick(QString::fromStdString(medium.path("disc.bin")) + QChar(u'\0') + QChar(u'\0'));
-        f.chooseDestination(f.out());
-        f.selectBuffer("Option1");
+        queueAtSmallestBuffer(f, medium);
         f.click("cmdCopy");
         QVERIFY(f.runJobToEnd(20000));
         QCOMPARE(f.text("lblPercent"), QStringLiteral("100 %"));
