@@ -15,28 +15,20 @@ constexpr Qt::WindowFlags sizableWindow = Qt::Window | Qt::WindowTitleHint |
 } // namespace
 
 Form2::Form2(QWidget& mainWindow, DestinationTaker& taker)
-    : DialogInstance(mainWindow, sizableWindow), m_taker(taker)
-{}
-
-Form2::~Form2() = default;
-
-void Form2::setupControls(QWidget& window)
+    : DialogWindow(mainWindow, sizableWindow), m_taker(taker), m_ui(std::make_unique<Ui::Form2>())
 {
-    m_ui = std::make_unique<Ui::Form2>();
-    m_ui->setupUi(&window);
+    m_ui->setupUi(this);
     connect(m_ui->Drive1, &QComboBox::currentIndexChanged, this, &Form2::Drive1_Change);
     connect(m_ui->Command1, &QPushButton::clicked, this, &Form2::Command1_Click);
     connect(m_ui->Command2, &QPushButton::clicked, this, &Form2::Command2_Click);
+    Form_Load();
 }
 
-void Form2::releaseControls()
-{
-    m_ui.reset();
-}
+Form2::~Form2() = default;
 
 void Form2::Form_Load()
 {
-    centreDialog(*window(), mainWindow());
+    centreOnScreen();
     m_ui->Command2->setFocus();
 }
 
@@ -51,13 +43,13 @@ void Form2::Command1_Click()
     m_taker.destinationChosen(m_ui->Dir1->path());
     mainWindow().setEnabled(true);
     m_taker.copyPossible();
-    Unload();
+    close();
 }
 
 void Form2::Command2_Click()
 {
     mainWindow().setEnabled(true);
-    Unload();
+    close();
 }
 
 void Form2::Form_Unload()

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "dialog_instance.h"
+#include "dialog_window.h"
 
 #include <memory>
 
@@ -24,11 +24,12 @@ public:
 
 // The destination folder dialog: a volume list, a folder list, "Ok" and
 // "Cancel". "Ok" hands the open folder to the main window.
-class Form2 final : public DialogInstance
+class Form2 final : public DialogWindow
 {
     Q_OBJECT
 
 public:
+    // Builds the window from its layout and runs Form_Load.
     Form2(QWidget& mainWindow, DestinationTaker& taker);
     ~Form2() override;
 
@@ -37,14 +38,13 @@ public:
     void Command2_Click();
 
 protected:
-    void setupControls(QWidget& window) override;
-    void releaseControls() override;
-    void Form_Load() override;
     void Form_Unload() override;
 
 private:
+    void Form_Load();
+
     DestinationTaker& m_taker;
-    std::unique_ptr<Ui::Form2> m_ui;
+    const std::unique_ptr<Ui::Form2> m_ui;
 };
 
 } // namespace brindlecap

@@ -16,26 +16,20 @@ constexpr Qt::WindowFlags fixedWindow = Qt::Window | Qt::CustomizeWindowHint | Q
 
 } // namespace
 
-Form3::Form3(QWidget& mainWindow) : DialogInstance(mainWindow, fixedWindow) {}
+Form3::Form3(QWidget& mainWindow)
+    : DialogWindow(mainWindow, fixedWindow), m_ui(std::make_unique<Ui::Form3>())
+{
+    m_ui->setupUi(this);
+    m_ui->Label2->setText(m_ui->Label2->text().arg(QStringLiteral(BRINDLECAP_VERSION)));
+    connect(m_ui->Command1, &QPushButton::clicked, this, &Form3::Command1_Click);
+    Form_Load();
+}
 
 Form3::~Form3() = default;
 
-void Form3::setupControls(QWidget& window)
-{
-    m_ui = std::make_unique<Ui::Form3>();
-    m_ui->setupUi(&window);
-    m_ui->Label2->setText(m_ui->Label2->text().arg(QStringLiteral(BRINDLECAP_VERSION)));
-    connect(m_ui->Command1, &QPushButton::clicked, this, &Form3::Command1_Click);
-}
-
-void Form3::releaseControls()
-{
-    m_ui.reset();
-}
-
 void Form3::Form_Load()
 {
-    centreDialog(*window(), mainWindow());
+    centreOnScreen();
     m_ui->Command1->setFocus();
 }
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Form1.h"
 
+#include "Form3.h"
 #include "application_icon.h"
 #include "open_dialog.h"
 #include "picker_text.h"
@@ -136,7 +137,8 @@ void Form1::cmdFileSelect_Click()
 void Form1::cmdDirSelect_Click()
 {
     if (!m_form2)
-        m_form2 = std::make_unique<Form2>(*this, static_cast<DestinationTaker&>(*this));
+        m_form2 = std::make_unique<DialogInstance>(
+            [this] { return new Form2(*this, static_cast<DestinationTaker&>(*this)); });
     armActivationAfterDialog();
     m_form2->Show();
     setEnabled(false);
@@ -208,7 +210,7 @@ void Form1::mnu_Remove_Click()
 void Form1::mnu_About_Click()
 {
     if (!m_form3)
-        m_form3 = std::make_unique<Form3>(*this);
+        m_form3 = std::make_unique<DialogInstance>([this] { return new Form3(*this); });
     armActivationAfterDialog();
     m_form3->Show();
     // The timer goes on behind the hidden window, and so does a copy.

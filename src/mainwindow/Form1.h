@@ -2,8 +2,8 @@
 #pragma once
 
 #include "Form2.h"
-#include "Form3.h"
 #include "copy_job.h"
+#include "dialog_instance.h"
 #include "locale_number_format.h"
 #include "posix_file_access.h"
 #include "queue_marks.h"
@@ -40,8 +40,8 @@ public:
     const CopyJob& job() const { return m_job; }
     const WindowWaiter& waiter() const { return m_waiter; }
     // The dialogs' one instance each; null until first used.
-    Form2* destinationDialog() const { return m_form2.get(); }
-    Form3* aboutDialog() const { return m_form3.get(); }
+    DialogInstance* destinationDialog() const { return m_form2.get(); }
+    DialogInstance* aboutDialog() const { return m_form3.get(); }
 
     void Form_Load();
     void Form_Activate();
@@ -84,8 +84,8 @@ private:
     CopyJob m_job;
     QueueMarks m_marks;
     Picker m_picker;
-    std::unique_ptr<Form2> m_form2;
-    std::unique_ptr<Form3> m_form3;
+    std::unique_ptr<DialogInstance> m_form2;
+    std::unique_ptr<DialogInstance> m_form3;
     bool m_activationPending = true; // the first show activates too
 };
 

@@ -155,6 +155,37 @@ private slots:
         QVERIFY(dialog.isNull());
     }
 
+    void theKeyboardPressesAButtonOnlyBySpaceOnItsFocus_data()
+    {
+        QTest::addColumn<QString>("focused");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<bool>("closes");
+        for (const char* name : {"Command1", "Command2"}) {
+            const QString focused = QString::fromLatin1(name);
+            QTest::newRow(qPrintable(focused + " Esc")) << focused << int(Qt::Key_Escape) << false;
+            QTest::newRow(qPrintable(focused + " Return"))
+                << focused << int(Qt::Key_Return) << false;
+            QTest::newRow(qPrintable(focused + " Enter")) << focused << int(Qt::Key_Enter) << false;
+            QTest::newRow(qPrintable(focused + " Space")) << focused << int(Qt::Key_Space) << true;
+        }
+    }
+    void theKeyboardPressesAButtonOnlyBySpaceOnItsFocus()
+    {
+        QFETCH(QString, focused);
+        QFETCH(int, key);
+        QFETCH(bool, closes);
+        auto& f = *m_fixture;
+        const QPointer<QWidget> dialog = &open();
+        auto& target = button(qPrintable(focused));
+        target.setFocus();
+        QTest::keyClick(&target, Qt::Key(key));
+        QCOMPARE(!dialog->isVisible(), closes);
+        QCOMPARE(f.window->isEnabled(), closes);
+        const bool okPressed = closes && focused == QStringLiteral("Command1");
+        QCOMPARE(f.text("lblDir"), okPressed ? f.folder() : QString());
+        QCOMPARE(f.control("cmdCopy")->isEnabled(), okPressed);
+    }
+
     void aSingleClickHighlightsAndADoubleClickOpens()
     {
         auto& f = *m_fixture;

@@ -108,6 +108,16 @@ private slots:
         QCOMPARE(QApplication::focusWidget(), f.control("cmdFileSelect"));
     }
 
+    void escapeAndEnterLeaveTheDialogUp()
+    {
+        auto& dialog = open();
+        for (const auto key : {Qt::Key_Escape, Qt::Key_Return, Qt::Key_Enter})
+            QTest::keyClick(&button(), key);
+        QVERIFY(dialog.isVisible());
+        QVERIFY(!m_fixture->window->isVisible());
+        QVERIFY(!m_fixture->window->isEnabled());
+    }
+
     void aCopyGoesOnBehindTheDialog()
     {
         auto& f = *m_fixture;
