@@ -5,7 +5,6 @@
 #include "window_geometry.h"
 
 #include <QCloseEvent>
-#include <QKeyEvent>
 
 namespace brindlecap {
 
@@ -25,19 +24,10 @@ void DialogWindow::centreOnScreen()
 
 void DialogWindow::closeEvent(QCloseEvent* event)
 {
-    // Not QDialog's own handling, which would reject() and close again.
+    // Not QDialog's own handling, which would go through reject().
     Form_Unload();
     event->accept();
     emit unloaded();
-}
-
-void DialogWindow::keyPressEvent(QKeyEvent* event)
-{
-    // Enter needs nothing here: no button is a default one.
-    if (event->matches(QKeySequence::Cancel))
-        QWidget::keyPressEvent(event);
-    else
-        QDialog::keyPressEvent(event);
 }
 
 } // namespace brindlecap

@@ -30,9 +30,9 @@ protected:
     // Every way of closing (a button, the close box, the system's close
     // command) comes here once; a request made while closing has no effect.
     void closeEvent(QCloseEvent* event) override;
-    // Neither Enter nor Esc presses a button or closes the window: the
-    // keyboard reaches the buttons only by focus.
-    void keyPressEvent(QKeyEvent* event) override;
+    // Esc lands here, and does nothing: no button is a cancel button, and
+    // the keyboard reaches the buttons only by focus.
+    void reject() override {}
 
 private:
     QWidget& m_mainWindow;
