@@ -19,7 +19,9 @@ if [[ $status -ne 1 || $(wc -l <<<"$said") -ne 1 || "$said" != *"brindlecap-cli 
 fi
 export XDG_RUNTIME_DIR=$(mktemp -d)
 trap 'rm -rf "$XDG_RUNTIME_DIR"' EXIT
-xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
+# -noreset: a server that resets as xvfb-run's own client leaves refuses the
+# program if it connects just then.
+xvfb-run -a -s "-screen 0 1024x768x24 -noreset" bash -c '
     "$1" & pid=$!
     # Up to 20 s: under a loaded test run the first window can take a while.
     for _ in $(seq 200); do
