@@ -5,16 +5,6 @@
 
 namespace brindlecap::testing {
 
-std::error_code FaultyFileAccess::examineSource(const std::string& path, SourceFacts& facts) const
-{
-    return m_real.examineSource(path, facts);
-}
-
-std::error_code FaultyFileAccess::identify(const std::string& path, FileIdentity& identity) const
-{
-    return m_real.identify(path, identity);
-}
-
 std::error_code FaultyFileAccess::openSource(const std::string& path, const FileIdentity& expected)
 {
     sourcesOpened.push_back(path);
@@ -22,7 +12,7 @@ std::error_code FaultyFileAccess::openSource(const std::string& path, const File
         return std::make_error_code(std::errc::no_such_device);
     m_openPath = path;
     m_openForWriting = false;
-    return m_real.openSource(path, expected);
+    return ForwardingFileAccess::openSource(path, expected);
 }
 
 std::error_code FaultyFileAccess::openDestination(const std::string& path,
@@ -35,12 +25,12 @@ std::error_code FaultyFileAccess::openDestination(const std::string& path,
         return std::make_error_code(std::errc::read_only_file_system);
     m_openPath = path;
     m_openForWriting = true;
-    return m_real.openDestination(path, identity, permissions, forbidden);
+    return ForwardingFileAccess::openDestination(path, identity, permissions, forbidden);
 }
 
 ReadResult FaultyFileAccess::readAt(std::int64_t offset, std::span<std::byte> buffer)
 {
-    auto result = m_real.readAt(offset, buffer);
+    auto result = ForwardingFileAccess::readAt(offset, buffer);
     const ByteRange read{offset, result.bytes};
     for (const auto& bad : badRanges) {
         if (bad.path != m_openPath)
@@ -62,18 +52,14 @@ WriteResult FaultyFileAccess::writeAt(std::int64_t offset, std::span<const std::
                                       std::span<const ByteRange> skip)
 {
     if (destinationLimit < 0 || !m_openForWriting)
-        return m_real.writeAt(offset, buffer, skip);
+        return ForwardingFileAccess::writeAt(offset, buffer, skip);
     const std::int64_t room = std::max<std::int64_t>(0, destinationLimit - offset);
     const auto fits = std::min<std::int64_t>(room, static_cast<std::int64_t>(buffer.size()));
-    auto result = m_real.writeAt(offset, buffer.first(static_cast<std::size_t>(fits)), skip);
+    auto result =
+        ForwardingFileAccess::writeAt(offset, buffer.first(static_cast<std::size_t>(fits)), skip);
     if (!result.error && fits < static_cast<std::int64_t>(buffer.size()))
         result.error = std::make_error_code(std::errc::no_space_on_device);
     return result;
-}
-
-std::int64_t FaultyFileAccess::sectorSize()
-{
-    return m_real.sectorSize();
 }
 
 TransferResult FaultyFileAccess::readSectors(std::int64_t offset, std::span<std::byte> buffer)
@@ -82,21 +68,17 @@ TransferResult FaultyFileAccess::readSectors(std::int64_t offset, std::span<std:
     for (const auto& bad : badRanges)
         if (bad.path == m_openPath && bad.offset < end && bad.offset + bad.length > offset)
             end = std::max(offset, bad.offset);
-    auto result = m_real.readSectors(offset, buffer.first(static_cast<std::size_t>(end - offset)));
+    auto result = ForwardingFileAccess::readSectors(
+        offset, buffer.first(static_cast<std::size_t>(end - offset)));
     if (!result.error && end < offset + static_cast<std::int64_t>(buffer.size()))
         result.error = std::make_error_code(std::errc::io_error);
     return result;
 }
 
-std::error_code FaultyFileAccess::cutTo(std::int64_t length)
-{
-    return m_real.cutTo(length);
-}
-
 std::error_code FaultyFileAccess::close()
 {
     m_openPath.clear();
-    return m_real.close();
+    return ForwardingFileAccess::close();
 }
 
 } // namespace brindlecap::testing

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "forwarding_file_access.h"
 #include "posix_file_access.h"
 
 #include <set>
@@ -13,9 +14,11 @@ namespace brindlecap::testing {
 // cannot be read (EIO, every other byte reads, as the real salvage gives
 // them), chosen paths refuse to open, and writes stop with ENOSPC once a file
 // would pass a limit.
-class FaultyFileAccess final : public FileAccess
+class FaultyFileAccess final : public ForwardingFileAccess
 {
 public:
+    FaultyFileAccess() : ForwardingFileAccess(m_real) {}
+
     struct BadRange
     {
         std::string path;
@@ -31,8 +34,6 @@ public:
     std::vector<std::string> sourcesOpened;
     std::vector<std::string> destinationsOpened;
 
-    std::error_code examineSource(const std::string& path, SourceFacts& facts) const override;
-    std::error_code identify(const std::string& path, FileIdentity& identity) const override;
     std::error_code openSource(const std::string& path, const FileIdentity& expected) override;
     std::error_code openDestination(const std::string& path, std::optional<FileIdentity>& identity,
                                     unsigned permissions,
@@ -40,12 +41,11 @@ public:
     ReadResult readAt(std::int64_t offset, std::span<std::byte> buffer) override;
     WriteResult writeAt(std::int64_t offset, std::span<const std::byte> buffer,
                         std::span<const ByteRange> skip) override;
-    std::int64_t sectorSize() override;
     TransferResult readSectors(std::int64_t offset, std::span<std::byte> buffer) override;
-    std::error_code cutTo(std::int64_t length) override;
     std::error_code close() override;
 
 private:
+    // The base holds on to it from before it is built, and uses it only after.
     PosixFileAccess m_real;
     std::string m_openPath;
     bool m_openForWriting = false;

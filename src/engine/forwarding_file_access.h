@@ -1,0 +1,54 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "file_access.h"
+
+namespace brindlecap {
+
+// File access that hands every call on to another one; a class that watches
+// or changes a few of the calls derives from it and overrides just those.
+class ForwardingFileAccess : public FileAccess
+{
+public:
+    explicit ForwardingFileAccess(FileAccess& files) : m_files(files) {}
+
+    std::error_code examineSource(const std::string& path, SourceFacts& facts) const override
+    {
+        return m_files.examineSource(path, facts);
+    }
+    std::error_code identify(const std::string& path, FileIdentity& identity) const override
+    {
+        return m_files.identify(path, identity);
+    }
+    std::error_code openSource(const std::string& path, const FileIdentity& expected) override
+    {
+        return m_files.openSource(path, expected);
+    }
+    std::error_code openDestination(const std::string& path, std::optional<FileIdentity>& identity,
+                                    unsigned permissions,
+                                    std::span<const FileIdentity> forbidden) override
+    {
+        return m_files.openDestination(path, identity, permissions, forbidden);
+    }
+    ReadResult readAt(std::int64_t offset, std::span<std::byte> buffer) override
+    {
+        return m_files.readAt(offset, buffer);
+    }
+    WriteResult writeAt(std::int64_t offset, std::span<const std::byte> buffer,
+                        std::span<const ByteRange> skip) override
+    {
+        return m_files.writeAt(offset, buffer, skip);
+    }
+    std::int64_t sectorSize() override { return m_files.sectorSize(); }
+    TransferResult readSectors(std::int64_t offset, std::span<std::byte> buffer) override
+    {
+        return m_files.readSectors(offset, buffer);
+    }
+    std::error_code cutTo(std::int64_t length) override { return m_files.cutTo(length); }
+    std::error_code close() override { return m_files.close(); }
+
+private:
+    FileAccess& m_files;
+};
+
+} // namespace brindlecap
