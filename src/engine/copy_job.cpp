@@ -305,18 +305,14 @@ void CopyJob::readChunk(ChunkTransfer& chunk)
     }
     // Whatever was not read now is zeros in Buf and is never written over
     // what the destination holds.
-    zeroUnread(buf, chunk.notWritten());
-}
-
-std::vector<ByteRange> CopyJob::ChunkTransfer::notWritten() const
-{
-    return unionOf(unionOf(leftAlone, unread), untried);
+    chunk.notWritten = unionOf(unionOf(chunk.leftAlone, chunk.unread), chunk.untried);
+    zeroUnread(buf, chunk.notWritten);
 }
 
 void CopyJob::writeChunk(ChunkTransfer& chunk, bool lastChunk)
 {
     // A chunk left alone whole is not touched at all.
-    if (chunk.leftAlone == std::vector<ByteRange>{{0, chunk.length}}) {
+    if (chunk.leftAlone.size() == 1 && chunk.leftAlone.front() == ByteRange{0, chunk.length}) {
         chunk.written.bytes = chunk.length;
         return;
     }
@@ -325,8 +321,7 @@ void CopyJob::writeChunk(ChunkTransfer& chunk, bool lastChunk)
         chunk.writeError = openDestination(
             joinPath(m_env.fields.text(Field::lblDir), m_env.fields.text(Field::lblFileName)));
     });
-    resumeNext(
-        [&] { chunk.written = files.writeAt(chunk.offset, m_state.Buf, chunk.notWritten()); });
+    resumeNext([&] { chunk.written = files.writeAt(chunk.offset, m_state.Buf, chunk.notWritten); });
     keepFirst(chunk.writeError, chunk.written.error);
     // An older, longer file of the same name must not keep its tail.
     if (lastChunk)
@@ -367,7 +362,7 @@ ChunkOutcome CopyJob::outcomeOf(const ChunkTransfer& chunk) const
     };
     // Finished: read now, and on the destination (the write got past it).
     const std::vector<ByteRange> writtenPart{partBefore({0, chunk.length}, chunk.written.bytes)};
-    return {chunk.offset, chunk.length, inFile(rangesOutside(writtenPart, chunk.notWritten())),
+    return {chunk.offset, chunk.length, inFile(rangesOutside(writtenPart, chunk.notWritten)),
             inFile(rangesOutside(chunk.unread, chunk.presumed)), inFile(chunk.presumed)};
 }
 

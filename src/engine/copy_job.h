@@ -85,15 +85,14 @@ private:
     {
         std::int64_t offset = 0;
         std::int64_t length = 0;
-        std::vector<ByteRange> leftAlone; // rescued earlier, or left to later passes
-        std::vector<ByteRange> unread;    // could not be read
-        std::vector<ByteRange> presumed;  // the part of unread never tried alone
-        std::vector<ByteRange> untried;   // not read: a stop came first
-        std::error_code readError;        // why they were not read
+        std::vector<ByteRange> leftAlone;  // rescued earlier, or left to later passes
+        std::vector<ByteRange> unread;     // could not be read
+        std::vector<ByteRange> presumed;   // the part of unread never tried alone
+        std::vector<ByteRange> untried;    // not read: a stop came first
+        std::error_code readError;         // why they were not read
+        std::vector<ByteRange> notWritten; // left alone, unread or untried
         WriteResult written;
         std::error_code writeError;
-
-        std::vector<ByteRange> notWritten() const;
     };
 
     void primeFile(int index);
