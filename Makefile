@@ -52,7 +52,7 @@ tsan: deps
 	cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DBRINDLECAP_SANITIZE_THREAD=ON \
 		-DBRINDLECAP_WERROR=$(WERROR)
 	cmake --build build-tsan --target platform_tests mainwindow_tests faulty_medium
-	TSAN_OPTIONS=halt_on_error=1 $(CTEST) --test-dir build-tsan -R 'BackgroundFileAccess|mainwindow.waits'
+	TSAN_OPTIONS="halt_on_error=1 suppressions=$(CURDIR)/tests/support/tsan.supp" $(CTEST) --test-dir build-tsan -R 'BackgroundFileAccess|mainwindow.waits'
 
 fuzz: deps
 	cmake -S . -B build-fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DBUILD_TESTING=OFF \

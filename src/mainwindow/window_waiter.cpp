@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "window_waiter.h"
 
+#include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QElapsedTimer>
@@ -11,12 +12,11 @@ namespace brindlecap {
 namespace {
 
 constexpr int busyAfterMs = 500;
-// Posted from the worker thread when an operation is over.
-const auto operationOver = static_cast<QEvent::Type>(QEvent::registerEventType());
 
 } // namespace
 
-WindowWaiter::WindowWaiter(QTimer& tickTimer) : m_tickTimer(tickTimer)
+WindowWaiter::WindowWaiter(QTimer& tickTimer)
+    : m_tickTimer(tickTimer), m_eventLoop(*QAbstractEventDispatcher::instance())
 {
     m_tickTimer.installEventFilter(this);
 }
@@ -25,13 +25,9 @@ WindowWaiter::~WindowWaiter() = default;
 
 void WindowWaiter::wake()
 {
-    // postEvent may be called from any thread.
-    QCoreApplication::postEvent(this, new QEvent(operationOver));
-}
-
-bool WindowWaiter::event(QEvent* event)
-{
-    return event->type() == operationOver || QObject::event(event);
+    // Called from the worker thread. wakeUp() is thread-safe and hands
+    // nothing over: the waiting loop wakes and reads the finished flag.
+    m_eventLoop.wakeUp();
 }
 
 void WindowWaiter::waitUntil(const std::function<bool()>& finished)

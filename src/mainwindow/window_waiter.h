@@ -3,6 +3,7 @@
 
 #include "background_file_access.h"
 
+#include <QAbstractEventDispatcher>
 #include <QObject>
 #include <QPointer>
 #include <QTimer>
@@ -36,10 +37,10 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
-    bool event(QEvent* event) override;
 
 private:
     QTimer& m_tickTimer;
+    QAbstractEventDispatcher& m_eventLoop; // the user-interface thread's
     bool m_waiting = false;
     struct Kept
     {
