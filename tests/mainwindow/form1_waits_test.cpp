@@ -7,13 +7,17 @@
 #include "form1_window_fixture.h"
 #include "medium_pattern.h"
 #include "test_mounts.h"
+#include "window_waiter.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QMouseEvent>
 #include <qpa/qwindowsysteminterface.h>
 
+#include <atomic>
+#include <chrono>
 #include <sstream>
+#include <thread>
 
 namespace brindlecap::testing {
 namespace {
@@ -196,6 +200,24 @@ private slots:
             QCOMPARE(copy[static_cast<std::size_t>(at)], bad ? std::byte{0} : mediumByte(at, 9));
         }
         QCOMPARE(f.list().item(0)->toolTip().left(20), QStringLiteral("Copied, but 10,240 b"));
+    }
+
+    void theWorkersWakeEndsAWaitThatNothingElseWouldEnd()
+    {
+        QTimer stoppedTick;
+        WindowWaiter waiter(stoppedTick);
+        std::atomic<bool> over = false;
+        // After the busy cursor is up, the wait has no timer left to wake it.
+        std::thread worker([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(800));
+            over = true;
+            waiter.wake();
+        });
+        bool rescuedByGuard = false;
+        QTimer::singleShot(10000, [&] { rescuedByGuard = true; });
+        waiter.waitUntil([&] { return over.load(); });
+        worker.join();
+        QVERIFY2(!rescuedByGuard, "the wake from the worker thread did not end the wait");
     }
 
 private:
