@@ -28,7 +28,7 @@ TransferResult preadOnce(int fd, void* into, std::size_t size, std::int64_t offs
         if (got >= 0)
             return {got, {}};
         if (!worthRetrying(errno) || retries == retriesWithoutProgress)
-            return {0, {errno, std::generic_category()}};
+            return {0, lastError()};
     }
 }
 

@@ -14,11 +14,6 @@ namespace brindlecap {
 
 namespace {
 
-std::error_code lastError()
-{
-    return {errno, std::generic_category()};
-}
-
 // Runs pwrite over the whole buffer: short writes go on from where they
 // stopped, as they may on a nearly full disk.
 TransferResult writeAll(int fd, std::int64_t offset, std::span<const std::byte> buffer)

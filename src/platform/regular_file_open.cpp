@@ -13,11 +13,6 @@ namespace brindlecap {
 
 namespace {
 
-std::error_code lastError()
-{
-    return {errno, std::generic_category()};
-}
-
 // A lease break or a stop signal can interrupt an open that waits; it is
 // tried again, but not for ever.
 constexpr int interruptedOpenRetries = 16;

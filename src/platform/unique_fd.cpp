@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "unique_fd.h"
 
-#include <cerrno>
 #include <unistd.h>
 
 namespace brindlecap {
@@ -14,7 +13,7 @@ std::error_code UniqueFd::close() noexcept
     // Linux releases the descriptor even when close() fails, EINTR included,
     // so it is never retried; the error is still worth reporting.
     if (::close(fd) != 0)
-        return {errno, std::generic_category()};
+        return lastError();
     return {};
 }
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <cerrno>
 #include <system_error>
 #include <utility>
 
@@ -34,5 +35,11 @@ public:
 private:
     int m_fd = -1;
 };
+
+// The error the last failed system call left in errno.
+inline std::error_code lastError() noexcept
+{
+    return {errno, std::generic_category()};
+}
 
 } // namespace brindlecap
