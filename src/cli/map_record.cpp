@@ -12,6 +12,7 @@
 #include <ostream>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace brindlecap {
 
@@ -169,7 +170,7 @@ void MapRecord::chunkMoved(const ChunkOutcome& chunk)
     file.map.markAll(chunk.bad, RescueMap::Status::badSector);
     file.map.markAll(chunk.presumed, RescueMap::Status::nonScraped);
     file.map.currentPosition = chunk.offset + chunk.length;
-    file.changed = true;
+    noteChange(file);
     saveIfDue(file);
 }
 
@@ -190,7 +191,7 @@ void MapRecord::mark(const std::string& destination, ByteRange range, RescueMap:
     auto& file = m_files.at(destination);
     file.map.mark(range, status);
     file.map.currentPosition = range.end();
-    file.changed = true;
+    noteChange(file);
     saveIfDue(file);
 }
 
@@ -200,11 +201,21 @@ void MapRecord::saveIfDue(FileMap& file)
         save(file);
 }
 
+void MapRecord::noteChange(FileMap& file)
+{
+    // A folder of thousands of small files: only the few maps changed since
+    // the last save are looked at, and files without a map never.
+    if (!file.changed && !file.path.empty()) {
+        file.changed = true;
+        m_unsaved.push_back(&file);
+    }
+}
+
 void MapRecord::saveAll()
 {
-    for (auto& [destination, file] : m_files)
-        if (file.changed)
-            save(file);
+    for (auto* file : std::exchange(m_unsaved, {}))
+        if (file->changed)
+            save(*file);
 }
 
 void MapRecord::save(const std::string& destination)

@@ -57,6 +57,7 @@ private:
     };
 
     std::optional<RescueMap> trustedMap(const FileMap& file, const SourceFacts& source);
+    void noteChange(FileMap& file);
     void save(FileMap& file);
     void saveIfDue(FileMap& file);
 
@@ -64,6 +65,7 @@ private:
     std::string m_commandLine;
     std::ostream& m_messages;
     std::map<std::string, FileMap> m_files; // by destination
+    std::vector<FileMap*> m_unsaved;        // changed since last saved; into m_files
     FileMap* m_current = nullptr;           // the file the copy pass is in
     std::chrono::steady_clock::time_point m_lastSave;
 };
