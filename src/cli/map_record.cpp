@@ -220,7 +220,8 @@ void MapRecord::saveAll()
 
 void MapRecord::save(const std::string& destination)
 {
-    if (const auto found = m_files.find(destination); found != m_files.end())
+    if (const auto found = m_files.find(destination);
+        found != m_files.end() && found->second.changed)
         save(found->second);
 }
 

@@ -37,7 +37,7 @@ public:
     bool wasTriedThrough(const std::string& destination) const;
     // Marks a range of that file's map; saves it when a save is due.
     void mark(const std::string& destination, ByteRange range, RescueMap::Status status);
-    // Saves the map of that file now.
+    // Saves the map of that file now, if it changed since it was last saved.
     void save(const std::string& destination);
     // Saves every map that has changed since it was last saved.
     void saveAll();
