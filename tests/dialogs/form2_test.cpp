@@ -3,6 +3,7 @@
 #include "directory_list.h"
 #include "drive_list.h"
 
+#include <QDir>
 #include <QPushButton>
 #include <QStorageInfo>
 #include <QTreeWidgetItemIterator>
@@ -239,13 +240,22 @@ private slots:
         auto& drives = driveList();
         QCOMPARE(drives.itemText(0), QStringLiteral("/"));
         QCOMPARE(drives.currentText(), QStorageInfo(f.folder()).rootPath());
-        for (int index = 0; index < drives.count(); ++index)
-            QVERIFY(QFileInfo(drives.itemText(index)).isDir());
+        // Tests running beside this one mount and unmount volumes in their
+        // scratch folders; those may be gone by now.
+        const auto mayVanish = [](const QString& root) {
+            return root.startsWith(QDir::tempPath() + QStringLiteral("/brindlecap-test-"));
+        };
+        int other = -1;
+        for (int index = 0; index < drives.count(); ++index) {
+            const auto root = drives.itemText(index);
+            QVERIFY(QFileInfo(root).isDir() || mayVanish(root));
+            if (other < 0 && index != drives.currentIndex() && !mayVanish(root))
+                other = index;
+        }
 
         // Picking another volume opens its top folder.
-        const int other = drives.currentIndex() == 0 ? drives.count() - 1 : 0;
-        if (other == drives.currentIndex())
-            QSKIP("only one volume is mounted here, so there is no other to pick");
+        if (other < 0)
+            QSKIP("only one lasting volume is mounted here, so there is no other to pick");
         drives.setCurrentIndex(other);
         QCOMPARE(dirList().path(), drives.itemText(other));
         QTest::mouseClick(&button("Command1"), Qt::LeftButton);
