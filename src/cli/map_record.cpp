@@ -170,6 +170,12 @@ void MapRecord::chunkMoved(const ChunkOutcome& chunk)
     file.map.markAll(chunk.bad, RescueMap::Status::badSector);
     file.map.markAll(chunk.presumed, RescueMap::Status::nonScraped);
     file.map.currentPosition = chunk.offset + chunk.length;
+    // Through, and nothing left for the scraping pass: this run is done with
+    // the file, unless it tries its bad sectors again.
+    if (file.map.currentPosition == file.map.size() &&
+        file.map.bytesWith(RescueMap::Status::nonTried) == 0 &&
+        file.map.bytesWith(RescueMap::Status::nonScraped) == 0)
+        file.map.currentStatus = RescueMap::Status::finished;
     noteChange(file);
     saveIfDue(file);
 }

@@ -20,16 +20,20 @@ public:
 
     bool run(int retries)
     {
+        const auto unscraped = map().rangesWith(Status::nonScraped);
+        // Bad sectors are tried again only once earlier runs tried all of it.
+        const bool retrying = retries > 0 && m_record.wasTriedThrough(m_file.destination);
+        if (unscraped.empty() && (!retrying || map().bytesWith(Status::badSector) == 0))
+            return true; // nothing to try: the source is not even looked at
         if (m_files.examineSource(m_file.source, m_source) || m_source.length != map().size() ||
             m_files.identify(m_file.destination, m_copy))
             return true; // the source or its copy changed: nothing to go on with
-        if (!tryAll(map().rangesWith(Status::nonScraped), Status::nonScraped, 1))
+        if (!tryAll(unscraped, Status::nonScraped, 1))
             return false;
-        if (!m_record.wasTriedThrough(m_file.destination))
-            return true;
-        for (int pass = 1; pass <= retries; ++pass)
+        for (int pass = 1; retrying && pass <= retries; ++pass)
             if (!tryAll(map().rangesWith(Status::badSector), Status::badSector, pass))
                 return false;
+        map().currentStatus = Status::finished;
         return true;
     }
 

@@ -178,6 +178,7 @@ TEST_F(ResumeTest, DdrescuelogReadsTheMapAndCountsTheReportsBadBytes)
     EXPECT_NE(run.out.find("copied with 626,688 bytes unreadable"), std::string::npos) << run.out;
     const auto status = runProcess(ddrescuelog, {"--show-status", mapPath()});
     EXPECT_EQ(status.exitStatus, 0) << status.out << status.err;
+    EXPECT_NE(status.out.find("current status: finished"), std::string::npos) << status.out;
     const auto listed = runProcess(ddrescuelog, {"-b", "2048", "--list-blocks=-/", mapPath()});
     EXPECT_EQ(std::count(listed.out.begin(), listed.out.end(), '\n'), 306) << listed.out;
 }
