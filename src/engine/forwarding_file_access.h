@@ -3,10 +3,14 @@
 
 #include "file_access.h"
 
+#include <functional>
+#include <type_traits>
+
 namespace brindlecap {
 
-// File access that hands every call on to another one; a class that watches
-// or changes a few of the calls derives from it and overrides just those.
+// File access that hands every call on to another one. A class that watches
+// or changes a few of the calls derives from it and overrides just those; one
+// that runs the calls somewhere else overrides `hand`, which each goes through.
 class ForwardingFileAccess : public FileAccess
 {
 public:
@@ -14,40 +18,61 @@ public:
 
     std::error_code examineSource(const std::string& path, SourceFacts& facts) const override
     {
-        return m_files.examineSource(path, facts);
+        return forward([&] { return m_files.examineSource(path, facts); });
     }
     std::error_code identify(const std::string& path, FileIdentity& identity) const override
     {
-        return m_files.identify(path, identity);
+        return forward([&] { return m_files.identify(path, identity); });
     }
     std::error_code openSource(const std::string& path, const FileIdentity& expected) override
     {
-        return m_files.openSource(path, expected);
+        return forward([&] { return m_files.openSource(path, expected); });
     }
     std::error_code openDestination(const std::string& path, std::optional<FileIdentity>& identity,
                                     unsigned permissions,
                                     std::span<const FileIdentity> forbidden) override
     {
-        return m_files.openDestination(path, identity, permissions, forbidden);
+        return forward(
+            [&] { return m_files.openDestination(path, identity, permissions, forbidden); });
     }
     ReadResult readAt(std::int64_t offset, std::span<std::byte> buffer) override
     {
-        return m_files.readAt(offset, buffer);
+        return forward([&] { return m_files.readAt(offset, buffer); });
     }
     WriteResult writeAt(std::int64_t offset, std::span<const std::byte> buffer,
                         std::span<const ByteRange> skip) override
     {
-        return m_files.writeAt(offset, buffer, skip);
+        return forward([&] { return m_files.writeAt(offset, buffer, skip); });
     }
-    std::int64_t sectorSize() override { return m_files.sectorSize(); }
+    std::int64_t sectorSize() override
+    {
+        return forward([&] { return m_files.sectorSize(); });
+    }
     TransferResult readSectors(std::int64_t offset, std::span<std::byte> buffer) override
     {
-        return m_files.readSectors(offset, buffer);
+        return forward([&] { return m_files.readSectors(offset, buffer); });
     }
-    std::error_code cutTo(std::int64_t length) override { return m_files.cutTo(length); }
-    std::error_code close() override { return m_files.close(); }
+    std::error_code cutTo(std::int64_t length) override
+    {
+        return forward([&] { return m_files.cutTo(length); });
+    }
+    std::error_code close() override
+    {
+        return forward([&] { return m_files.close(); });
+    }
+
+protected:
+    // Runs one call on the other file access; here, at once.
+    virtual void hand(const std::function<void()>& call) const { call(); }
 
 private:
+    template <typename Call> std::invoke_result_t<Call> forward(Call call) const
+    {
+        std::invoke_result_t<Call> result{};
+        hand([&] { result = call(); });
+        return result;
+    }
+
     FileAccess& m_files;
 };
 

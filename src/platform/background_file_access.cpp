@@ -32,7 +32,7 @@ template <typename Condition> bool spinUntil(Condition condition)
 } // namespace
 
 BackgroundFileAccess::BackgroundFileAccess(FileAccess& files, OperationWaiter& waiter)
-    : m_files(files), m_waiter(waiter), m_worker([this] { work(); })
+    : ForwardingFileAccess(files), m_waiter(waiter), m_worker([this] { work(); })
 {}
 
 BackgroundFileAccess::~BackgroundFileAccess()
@@ -75,11 +75,11 @@ void BackgroundFileAccess::work()
     }
 }
 
-void BackgroundFileAccess::runOnWorker(const std::function<void()>& operation) const
+void BackgroundFileAccess::hand(const std::function<void()>& call) const
 {
     const auto done = [this] { return m_done.load(std::memory_order_acquire); };
     m_done.store(false, std::memory_order_relaxed);
-    m_pending.store(&operation, std::memory_order_release);
+    m_pending.store(&call, std::memory_order_release);
     {
         const std::lock_guard guard(m_lock);
         if (m_workerAsleep)
@@ -99,70 +99,6 @@ void BackgroundFileAccess::runOnWorker(const std::function<void()>& operation) c
     }
     if (auto failure = std::exchange(m_failure, nullptr))
         std::rethrow_exception(failure);
-}
-
-template <typename Operation> auto BackgroundFileAccess::run(Operation operation) const
-{
-    decltype(operation()) result{};
-    runOnWorker([&] { result = operation(); });
-    return result;
-}
-
-std::error_code BackgroundFileAccess::examineSource(const std::string& path,
-                                                    SourceFacts& facts) const
-{
-    return run([&] { return m_files.examineSource(path, facts); });
-}
-
-std::error_code BackgroundFileAccess::identify(const std::string& path,
-                                               FileIdentity& identity) const
-{
-    return run([&] { return m_files.identify(path, identity); });
-}
-
-std::error_code BackgroundFileAccess::openSource(const std::string& path,
-                                                 const FileIdentity& expected)
-{
-    return run([&] { return m_files.openSource(path, expected); });
-}
-
-std::error_code BackgroundFileAccess::openDestination(const std::string& path,
-                                                      std::optional<FileIdentity>& identity,
-                                                      unsigned permissions,
-                                                      std::span<const FileIdentity> forbidden)
-{
-    return run([&] { return m_files.openDestination(path, identity, permissions, forbidden); });
-}
-
-ReadResult BackgroundFileAccess::readAt(std::int64_t offset, std::span<std::byte> buffer)
-{
-    return run([&] { return m_files.readAt(offset, buffer); });
-}
-
-WriteResult BackgroundFileAccess::writeAt(std::int64_t offset, std::span<const std::byte> buffer,
-                                          std::span<const ByteRange> skip)
-{
-    return run([&] { return m_files.writeAt(offset, buffer, skip); });
-}
-
-std::int64_t BackgroundFileAccess::sectorSize()
-{
-    return run([&] { return m_files.sectorSize(); });
-}
-
-TransferResult BackgroundFileAccess::readSectors(std::int64_t offset, std::span<std::byte> buffer)
-{
-    return run([&] { return m_files.readSectors(offset, buffer); });
-}
-
-std::error_code BackgroundFileAccess::cutTo(std::int64_t length)
-{
-    return run([&] { return m_files.cutTo(length); });
-}
-
-std::error_code BackgroundFileAccess::close()
-{
-    return run([&] { return m_files.close(); });
 }
 
 } // namespace brindlecap

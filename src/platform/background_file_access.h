@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "file_access.h"
+#include "forwarding_file_access.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -32,7 +32,7 @@ public:
 // the caller does nothing else until it returns: the wrapped file access,
 // and the buffers and strings a call is given, are only ever used by one
 // thread at a time, handed over with release and acquire.
-class BackgroundFileAccess final : public FileAccess
+class BackgroundFileAccess final : public ForwardingFileAccess
 {
 public:
     BackgroundFileAccess(FileAccess& files, OperationWaiter& waiter);
@@ -40,27 +40,13 @@ public:
     BackgroundFileAccess(const BackgroundFileAccess&) = delete;
     BackgroundFileAccess& operator=(const BackgroundFileAccess&) = delete;
 
-    std::error_code examineSource(const std::string& path, SourceFacts& facts) const override;
-    std::error_code identify(const std::string& path, FileIdentity& identity) const override;
-    std::error_code openSource(const std::string& path, const FileIdentity& expected) override;
-    std::error_code openDestination(const std::string& path, std::optional<FileIdentity>& identity,
-                                    unsigned permissions,
-                                    std::span<const FileIdentity> forbidden) override;
-    ReadResult readAt(std::int64_t offset, std::span<std::byte> buffer) override;
-    WriteResult writeAt(std::int64_t offset, std::span<const std::byte> buffer,
-                        std::span<const ByteRange> skip) override;
-    std::int64_t sectorSize() override;
-    TransferResult readSectors(std::int64_t offset, std::span<std::byte> buffer) override;
-    std::error_code cutTo(std::int64_t length) override;
-    std::error_code close() override;
+protected:
+    // Runs the call on the worker and waits for it.
+    void hand(const std::function<void()>& call) const override;
 
 private:
-    // Runs `operation` on the worker and waits for it.
-    template <typename Operation> auto run(Operation operation) const;
-    void runOnWorker(const std::function<void()>& operation) const;
     void work();
 
-    FileAccess& m_files;
     OperationWaiter& m_waiter;
     // The hand-over: the caller stores the operation, the worker its end.
     mutable std::atomic<const std::function<void()>*> m_pending{nullptr};
