@@ -104,11 +104,7 @@ std::vector<ByteRange> RescueMap::rangesWith(Status status) const
 
 std::vector<ByteRange> RescueMap::rangesWithout(Status status) const
 {
-    std::vector<ByteRange> ranges;
-    for (const auto& block : m_blocks)
-        if (block.status != status)
-            appendRange(ranges, {block.offset, block.length});
-    return ranges;
+    return gapsBetween(rangesWith(status), m_size);
 }
 
 std::int64_t RescueMap::bytesWith(Status status) const

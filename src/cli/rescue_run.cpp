@@ -36,6 +36,18 @@ void addUp(Tally& tally, const FileOutcome& file, const RescueMap* map)
     tally.areas += static_cast<int>(file.unreadable.size());
 }
 
+// A planned file the run did not copy: passed over for `why`, or, with no
+// reason, not started.
+FileOutcome uncopied(const std::string& source, const std::string& folder, std::error_code why = {})
+{
+    FileOutcome file;
+    file.source = source;
+    file.destination = joinPath(folder, bareName(source));
+    file.whyNotCopied = why;
+    file.notStarted = !why;
+    return file;
+}
+
 std::int64_t sizeOf(const std::string& path)
 {
     struct stat status
@@ -83,20 +95,10 @@ JobReport RescueRun::copy(const SourcePlan& plan)
         std::filesystem::create_directories(folder, ignored);
         copyInto(sources, folder);
     }
-    for (std::size_t rest = m_report.files.size(); rest < plan.copies.size(); ++rest) {
-        FileOutcome file;
-        file.source = plan.copies[rest].source;
-        file.destination = joinPath(plan.copies[rest].folder, bareName(file.source));
-        file.notStarted = true;
-        m_report.files.push_back(std::move(file));
-    }
-    for (const auto& passed : plan.passedOver) {
-        FileOutcome file;
-        file.source = passed.source;
-        file.destination = joinPath(passed.folder, bareName(passed.source));
-        file.whyNotCopied = passed.why;
-        m_report.files.push_back(std::move(file));
-    }
+    for (std::size_t rest = m_report.files.size(); rest < plan.copies.size(); ++rest)
+        m_report.files.push_back(uncopied(plan.copies[rest].source, plan.copies[rest].folder));
+    for (const auto& passed : plan.passedOver)
+        m_report.files.push_back(uncopied(passed.source, passed.folder, passed.why));
     m_meter.reset();
     return m_report;
 }

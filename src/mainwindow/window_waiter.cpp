@@ -21,8 +21,6 @@ WindowWaiter::WindowWaiter(QTimer& tickTimer)
     m_tickTimer.installEventFilter(this);
 }
 
-WindowWaiter::~WindowWaiter() = default;
-
 void WindowWaiter::wake()
 {
     // Called from the worker thread. wakeUp() is thread-safe and hands

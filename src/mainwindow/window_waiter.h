@@ -26,7 +26,6 @@ class WindowWaiter final : public QObject, public OperationWaiter
 
 public:
     explicit WindowWaiter(QTimer& tickTimer);
-    ~WindowWaiter() override;
 
     void waitUntil(const std::function<bool()>& finished) override;
     void wake() override;

@@ -41,9 +41,10 @@ struct OpenBadRun
 
 // Fills the buffer from `offset` with every grain the medium will give.
 // A healthy buffer costs one bulk read. Where reading stops short, the rest
-// is read through the probe, and grains one at a time where that stops; a bad grain starts a bad
-// stretch whose end is found by reading a few grains after it, then galloping and halving, so a
-// stretch of k bad grains costs about 8 + 2 log2(k) failing reads, not k.
+// is read through the probe, and grains one at a time where that stops. A
+// bad grain starts a bad stretch whose end is found by reading the next few
+// grains one by one, then galloping and halving, so a stretch of k bad grains
+// costs about 16 + 2 log2(k) failing reads, not k.
 // The grains inside a long stretch that are never read are taken to be bad
 // like its ends. A medium that is gone (no medium, no device) stops it at
 // once. `run` carries a stretch from one buffer to the next of one file.

@@ -56,7 +56,6 @@ private:
 class WidgetControls final : public Controls
 {
 public:
-    // Buttons and options in the order of Control, Timer1 last and apart.
     // The controls but Timer1, in the order of Control.
     using Widgets = std::array<QWidget*, controlCount - 1>;
     WidgetControls(Widgets widgets, QTimer& timer, std::function<void()> restoreLayout)
