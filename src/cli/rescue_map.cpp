@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cinttypes>
 #include <cstdio>
+#include <iterator>
 #include <sstream>
 
 namespace brindlecap {
@@ -44,7 +45,78 @@ bool readNumber(std::istringstream& words, std::int64_t& value)
 RescueMap::RescueMap(std::int64_t size) : m_size(size)
 {
     if (size > 0)
-        m_blocks.push_back({0, size, Status::nonTried});
+        insert(m_blocks.end(), 0, {size, Status::nonTried});
+}
+
+std::size_t RescueMap::indexOf(Status status)
+{
+    switch (status) {
+    case Status::nonTried:
+        return 0;
+    case Status::nonTrimmed:
+        return 1;
+    case Status::nonScraped:
+        return 2;
+    case Status::badSector:
+        return 3;
+    case Status::finished:
+        return 4;
+    }
+    return 0;
+}
+
+std::vector<RescueMap::Block> RescueMap::blocks() const
+{
+    std::vector<Block> blocks;
+    blocks.reserve(m_blocks.size());
+    for (const auto& [offset, extent] : m_blocks)
+        blocks.push_back({offset, extent.length, extent.status});
+    return blocks;
+}
+
+RescueMap::Blocks::iterator RescueMap::insert(Blocks::iterator hint, std::int64_t offset,
+                                              Extent extent)
+{
+    auto& tally = m_tally[indexOf(extent.status)];
+    tally.bytes += extent.length;
+    ++tally.blocks;
+    return m_blocks.emplace_hint(hint, offset, extent);
+}
+
+RescueMap::Blocks::iterator RescueMap::erase(Blocks::iterator block)
+{
+    auto& tally = m_tally[indexOf(block->second.status)];
+    tally.bytes -= block->second.length;
+    --tally.blocks;
+    return m_blocks.erase(block);
+}
+
+// Makes a block start at `offset`, splitting the one that holds it; gives
+// that block, or the end where `offset` is the file's end.
+RescueMap::Blocks::iterator RescueMap::splitAt(std::int64_t offset)
+{
+    const auto next = m_blocks.upper_bound(offset);
+    if (next == m_blocks.begin())
+        return next;
+    const auto holder = std::prev(next);
+    const auto end = holder->first + holder->second.length;
+    if (holder->first == offset || offset >= end)
+        return holder->first == offset ? holder : next;
+    const auto status = holder->second.status;
+    holder->second.length = offset - holder->first;
+    m_tally[indexOf(status)].bytes -= end - offset;
+    return insert(next, offset, {end - offset, status});
+}
+
+void RescueMap::joinWithNext(Blocks::iterator block)
+{
+    const auto next = std::next(block);
+    if (next == m_blocks.end() || next->second.status != block->second.status)
+        return;
+    const auto length = next->second.length;
+    erase(next);
+    block->second.length += length;
+    m_tally[indexOf(block->second.status)].bytes += length;
 }
 
 void RescueMap::mark(ByteRange range, Status status)
@@ -53,38 +125,16 @@ void RescueMap::mark(ByteRange range, Status status)
     const auto to = std::min(range.end(), m_size);
     if (from >= to)
         return;
-    std::vector<Block> blocks;
-    blocks.reserve(m_blocks.size() + 2);
-    const auto add = [&blocks](Block block) {
-        if (block.length <= 0)
-            return;
-        if (!blocks.empty() && blocks.back().status == block.status &&
-            blocks.back().offset + blocks.back().length == block.offset)
-            blocks.back().length += block.length;
-        else
-            blocks.push_back(block);
-    };
-    bool placed = false;
-    for (const auto& block : m_blocks) {
-        const auto end = block.offset + block.length;
-        if (end <= from || block.offset >= to) {
-            if (!placed && block.offset >= to) {
-                add({from, to - from, status});
-                placed = true;
-            }
-            add(block);
-            continue;
-        }
-        add({block.offset, from - block.offset, block.status});
-        if (!placed) {
-            add({from, to - from, status});
-            placed = true;
-        }
-        add({to, end - to, block.status});
+    auto first = splitAt(from);
+    const auto last = splitAt(to);
+    while (first != last)
+        first = erase(first);
+    auto block = insert(last, from, {to - from, status});
+    if (block != m_blocks.begin() && std::prev(block)->second.status == status) {
+        block = std::prev(block);
+        joinWithNext(block);
     }
-    if (!placed)
-        add({from, to - from, status});
-    m_blocks = std::move(blocks);
+    joinWithNext(block);
 }
 
 void RescueMap::markAll(const std::vector<ByteRange>& ranges, Status status)
@@ -96,9 +146,9 @@ void RescueMap::markAll(const std::vector<ByteRange>& ranges, Status status)
 std::vector<ByteRange> RescueMap::rangesWith(Status status) const
 {
     std::vector<ByteRange> ranges;
-    for (const auto& block : m_blocks)
-        if (block.status == status)
-            appendRange(ranges, {block.offset, block.length});
+    for (const auto& [offset, extent] : m_blocks)
+        if (extent.status == status)
+            appendRange(ranges, {offset, extent.length});
     return ranges;
 }
 
@@ -107,13 +157,21 @@ std::vector<ByteRange> RescueMap::rangesWithout(Status status) const
     return gapsBetween(rangesWith(status), m_size);
 }
 
-std::int64_t RescueMap::bytesWith(Status status) const
+std::optional<ByteRange> RescueMap::firstWith(Status status, std::int64_t from, std::int64_t to,
+                                              std::int64_t minLength) const
 {
-    std::int64_t bytes = 0;
-    for (const auto& block : m_blocks)
-        if (block.status == status)
-            bytes += block.length;
-    return bytes;
+    to = std::min(to, m_size);
+    minLength = std::min(minLength, to - from);
+    auto block = m_blocks.upper_bound(from);
+    if (block != m_blocks.begin())
+        --block;
+    for (; block != m_blocks.end() && block->first < to; ++block) {
+        const auto start = std::max(block->first, from);
+        const auto end = std::min(block->first + block->second.length, to);
+        if (block->second.status == status && end - start >= std::max<std::int64_t>(minLength, 1))
+            return ByteRange{start, end - start};
+    }
+    return std::nullopt;
 }
 
 std::string RescueMap::text(const std::string& commandLine, const std::string& started,
@@ -130,9 +188,9 @@ std::string RescueMap::text(const std::string& commandLine, const std::string& s
     text += hex(currentPosition) + "     " + static_cast<char>(currentStatus) + "               " +
             std::to_string(currentPass) + "\n";
     text += "#      pos        size  status\n";
-    for (const auto& block : m_blocks)
-        text += hex(block.offset) + "  " + hex(block.length) + "  " +
-                static_cast<char>(block.status) + "\n";
+    for (const auto& [offset, extent] : m_blocks)
+        text += hex(offset) + "  " + hex(extent.length) + "  " + static_cast<char>(extent.status) +
+                "\n";
     return text;
 }
 
@@ -179,12 +237,14 @@ std::optional<RescueMap> RescueMap::parse(std::string_view text, std::string& wh
             why = "a block line that does not read: " + line;
             return std::nullopt;
         }
-        if (first != map.m_size) {
+        std::int64_t end = 0;
+        if (first != map.m_size || __builtin_add_overflow(first, length, &end)) {
             why = "its blocks do not follow each other from 0";
             return std::nullopt;
         }
-        map.m_blocks.push_back({first, length, static_cast<Status>(status[0])});
-        map.m_size = first + length;
+        map.insert(map.m_blocks.end(), first, {length, static_cast<Status>(status[0])});
+        map.m_size = end;
+        map.joinWithNext(std::prev(map.m_blocks.end(), map.m_blocks.size() > 1 ? 2 : 1));
     }
     if (!haveStatusLine) {
         why = "no status line";

@@ -3,6 +3,7 @@
 
 #include "byte_range.h"
 
+#include <array>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -16,7 +17,9 @@ namespace brindlecap {
 // format, so that ddrescuelog and ddrescueview read it: rescued ('+'), tried
 // and unreadable ('-'), unreadable but inside a bad stretch and not yet tried
 // sector by sector ('/'), or not tried at all ('?'). Blocks cover the file
-// from 0 to its size, in order, neighbours of one status joined.
+// from 0 to its size, in order. A badly scratched disc leaves hundreds of
+// thousands of blocks, so marking a range costs O(log n) in them, and the
+// bytes and blocks of each status are counted as they change.
 class RescueMap final
 {
 public:
@@ -41,13 +44,20 @@ public:
     explicit RescueMap(std::int64_t size = 0);
 
     std::int64_t size() const { return m_size; }
-    const std::vector<Block>& blocks() const { return m_blocks; }
+    std::vector<Block> blocks() const;
 
+    // Neighbours left with one status are joined.
     void mark(ByteRange range, Status status);
     void markAll(const std::vector<ByteRange>& ranges, Status status);
     std::vector<ByteRange> rangesWith(Status status) const;
     std::vector<ByteRange> rangesWithout(Status status) const;
-    std::int64_t bytesWith(Status status) const;
+    std::int64_t bytesWith(Status status) const { return m_tally[indexOf(status)].bytes; }
+    // How many separate stretches have that status.
+    std::int64_t areasWith(Status status) const { return m_tally[indexOf(status)].blocks; }
+    // The first stretch of at least `minLength` bytes (or all that is left
+    // of [from, to), if less) with that status within [from, to).
+    std::optional<ByteRange> firstWith(Status status, std::int64_t from, std::int64_t to,
+                                       std::int64_t minLength) const;
 
     // Where the work stands: the status line ddrescue writes first.
     std::int64_t currentPosition = 0;
@@ -67,8 +77,27 @@ public:
     static std::optional<RescueMap> parse(std::string_view text, std::string& why);
 
 private:
+    struct Tally
+    {
+        std::int64_t bytes = 0;
+        std::int64_t blocks = 0;
+    };
+    struct Extent
+    {
+        std::int64_t length;
+        Status status;
+    };
+    using Blocks = std::map<std::int64_t, Extent>; // by offset
+
+    static std::size_t indexOf(Status status);
+    Blocks::iterator splitAt(std::int64_t offset);
+    Blocks::iterator insert(Blocks::iterator hint, std::int64_t offset, Extent extent);
+    Blocks::iterator erase(Blocks::iterator block);
+    void joinWithNext(Blocks::iterator block);
+
     std::int64_t m_size = 0;
-    std::vector<Block> m_blocks;
+    Blocks m_blocks;
+    std::array<Tally, 5> m_tally{};
 };
 
 } // namespace brindlecap

@@ -4,6 +4,7 @@
 #include "scratch_dir.h"
 
 #include <gtest/gtest.h>
+#include <map>
 #include <unistd.h>
 
 namespace brindlecap {
@@ -47,6 +48,20 @@ TEST(RescueMapTest, MarkingKeepsTheBlocksInOrderAndJoinsNeighbours)
         {"past the end is cut",
          {{{900, 500}, Status::finished}},
          {{0, 900, Status::nonTried}, {900, 100, Status::finished}}},
+        {"the same status again changes nothing",
+         {{{100, 100}, Status::finished}, {{120, 30}, Status::finished}},
+         {{0, 100, Status::nonTried}, {100, 100, Status::finished}, {200, 800, Status::nonTried}}},
+        {"a block overwritten exactly",
+         {{{100, 100}, Status::badSector}, {{100, 100}, Status::nonScraped}},
+         {{0, 100, Status::nonTried},
+          {100, 100, Status::nonScraped},
+          {200, 800, Status::nonTried}}},
+        {"every other sector, then all",
+         {{{0, 100}, Status::badSector},
+          {{200, 100}, Status::badSector},
+          {{400, 100}, Status::badSector},
+          {{0, 1000}, Status::finished}},
+         {{0, 1000, Status::finished}}},
         {"a hole filled in",
          {{{0, 1000}, Status::finished},
           {{400, 2}, Status::badSector},
@@ -60,9 +75,18 @@ TEST(RescueMapTest, MarkingKeepsTheBlocksInOrderAndJoinsNeighbours)
             map.mark(mark.range, mark.status);
         EXPECT_EQ(map.blocks(), c.blocks);
         std::int64_t covered = 0;
-        for (const auto& block : map.blocks())
+        std::map<Status, std::pair<std::int64_t, std::int64_t>> tally; // bytes, areas
+        for (const auto& block : map.blocks()) {
             covered += block.length;
+            tally[block.status].first += block.length;
+            ++tally[block.status].second;
+        }
         EXPECT_EQ(covered, 1000);
+        for (const auto status :
+             {Status::nonTried, Status::nonScraped, Status::badSector, Status::finished}) {
+            EXPECT_EQ(map.bytesWith(status), tally[status].first) << static_cast<char>(status);
+            EXPECT_EQ(map.areasWith(status), tally[status].second) << static_cast<char>(status);
+        }
     }
 }
 
@@ -112,6 +136,11 @@ TEST(RescueMapTest, WhatIsNotAMapIsRefusedWithAReason)
         {"hello world\n", "a line that is not a mapfile's: hello world"},
         {"0x0 ? 1\n0x0 0x100 +\n0x200 0x100 -\n", "its blocks do not follow each other from 0"},
         {"0x0 ? 1\n0x0 0x100 X\n", "a block line that does not read: 0x0 0x100 X"},
+        // Positions near 2^63 would overflow a signed add.
+        {"0x0 ? 1\n0x0 0x7FFFFFFFFFFFFFFF +\n0x7FFFFFFFFFFFFFFF 0x10 -\n",
+         "its blocks do not follow each other from 0"},
+        {"0x0 ? 1\n0x0 0x8000000000000000 +\n",
+         "a block line that does not read: 0x0 0x8000000000000000 +"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
