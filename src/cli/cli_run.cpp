@@ -6,17 +6,21 @@
 #include "job_report_text.h"
 #include "quoted_name.h"
 #include "rescue_run.h"
+#include "unique_fd.h"
 
+#include <cerrno>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <ostream>
+#include <sys/file.h>
 
 namespace brindlecap {
 
 namespace {
 
 constexpr int exitBadCommandLine = 2;
-constexpr int exitInterrupted = 130;
+constexpr int exitSignalled = 128;
 
 std::string directoryProblem(const std::string& directory)
 {
@@ -42,10 +46,30 @@ std::string commandLineOf(const std::vector<std::string_view>& arguments)
     return line;
 }
 
+// Takes the lock that lets one run at a time write into the destination,
+// and gives the problem when another run holds it. The lock is on the
+// folder itself (flock): taking it writes nothing, and the kernel lets go of
+// it when the process ends, however it ends. A folder that cannot be opened,
+// or a file system without locks, has none to take; the copies say why.
+std::string lockDestination(const std::string& directory, UniqueFd& lock)
+{
+    UniqueFd folder(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!folder.isOpen())
+        return {};
+    while (::flock(folder.get(), LOCK_EX | LOCK_NB) != 0) {
+        if (errno == EWOULDBLOCK)
+            return "another brindlecap-cli is copying into " + quotedName(directory);
+        if (errno != EINTR)
+            return {};
+    }
+    lock = std::move(folder);
+    return {};
+}
+
 } // namespace
 
 int runCli(const std::vector<std::string_view>& arguments, CliTerminal terminal,
-           const std::function<bool()>& interrupted)
+           const std::function<int()>& stopSignal)
 {
     const auto options = parseCliOptions(arguments);
     auto problem = options.error;
@@ -73,11 +97,17 @@ int runCli(const std::vector<std::string_view>& arguments, CliTerminal terminal,
         return 0;
     }
 
+    UniqueFd lock; // held to the end of the run
+    if (const auto held = lockDestination(options.directory, lock); !held.empty()) {
+        terminal.err << "brindlecap-cli: " << held << "\n";
+        return exitBadCommandLine;
+    }
     RescueRun run(options, commandLineOf(arguments), terminal.err,
                   terminal.showsProgress && !options.quiet ? &terminal.err : nullptr,
-                  terminal.width, interrupted);
+                  terminal.width, stopSignal);
     const auto report = run.copy(plan);
-    const int status = run.interrupted() ? exitInterrupted : exitStatusFor(report);
+    const int status =
+        run.stoppedBy() != 0 ? exitSignalled + run.stoppedBy() : exitStatusFor(report);
     const LocaleNumberFormat numbers;
     const auto text = options.json ? jobReportJson(report, status) : jobReportText(report, numbers);
     terminal.out << text << std::flush;

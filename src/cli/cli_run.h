@@ -18,8 +18,9 @@ struct CliTerminal
 };
 
 // Runs brindlecap-cli on its arguments (without the program name) and gives
-// its exit status. `interrupted` is asked between chunks.
+// its exit status. `stopSignal` is asked between two reads: a signal it
+// gives stops the run, which then exits with 128 + that signal.
 int runCli(const std::vector<std::string_view>& arguments, CliTerminal terminal,
-           const std::function<bool()>& interrupted);
+           const std::function<int()>& stopSignal);
 
 } // namespace brindlecap

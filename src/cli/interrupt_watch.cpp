@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "interrupt_watch.h"
 
+#include <initializer_list>
+
 namespace brindlecap {
 
 InterruptWatch::InterruptWatch()
@@ -20,12 +22,15 @@ InterruptWatch::~InterruptWatch()
     sigprocmask(SIG_SETMASK, &m_previous, nullptr);
 }
 
-bool InterruptWatch::requested() const
+int InterruptWatch::requested() const
 {
     sigset_t pending;
     sigemptyset(&pending);
     sigpending(&pending);
-    return sigismember(&pending, SIGINT) == 1 || sigismember(&pending, SIGTERM) == 1;
+    for (const int signal : {SIGINT, SIGTERM})
+        if (sigismember(&pending, signal) == 1)
+            return signal;
+    return 0;
 }
 
 } // namespace brindlecap

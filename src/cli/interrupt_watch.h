@@ -6,8 +6,9 @@
 namespace brindlecap {
 
 // Holds Ctrl-C (SIGINT) and SIGTERM back while it lives, so a copy can stop
-// between two chunks and still print its report; requested() tells whether
-// one came. Asking the kernel keeps this free of any global flag.
+// between two reads and still save its maps and print its report;
+// requested() tells which one came. Asking the kernel keeps this free of
+// any global flag.
 class InterruptWatch final
 {
 public:
@@ -16,7 +17,8 @@ public:
     InterruptWatch(const InterruptWatch&) = delete;
     InterruptWatch& operator=(const InterruptWatch&) = delete;
 
-    bool requested() const;
+    // SIGINT or SIGTERM when one came, else 0.
+    int requested() const;
 
 private:
     sigset_t m_watched{};

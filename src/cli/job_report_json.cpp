@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "job_report_json.h"
 
+#include "job_report_text.h"
 #include "quoted_name.h"
 
 #include <cstdio>
@@ -53,9 +54,9 @@ const char* statusName(FileStatus status)
 
 std::string reasonOf(const FileOutcome& file)
 {
-    const auto error = file.whyNotCopied      ? file.whyNotCopied
-                       : file.firstWriteError ? file.firstWriteError
-                                              : file.firstReadError;
+    if (file.whyNotCopied)
+        return jsonString(whyNotCopiedText(file));
+    const auto error = file.firstWriteError ? file.firstWriteError : file.firstReadError;
     return error ? jsonString(error.message()) : "null";
 }
 

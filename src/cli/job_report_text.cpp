@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "job_report_text.h"
 
+#include "copy_error.h"
 #include "quoted_name.h"
 
+#include <filesystem>
 #include <map>
 
 namespace brindlecap {
@@ -48,7 +50,7 @@ void describeFile(const FileOutcome& file, const NumberFormat& numbers, std::str
                 bytesText(file.unwrittenBytes, numbers) + " not written)\n";
         break;
     case FileStatus::notCopied:
-        text += "not copied: " + source + ": " + file.whyNotCopied.message() + "\n";
+        text += "not copied: " + source + ": " + whyNotCopiedText(file) + "\n";
         break;
     case FileStatus::stopped:
         text += "stopped: " + route + " after " + bytesText(file.reached, numbers) + " of " +
@@ -62,6 +64,18 @@ void describeFile(const FileOutcome& file, const NumberFormat& numbers, std::str
 }
 
 } // namespace
+
+std::string whyNotCopiedText(const FileOutcome& file)
+{
+    // Which folder holds the copy that is kept matters: the advice is to
+    // copy into another one.
+    if (file.whyNotCopied == CopyError::rescuedFromOtherSource)
+        return "the copy in " +
+               quotedName(std::filesystem::path(file.destination).parent_path().string()) +
+               " was rescued from a different source; it is kept: copy into another folder or "
+               "remove it";
+    return file.whyNotCopied.message();
+}
 
 std::string jobReportText(const JobReport& report, const NumberFormat& numbers)
 {

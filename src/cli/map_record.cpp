@@ -1,26 +1,27 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "map_record.h"
 
+#include "copy_error.h"
+#include "path_text.h"
 #include "quoted_name.h"
-#include "unique_fd.h"
+#include "written_copy.h"
 
-#include <cerrno>
-#include <cstring>
+#include <algorithm>
+#include <charconv>
 #include <ctime>
-#include <fcntl.h>
 #include <filesystem>
 #include <ostream>
 #include <sys/stat.h>
-#include <unistd.h>
 #include <utility>
 
 namespace brindlecap {
 
 namespace {
 
+using Status = RescueMap::Status;
+
 // An interruption loses at most this much work.
 constexpr auto saveInterval = std::chrono::seconds(2);
-constexpr const char* mapFolder = ".brindlecap";
 
 std::string localTime()
 {
@@ -32,14 +33,33 @@ std::string localTime()
     return text;
 }
 
-std::string modified(const struct stat& status)
+std::string timeText(FileTime time)
 {
-    return std::to_string(status.st_mtim.tv_sec) + "." + std::to_string(status.st_mtim.tv_nsec);
+    return std::to_string(time.seconds) + "." + std::to_string(time.nanoseconds);
 }
 
-std::string deviceAndInode(const struct stat& status)
+std::string identityText(const FileIdentity& identity)
 {
-    return std::to_string(status.st_dev) + ":" + std::to_string(status.st_ino);
+    return std::to_string(identity.device) + ":" + std::to_string(identity.inode);
+}
+
+std::optional<FileIdentity> identityFrom(const std::string& text)
+{
+    FileIdentity identity;
+    const auto* end = text.data() + text.size();
+    const auto device = std::from_chars(text.data(), end, identity.device);
+    if (device.ec != std::errc() || device.ptr == end || *device.ptr != ':')
+        return std::nullopt;
+    const auto inode = std::from_chars(device.ptr + 1, end, identity.inode);
+    if (inode.ec != std::errc() || inode.ptr != end)
+        return std::nullopt;
+    return identity;
+}
+
+std::string parentOf(const std::string& path)
+{
+    const auto parent = std::filesystem::path(path).parent_path().string();
+    return parent.empty() ? "." : parent;
 }
 
 bool sameFolder(const std::string& first, const std::string& second)
@@ -52,113 +72,192 @@ bool sameFolder(const std::string& first, const std::string& second)
            a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
-std::string parentOf(const std::string& path)
+std::string noteOf(const RescueMap& map, const char* key)
 {
-    const auto parent = std::filesystem::path(path).parent_path().string();
-    return parent.empty() ? "." : parent;
+    const auto found = map.notes.find(key);
+    return found == map.notes.end() ? std::string() : found->second;
 }
 
-// Writes the whole text to a new file and onto the disk.
-bool writeDurably(const std::string& path, const std::string& text)
+// The facts of a copy as a map records them.
+std::map<std::string, std::string> factNotes(const CopyFacts& facts)
 {
-    UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644));
-    if (!fd.isOpen())
-        return false;
-    for (std::size_t done = 0; done < text.size();) {
-        const auto put = ::write(fd.get(), text.data() + done, text.size() - done);
-        if (put < 0 && errno == EINTR)
-            continue;
-        if (put <= 0)
-            return false;
-        done += static_cast<std::size_t>(put);
-    }
-    return ::fsync(fd.get()) == 0 && !fd.close();
+    return {{"copy", identityText(facts.identity)},
+            {"copy-size", std::to_string(facts.size)},
+            {"copy-modified", timeText(facts.modified)},
+            {"copy-changed", timeText(facts.changed)}};
+}
+
+bool factsMatch(const RescueMap& map, const CopyFacts& facts)
+{
+    const auto notes = factNotes(facts);
+    return std::all_of(notes.begin(), notes.end(), [&](const auto& note) {
+        return noteOf(map, note.first.c_str()) == note.second;
+    });
+}
+
+// Through, and nothing left for the scraping pass: this run is done with
+// the file, unless it tries its bad sectors again.
+void settleStatus(RescueMap& map)
+{
+    if (map.currentPosition == map.size() && map.bytesWith(Status::nonTried) == 0 &&
+        map.bytesWith(Status::nonScraped) == 0)
+        map.currentStatus = Status::finished;
 }
 
 } // namespace
 
-MapRecord::MapRecord(bool enabled, std::string commandLine, std::ostream& messages)
+MapRecord::MapRecord(bool enabled, std::string commandLine, std::ostream& messages,
+                     FileAccess& files, const FileSystemSync& volume)
     : m_enabled(enabled), m_commandLine(std::move(commandLine)), m_messages(messages),
-      m_lastSave(std::chrono::steady_clock::now())
+      m_files(files), m_volume(volume), m_lastSave(std::chrono::steady_clock::now())
 {}
 
-std::string MapRecord::mapPathFor(const std::string& destination)
+std::string MapRecord::mapPath(const FileMap& file) const
 {
-    const std::filesystem::path path(destination);
-    return (path.parent_path() / mapFolder / (path.filename().string() + ".map")).string();
+    return joinPath(joinPath(file.folder, MapFolder::name), file.mapName);
 }
 
-std::vector<ByteRange> MapRecord::startFile(const FileOutcome& file, const SourceFacts& source)
+FileStart MapRecord::startFile(const FileOutcome& file, const SourceFacts& source)
 {
-    saveAll(); // the last file is done with
-    FileMap entry{file.source, file.destination, {}, RescueMap(source.length), false, localTime()};
-    if (m_enabled) {
-        entry.path = mapPathFor(file.destination);
-        if (sameFolder(parentOf(entry.path), parentOf(file.source))) {
+    // The same file copied twice in one run: the first copy's batch is saved
+    // before its entry is taken over.
+    if (m_maps.count(file.destination) != 0)
+        saveAll();
+    FileMap entry;
+    entry.source = file.source;
+    entry.destination = file.destination;
+    entry.folder = parentOf(file.destination);
+    entry.map = RescueMap(source.length);
+    entry.started = localTime();
+    if (m_enabled && m_refusedFolders.count(entry.folder) == 0) {
+        entry.mapName = bareName(file.destination) + ".map";
+        if (sameFolder(joinPath(entry.folder, MapFolder::name), parentOf(file.source))) {
             m_messages << "brindlecap-cli: no rescue map for " << quotedName(file.source)
                        << ": it would go into the source's folder\n";
-            entry.path.clear();
+            entry.mapName.clear();
         }
     }
-    struct stat status
-    {};
-    if (!entry.path.empty() && ::stat(file.source.c_str(), &status) == 0) {
+    FileStart start;
+    if (!entry.mapName.empty()) {
         entry.map.notes["source"] = quotedName(file.source);
         entry.map.notes["source-size"] = std::to_string(source.length);
-        entry.map.notes["source-modified"] = modified(status);
-        if (auto earlier = trustedMap(entry, source)) {
-            earlier->notes = entry.map.notes;
-            entry.map = std::move(*earlier);
-            entry.triedThrough = entry.map.bytesWith(RescueMap::Status::nonTried) == 0 &&
-                                 entry.map.bytesWith(RescueMap::Status::nonScraped) == 0;
-            if (auto started = entry.map.notes.find("started"); started != entry.map.notes.end())
-                entry.started = started->second;
+        entry.map.notes["source-modified"] = timeText(source.modified);
+        switch (readEarlier(entry, source)) {
+        case Earlier::none:
+        case Earlier::trusted:
+            break;
+        case Earlier::otherDisc:
+            // The copy and its map stay exactly as they are.
+            entry.mapName.clear();
+            start.refused = CopyError::rescuedFromOtherSource;
+            break;
+        case Earlier::stopped:
+            // Nothing of it is touched before the stop ends the job.
+            start.leftAlone = {{0, source.length}};
+            entry.mapName.clear();
+            break;
         }
     }
-    m_current = &(m_files[file.destination] = std::move(entry));
+    entry.kept = !entry.mapName.empty();
+    m_current = &(m_maps[file.destination] = std::move(entry));
     // The copy pass reads only what no run has tried; the rest is rescued,
     // or left to the passes over bad sectors.
-    return m_current->map.rangesWithout(RescueMap::Status::nonTried);
+    if (!start.refused && start.leftAlone.empty())
+        start.leftAlone = m_current->map.rangesWithout(Status::nonTried);
+    return start;
 }
 
-std::optional<RescueMap> MapRecord::trustedMap(const FileMap& file, const SourceFacts& source)
+MapRecord::Earlier MapRecord::readEarlier(FileMap& file, const SourceFacts& source)
 {
-    const auto fail = [&](const std::string& why) -> std::optional<RescueMap> {
-        m_messages << "brindlecap-cli: " << quotedName(file.path) << " does not match "
-                   << quotedName(file.source) << " (" << why << "); copying that file afresh\n";
-        return std::nullopt;
-    };
-    std::error_code error;
-    if (!std::filesystem::exists(file.path, error))
-        return std::nullopt;
-    const auto text = [&] {
-        std::string bytes;
-        UniqueFd fd(::open(file.path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-        char block[65536];
-        for (ssize_t got; fd.isOpen() && (got = ::read(fd.get(), block, sizeof block)) > 0;)
-            bytes.append(block, static_cast<std::size_t>(got));
-        return bytes;
-    }();
+    std::string text;
+    MapFolder folder;
+    auto error = folder.open(file.folder, false);
+    if (error == std::errc::no_such_file_or_directory)
+        return Earlier::none;
+    if (error) {
+        m_messages << "brindlecap-cli: no rescue maps in " << quotedName(file.folder) << ": "
+                   << quotedName(folder.path()) << ": " << error.message() << "\n";
+        m_refusedFolders.insert(file.folder);
+        file.mapName.clear();
+        return Earlier::none;
+    }
+    error = folder.read(file.mapName, text);
+    if (error == std::errc::no_such_file_or_directory)
+        return Earlier::none;
+    if (error) {
+        m_messages << "brindlecap-cli: no rescue map for " << quotedName(file.source) << ": "
+                   << quotedName(mapPath(file)) << ": " << error.message() << "\n";
+        file.mapName.clear();
+        return Earlier::none;
+    }
     std::string why;
-    auto map = RescueMap::parse(text, why);
-    if (!map)
-        return fail("it is not a map: " + why);
-    const auto& notes = map->notes;
-    const auto note = [&](const char* key) {
-        const auto found = notes.find(key);
-        return found == notes.end() ? std::string() : found->second;
-    };
-    if (map->size() != source.length || note("source-size") != std::to_string(source.length))
-        return fail("the source's size changed");
-    if (note("source-modified") != file.map.notes.at("source-modified"))
-        return fail("the source was changed since");
-    struct stat copy
-    {};
-    const bool copyExists = ::stat(file.destination.c_str(), &copy) == 0;
-    const bool anythingDone = map->bytesWith(RescueMap::Status::nonTried) < map->size();
-    if (anythingDone && (!copyExists || note("copy") != deviceAndInode(copy)))
-        return fail("the copy it describes is not there");
-    return map;
+    auto earlier = RescueMap::parse(text, why);
+    if (!earlier) {
+        setAside(file, "it is not a map: " + why);
+        return Earlier::none;
+    }
+    return judge(file, source, std::move(*earlier));
+}
+
+MapRecord::Earlier MapRecord::judge(FileMap& file, const SourceFacts& source, RescueMap earlier)
+{
+    if (earlier.bytesWith(Status::nonTried) == earlier.size())
+        return Earlier::none; // it promises nothing
+    // Which copy it describes: the file there now, or nothing of it holds.
+    const auto copy = identityFrom(noteOf(earlier, "copy"));
+    FileIdentity there;
+    if (!copy || m_files.identify(file.destination, there) || there != *copy) {
+        setAside(file, "the copy it describes is not there");
+        return Earlier::none;
+    }
+    // That copy is the rescue of one source: another one is not mixed in.
+    if (earlier.size() != source.length ||
+        noteOf(earlier, "source-size") != std::to_string(source.length) ||
+        noteOf(earlier, "source-modified") != timeText(source.modified))
+        return Earlier::otherDisc;
+    const auto fingerprint = SourceFingerprint::parse(noteOf(earlier, "source-fingerprint"));
+    if (!fingerprint)
+        return Earlier::otherDisc;
+    const auto match = fingerprint->check([&](ByteRange range, std::span<std::byte> bytes) {
+        auto error = m_files.openSource(file.source, source.identity);
+        ReadResult read;
+        if (!error)
+            read = m_files.readAt(range.offset, bytes);
+        m_files.close();
+        if (!error)
+            error = read.error;
+        if (!error && (read.bytes < range.length || !read.unreadable.empty()))
+            error = std::make_error_code(std::errc::io_error);
+        return error;
+    });
+    if (match == SourceFingerprint::Match::different)
+        return Earlier::otherDisc;
+    if (match == SourceFingerprint::Match::stopped)
+        return Earlier::stopped;
+    // Changed since the map was saved (by anyone, or by a run that crashed
+    // between two saves): what the map says of it no longer holds.
+    WrittenCopy written;
+    CopyFacts facts;
+    if (written.open(file.destination, *copy) || written.facts(facts) ||
+        !factsMatch(earlier, facts)) {
+        setAside(file, "the copy was changed since the map was saved");
+        return Earlier::none;
+    }
+    earlier.notes["source"] = file.map.notes["source"];
+    file.map = std::move(earlier);
+    file.copy = copy;
+    file.fingerprint = *fingerprint;
+    file.triedThrough =
+        file.map.bytesWith(Status::nonTried) == 0 && file.map.bytesWith(Status::nonScraped) == 0;
+    if (const auto started = noteOf(file.map, "started"); !started.empty())
+        file.started = started;
+    return Earlier::trusted;
+}
+
+void MapRecord::setAside(const FileMap& file, const std::string& why)
+{
+    m_messages << "brindlecap-cli: " << quotedName(mapPath(file)) << " does not match "
+               << quotedName(file.destination) << " (" << why << "); copying that file afresh\n";
 }
 
 void MapRecord::chunkMoved(const ChunkOutcome& chunk)
@@ -166,104 +265,249 @@ void MapRecord::chunkMoved(const ChunkOutcome& chunk)
     if (m_current == nullptr)
         return;
     auto& file = *m_current;
-    file.map.markAll(chunk.finished, RescueMap::Status::finished);
-    file.map.markAll(chunk.bad, RescueMap::Status::badSector);
-    file.map.markAll(chunk.presumed, RescueMap::Status::nonScraped);
+    if (chunk.copy != FileIdentity{})
+        adoptCopy(file, chunk.copy);
+    for (const auto& range : chunk.finished)
+        markWritten(file.destination, range, chunk.copy);
+    file.map.markAll(chunk.bad, Status::badSector);
+    file.map.markAll(chunk.presumed, Status::nonScraped);
     file.map.currentPosition = chunk.offset + chunk.length;
-    // Through, and nothing left for the scraping pass: this run is done with
-    // the file, unless it tries its bad sectors again.
-    if (file.map.currentPosition == file.map.size() &&
-        file.map.bytesWith(RescueMap::Status::nonTried) == 0 &&
-        file.map.bytesWith(RescueMap::Status::nonScraped) == 0)
-        file.map.currentStatus = RescueMap::Status::finished;
     noteChange(file);
-    saveIfDue(file);
+    saveIfDue();
 }
 
 RescueMap* MapRecord::mapOf(const std::string& destination)
 {
-    const auto found = m_files.find(destination);
-    return found == m_files.end() || found->second.path.empty() ? nullptr : &found->second.map;
+    const auto found = m_maps.find(destination);
+    return found == m_maps.end() || !found->second.kept ? nullptr : &found->second.map;
+}
+
+std::optional<FileIdentity> MapRecord::copyOf(const std::string& destination) const
+{
+    const auto found = m_maps.find(destination);
+    return found == m_maps.end() ? std::nullopt : found->second.copy;
 }
 
 bool MapRecord::wasTriedThrough(const std::string& destination) const
 {
-    const auto found = m_files.find(destination);
-    return found != m_files.end() && found->second.triedThrough;
+    const auto found = m_maps.find(destination);
+    return found != m_maps.end() && found->second.triedThrough;
 }
 
-void MapRecord::mark(const std::string& destination, ByteRange range, RescueMap::Status status)
+void MapRecord::markBad(const std::string& destination, ByteRange range, RescueMap::Status status)
 {
-    auto& file = m_files.at(destination);
+    auto& file = m_maps.at(destination);
     file.map.mark(range, status);
     file.map.currentPosition = range.end();
     noteChange(file);
-    saveIfDue(file);
+    saveIfDue();
 }
 
-void MapRecord::saveIfDue(FileMap& file)
+void MapRecord::markWritten(const std::string& destination, ByteRange range,
+                            const FileIdentity& copy)
 {
-    if (std::chrono::steady_clock::now() - m_lastSave >= saveInterval)
-        save(file);
+    auto& file = m_maps.at(destination);
+    adoptCopy(file, copy);
+    file.pending.push_back(range);
+    file.pendingBytes += range.length;
+    noteChange(file);
+}
+
+void MapRecord::markNotWritten(const std::string& destination, ByteRange range, std::error_code why)
+{
+    auto& file = m_maps.at(destination);
+    file.lost = unionOf(file.lost, {range});
+    if (!file.lostBecause)
+        file.lostBecause = why;
+}
+
+void MapRecord::adoptCopy(FileMap& file, const FileIdentity& copy)
+{
+    if (file.copy && *file.copy != copy) {
+        // Written into another file than the one the map describes (its name
+        // changed hands): nothing the map said of the old one holds for it.
+        auto notes = std::move(file.map.notes);
+        file.map = RescueMap(file.map.size());
+        file.map.notes = std::move(notes);
+        file.pending.clear();
+        file.pendingBytes = 0;
+        file.fingerprint = {};
+    }
+    file.copy = copy;
+}
+
+std::int64_t MapRecord::rescuedBytes(const std::string& destination) const
+{
+    const auto found = m_maps.find(destination);
+    return found == m_maps.end()
+               ? 0
+               : found->second.map.bytesWith(Status::finished) + found->second.pendingBytes;
 }
 
 void MapRecord::noteChange(FileMap& file)
 {
     // A folder of thousands of small files: only the few maps changed since
-    // the last save are looked at, and files without a map never.
-    if (!file.changed && !file.path.empty()) {
+    // the last save are looked at.
+    if (!file.changed) {
         file.changed = true;
         m_unsaved.push_back(&file);
     }
 }
 
+void MapRecord::saveIfDue()
+{
+    if (std::chrono::steady_clock::now() - m_lastSave >= saveInterval)
+        saveAll();
+}
+
 void MapRecord::saveAll()
 {
-    for (auto* file : std::exchange(m_unsaved, {}))
-        if (file->changed)
-            save(*file);
-}
-
-void MapRecord::save(const std::string& destination)
-{
-    if (const auto found = m_files.find(destination);
-        found != m_files.end() && found->second.changed)
-        save(found->second);
-}
-
-void MapRecord::save(FileMap& file)
-{
     m_lastSave = std::chrono::steady_clock::now();
-    if (file.path.empty())
+    const auto batch = std::exchange(m_unsaved, {});
+    if (batch.empty())
         return;
-    // The data first: the map may only ever describe what is on the disk.
-    UniqueFd copy(::open(file.destination.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-    struct stat status
-    {};
-    if (copy.isOpen() && ::fstat(copy.get(), &status) == 0 && S_ISREG(status.st_mode)) {
-        ::fsync(copy.get());
-        file.map.notes["copy"] = deviceAndInode(status);
-    } else {
-        file.map.notes.erase("copy");
+    // The data first, once for the whole batch where the file system allows:
+    // a map may only ever describe what is on the disk.
+    const bool anyCovered = std::any_of(batch.begin(), batch.end(), [&](const FileMap* file) {
+        return file->pendingBytes > 0 && file->copy && m_volume.covers(file->copy->device);
+    });
+    const auto volumeError = anyCovered ? m_volume.sync() : std::error_code();
+    for (auto* file : batch)
+        settle(*file, volumeError);
+    saveMaps(batch);
+    for (auto* file : batch)
+        file->changed = false;
+}
+
+void MapRecord::settle(FileMap& file, std::error_code volumeError)
+{
+    WrittenCopy copy;
+    auto error = file.copy ? copy.open(file.destination, *file.copy)
+                           : std::make_error_code(std::errc::no_such_file_or_directory);
+    if (file.pendingBytes > 0) {
+        if (!error)
+            error = m_volume.covers(file.copy->device) ? volumeError : copy.sync();
+        if (error) {
+            // Not on the disk, or no longer in the file at that name: the next
+            // run writes it again.
+            file.lost = unionOf(file.lost, file.pending);
+            if (!file.lostBecause)
+                file.lostBecause = error;
+        } else {
+            file.map.markAll(file.pending, Status::finished);
+        }
+        file.pending.clear();
+        file.pendingBytes = 0;
     }
-    file.map.notes["started"] = file.started;
-    const auto folder = parentOf(file.path);
-    ::mkdir(folder.c_str(), 0755);
-    // A new file renamed over the old one: an interruption leaves the old
-    // map or the new one, never half of one.
-    const auto temporary = file.path + ".new";
-    if (!writeDurably(temporary, file.map.text(m_commandLine, file.started, localTime())) ||
-        ::rename(temporary.c_str(), file.path.c_str()) != 0) {
-        m_messages << "brindlecap-cli: cannot save the rescue map " << quotedName(file.path) << ": "
-                   << std::strerror(errno) << "\n";
-        ::unlink(temporary.c_str());
-        file.path.clear(); // said once; the copy goes on without it
+    settleStatus(file.map);
+    CopyFacts facts;
+    if (error || file.mapName.empty() || copy.facts(facts))
         return;
+    for (const auto& [key, value] : factNotes(facts))
+        file.map.notes[key] = value;
+    file.fingerprint.addFrom(file.map, [&](ByteRange range, std::span<std::byte> bytes) {
+        return copy.read(range.offset, bytes);
+    });
+    file.map.notes["source-fingerprint"] = file.fingerprint.note();
+}
+
+MapFolder* MapRecord::folderFor(FileMap& file)
+{
+    if (const auto found = m_folders.find(file.folder); found != m_folders.end())
+        return &found->second;
+    MapFolder folder;
+    if (const auto error = folder.open(file.folder, true)) {
+        m_messages << "brindlecap-cli: no rescue maps in " << quotedName(file.folder) << ": "
+                   << quotedName(folder.path()) << ": " << error.message() << "\n";
+        m_refusedFolders.insert(file.folder);
+        return nullptr;
     }
-    UniqueFd directory(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (directory.isOpen())
-        ::fsync(directory.get());
-    file.changed = false;
+    return &(m_folders[file.folder] = std::move(folder));
+}
+
+void MapRecord::saveMaps(const std::vector<FileMap*>& batch)
+{
+    // Each map to a new file beside it; all of them onto the disk; then each
+    // in its old one's place. An interruption leaves old maps or new ones.
+    std::vector<std::pair<FileMap*, MapFolder*>> written;
+    bool anyCovered = false;
+    const auto refuse = [&](FileMap& file, std::error_code error) {
+        m_messages << "brindlecap-cli: cannot save the rescue map " << quotedName(mapPath(file))
+                   << ": " << error.message() << "\n";
+        file.mapName.clear(); // said once; the copy goes on without it
+    };
+    for (auto* file : batch) {
+        if (file->mapName.empty())
+            continue;
+        auto* folder = folderFor(*file);
+        if (folder == nullptr) {
+            file->mapName.clear();
+            continue;
+        }
+        file->map.notes["started"] = file->started;
+        const bool covered = m_volume.covers(folder->device());
+        if (const auto error = folder->writeNew(
+                file->mapName, file->map.text(m_commandLine, file->started, localTime()),
+                !covered)) {
+            refuse(*file, error);
+            continue;
+        }
+        anyCovered = anyCovered || covered;
+        written.emplace_back(file, folder);
+    }
+    if (anyCovered) {
+        if (const auto error = m_volume.sync()) {
+            for (auto& [file, folder] : written)
+                refuse(*file, error);
+            written.clear();
+        }
+    }
+    for (auto& [file, folder] : written) {
+        if (const auto error = folder->replace(file->mapName))
+            refuse(*file, error);
+    }
+    // The replacements onto the disk: the file system's at once where it
+    // can, else each folder's.
+    if (anyCovered)
+        m_volume.sync();
+    for (auto& [path, folder] : m_folders)
+        if (!m_volume.covers(folder.device()))
+            folder.sync();
+    m_folders.clear(); // a run over thousands of folders holds none open
+}
+
+void MapRecord::account(FileOutcome& file) const
+{
+    const auto found = m_maps.find(file.destination);
+    if (found == m_maps.end() || file.status() == FileStatus::notCopied)
+        return;
+    const auto& record = found->second;
+    if (record.kept) {
+        const auto& map = record.map;
+        const auto error =
+            file.firstReadError ? file.firstReadError : std::make_error_code(std::errc::io_error);
+        // A stopped file's untried rest is not unreadable: nobody tried it.
+        // Nor is what was read but never reached the disk.
+        auto unreadable = rangesOutside(map.rangesWithout(Status::finished), record.lost);
+        if (!file.finished)
+            unreadable = rangesOutside(unreadable, map.rangesWith(Status::nonTried));
+        file.unreadable.clear();
+        file.unreadableBytes = 0;
+        file.firstReadError = {};
+        for (const auto& range : unreadable)
+            file.addUnreadable(range, error);
+        const auto kept = rangesOutside(file.keptEarlier, map.rangesWith(Status::finished));
+        file.keptEarlier.clear();
+        file.keptEarlierBytes = 0;
+        for (const auto& range : kept)
+            file.addKeptEarlier(range);
+    }
+    if (record.lostBecause) {
+        std::int64_t lost = 0;
+        for (const auto& range : record.lost)
+            lost += range.length;
+        file.addUnwritten(lost, record.lostBecause);
+    }
 }
 
 } // namespace brindlecap

@@ -1,12 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "file_system_sync.h"
+#include "map_folder.h"
 #include "rescue_map.h"
 #include "rescue_record.h"
+#include "source_fingerprint.h"
 
 #include <chrono>
 #include <iosfwd>
 #include <map>
+#include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -15,58 +20,108 @@ namespace brindlecap {
 // Keeps a rescue map for each destination file, in a hidden folder beside it
 // (FOLDER/.brindlecap/NAME.map), and tells the copy job what earlier runs
 // did: what they rescued, and the bad stretches left to the later passes, is
-// not read again by the copy pass. A map that does not match its source (its
-// size or modification time) or its copy is not trusted: that file starts
-// afresh. A map is saved every few seconds, and only once the copy's data
-// it describes is on the disk.
+// not read again by the copy pass.
+//
+// A map is a promise about one copy of one source. A range is marked rescued
+// only once its bytes are on the disk: what is written waits for the next
+// save, which puts the whole batch on the disk at once and only then marks
+// it. Each save records the copy by the file that was written (device and
+// inode), with its size and times, and a fingerprint of the source. A later
+// run trusts the map only while the copy is unchanged; a copy changed since
+// is copied afresh. A source that is not the one the map was made from
+// (another size, time or fingerprint) is not copied at all, so that another
+// disc can never be mixed into, or cut, an earlier rescue.
 class MapRecord final : public RescueRecord
 {
 public:
-    // `enabled` false (--no-map): nothing is read or written, every file
-    // starts afresh. Messages about maps go to `messages`.
-    MapRecord(bool enabled, std::string commandLine, std::ostream& messages);
+    // `enabled` false (--no-map): no map is read or written and every file
+    // starts afresh; what is written still reaches the disk before the
+    // report counts it. `files` reads a source's fingerprint again, `volume`
+    // is the destination's file system. Messages about maps go to `messages`.
+    MapRecord(bool enabled, std::string commandLine, std::ostream& messages, FileAccess& files,
+              const FileSystemSync& volume);
 
-    std::vector<ByteRange> startFile(const FileOutcome& file, const SourceFacts& source) override;
+    FileStart startFile(const FileOutcome& file, const SourceFacts& source) override;
     void chunkMoved(const ChunkOutcome& chunk) override;
 
     // The map of the copy at `destination`, or null when it has none.
     RescueMap* mapOf(const std::string& destination);
+    // The copy that map describes: the file written, as found by the
+    // descriptor that wrote it, or that an earlier run wrote.
+    std::optional<FileIdentity> copyOf(const std::string& destination) const;
     // Whether earlier runs had tried all of that file (nothing was left
     // untried when this run started on it): only then are its bad sectors
     // tried again.
     bool wasTriedThrough(const std::string& destination) const;
-    // Marks a range of that file's map; saves it when a save is due.
-    void mark(const std::string& destination, ByteRange range, RescueMap::Status status);
-    // Saves the map of that file now, if it changed since it was last saved.
-    void save(const std::string& destination);
-    // Saves every map that has changed since it was last saved.
-    void saveAll();
+    // A range of that file tried and found bad, or presumed bad.
+    void markBad(const std::string& destination, ByteRange range, RescueMap::Status status);
+    // A range written into `copy` through a descriptor that closed without an
+    // error: rescued once a save has put it on the disk.
+    void markWritten(const std::string& destination, ByteRange range, const FileIdentity& copy);
+    // A range read but not written into the copy, for that reason.
+    void markNotWritten(const std::string& destination, ByteRange range, std::error_code why);
+    // The bytes of that file rescued so far, those not yet on the disk too.
+    std::int64_t rescuedBytes(const std::string& destination) const;
 
-    static std::string mapPathFor(const std::string& destination);
+    // Saves when the last save is two seconds old.
+    void saveIfDue();
+    // Puts everything written since the last save on the disk, marks it
+    // rescued (or, where that failed, not written), and saves each map that
+    // changed.
+    void saveAll();
+    // The file's report as the record has it once all is saved: unreadable
+    // is what no try rescued; what was written but never reached the disk is
+    // not written.
+    void account(FileOutcome& file) const;
 
 private:
     struct FileMap
     {
         std::string source;
         std::string destination;
-        std::string path; // of the map; empty: this file has none
+        std::string folder;  // the copy's
+        std::string mapName; // in the folder's .brindlecap; empty: none is saved
+        bool kept = false;   // this run keeps a map of it, saved or not
         RescueMap map;
+        std::optional<FileIdentity> copy;
+        std::vector<ByteRange> pending; // written, not yet on the disk
+        std::int64_t pendingBytes = 0;
+        std::vector<ByteRange> lost; // written, but never on the disk
+        std::error_code lostBecause;
+        SourceFingerprint fingerprint;
         bool triedThrough = false;
         std::string started;
         bool changed = false;
     };
 
-    std::optional<RescueMap> trustedMap(const FileMap& file, const SourceFacts& source);
+    enum class Earlier
+    {
+        none,      // no map to go on: start afresh
+        trusted,   // the map holds for this copy and this source
+        otherDisc, // the copy is the rescue of another source
+        stopped,   // a stop came while the source was being checked
+    };
+
+    Earlier readEarlier(FileMap& file, const SourceFacts& source);
+    Earlier judge(FileMap& file, const SourceFacts& source, RescueMap earlier);
+    std::string mapPath(const FileMap& file) const;
+    void setAside(const FileMap& file, const std::string& why);
     void noteChange(FileMap& file);
-    void save(FileMap& file);
-    void saveIfDue(FileMap& file);
+    void adoptCopy(FileMap& file, const FileIdentity& copy);
+    void settle(FileMap& file, std::error_code volumeError);
+    void saveMaps(const std::vector<FileMap*>& batch);
+    MapFolder* folderFor(FileMap& file);
 
     bool m_enabled;
     std::string m_commandLine;
     std::ostream& m_messages;
-    std::map<std::string, FileMap> m_files; // by destination
-    std::vector<FileMap*> m_unsaved;        // changed since last saved; into m_files
-    FileMap* m_current = nullptr;           // the file the copy pass is in
+    FileAccess& m_files;
+    const FileSystemSync& m_volume;
+    std::map<std::string, FileMap> m_maps;      // by destination
+    std::vector<FileMap*> m_unsaved;            // changed since last saved; into m_maps
+    FileMap* m_current = nullptr;               // the file the copy pass is in
+    std::map<std::string, MapFolder> m_folders; // opened for the save under way
+    std::set<std::string> m_refusedFolders;     // said once
     std::chrono::steady_clock::time_point m_lastSave;
 };
 

@@ -25,9 +25,13 @@ public:
         const bool retrying = retries > 0 && m_record.wasTriedThrough(m_file.destination);
         if (unscraped.empty() && (!retrying || map().bytesWith(Status::badSector) == 0))
             return true; // nothing to try: the source is not even looked at
-        if (m_files.examineSource(m_file.source, m_source) || m_source.length != map().size() ||
-            m_files.identify(m_file.destination, m_copy))
+        // The copy the map describes, by the file that was written, never by
+        // its name looked up again.
+        const auto copy = m_record.copyOf(m_file.destination);
+        if (!copy || m_files.examineSource(m_file.source, m_source) ||
+            m_source.length != map().size())
             return true; // the source or its copy changed: nothing to go on with
+        m_copy = *copy;
         if (!tryAll(unscraped, Status::nonScraped, 1))
             return false;
         for (int pass = 1; retrying && pass <= retries; ++pass)
@@ -72,7 +76,7 @@ private:
                 std::vector<std::byte> bytes(static_cast<std::size_t>(end - at));
                 const auto got = m_files.readSectors(at, bytes);
                 if (got.error || got.bytes < end - at)
-                    m_record.mark(m_file.destination, {at, end - at}, Status::badSector);
+                    m_record.markBad(m_file.destination, {at, end - at}, Status::badSector);
                 else
                     read.push_back({{at, end - at}, std::move(bytes)});
                 at = end;
@@ -83,18 +87,37 @@ private:
         return !stopped;
     }
 
+    // Writes what read; it counts once the copy is closed without an error,
+    // and is rescued once the next save has put it on the disk. What did not
+    // reach the copy is reported not written, and stays as it was in the map
+    // for the next run to read again.
     void write(const std::vector<Piece>& pieces)
     {
         if (pieces.empty())
             return;
         std::optional<FileIdentity> copy = m_copy;
         const FileIdentity forbidden[] = {m_source.identity};
-        if (!m_files.openDestination(m_file.destination, copy, m_source.permissions, forbidden)) {
-            for (const auto& piece : pieces)
-                if (!m_files.writeAt(piece.range.offset, piece.bytes, {}).error)
-                    m_record.mark(m_file.destination, piece.range, Status::finished);
+        std::vector<ByteRange> written;
+        auto error =
+            m_files.openDestination(m_file.destination, copy, m_source.permissions, forbidden);
+        for (const auto& piece : pieces) {
+            const auto put = error ? std::error_code()
+                                   : m_files.writeAt(piece.range.offset, piece.bytes, {}).error;
+            if (error || put)
+                m_record.markNotWritten(m_file.destination, piece.range, error ? error : put);
+            else
+                written.push_back(piece.range);
         }
-        m_files.close();
+        // Written into, the copy takes its source's time again.
+        if (!error)
+            m_files.setModificationTime(m_source.modified);
+        const auto closed = m_files.close();
+        for (const auto& range : written) {
+            if (closed)
+                m_record.markNotWritten(m_file.destination, range, closed);
+            else
+                m_record.markWritten(m_file.destination, range, m_copy);
+        }
     }
 
     FileAccess& m_files;
@@ -107,34 +130,13 @@ private:
 
 } // namespace
 
-bool runRescuePasses(FileAccess& files, MapRecord& record, const FileOutcome& file, int retries,
+void runRescuePasses(FileAccess& files, MapRecord& record, const FileOutcome& file, int retries,
                      const std::function<bool()>& stopRequested)
 {
     if (record.mapOf(file.destination) == nullptr || file.status() == FileStatus::notCopied)
-        return true;
-    const bool done = Passes(files, record, file, stopRequested).run(retries);
-    record.save(file.destination);
-    return done;
-}
-
-void applyMap(FileOutcome& file, const RescueMap& map)
-{
-    const auto error =
-        file.firstReadError ? file.firstReadError : std::make_error_code(std::errc::io_error);
-    // A stopped file's untried rest is not unreadable: nobody tried it.
-    auto unreadable = map.rangesWithout(Status::finished);
-    if (!file.finished)
-        unreadable = rangesOutside(unreadable, map.rangesWith(Status::nonTried));
-    file.unreadable.clear();
-    file.unreadableBytes = 0;
-    file.firstReadError = {};
-    for (const auto& range : unreadable)
-        file.addUnreadable(range, error);
-    const auto kept = rangesOutside(file.keptEarlier, map.rangesWith(Status::finished));
-    file.keptEarlier.clear();
-    file.keptEarlierBytes = 0;
-    for (const auto& range : kept)
-        file.addKeptEarlier(range);
+        return;
+    Passes(files, record, file, stopRequested).run(retries);
+    record.saveIfDue();
 }
 
 } // namespace brindlecap

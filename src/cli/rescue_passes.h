@@ -16,13 +16,10 @@ namespace brindlecap {
 // times: a run that resumes a stopped copy only goes on with it, since the
 // drive has just tried those sectors hard; a retry helps once the disc is
 // cleaned or moved to another drive. Each sector that reads is written to
-// the copy, through the same checks as every chunk, and the map follows.
-// Gives false when a stop came first; the map then says where it got.
-bool runRescuePasses(FileAccess& files, MapRecord& record, const FileOutcome& file, int retries,
+// the copy, through the same checks as every chunk, and the map follows
+// once it is on the disk.
+// A stop asked for ends it between two reads; the map then says where it got.
+void runRescuePasses(FileAccess& files, MapRecord& record, const FileOutcome& file, int retries,
                      const std::function<bool()>& stopRequested);
-
-// The file's report as the map has it after all passes: everything not
-// rescued is unreadable (for a stopped file: everything found bad so far).
-void applyMap(FileOutcome& file, const RescueMap& map);
 
 } // namespace brindlecap

@@ -20,13 +20,13 @@ struct Tally
     int areas = 0;
 };
 
-void addUp(Tally& tally, const FileOutcome& file, const RescueMap* map)
+void addUp(Tally& tally, const FileOutcome& file, MapRecord& record)
 {
-    if (map != nullptr) {
-        tally.rescued += map->bytesWith(RescueMap::Status::finished);
+    if (const auto* map = record.mapOf(file.destination)) {
+        tally.rescued += record.rescuedBytes(file.destination);
         for (const auto status : {RescueMap::Status::badSector, RescueMap::Status::nonScraped}) {
             tally.bad += map->bytesWith(status);
-            tally.areas += static_cast<int>(map->rangesWith(status).size());
+            tally.areas += static_cast<int>(map->areasWith(status));
         }
         return;
     }
@@ -58,10 +58,12 @@ std::int64_t sizeOf(const std::string& path)
 } // namespace
 
 RescueRun::RescueRun(const CliOptions& options, std::string commandLine, std::ostream& messages,
-                     std::ostream* progress, std::size_t width, std::function<bool()> interrupted)
-    : m_options(options), m_stopAsked(std::move(interrupted)), m_files(m_posix, m_clock),
-      m_record(options.useMaps, std::move(commandLine), messages)
+                     std::ostream* progress, std::size_t width, std::function<int()> stopSignal)
+    : m_options(options), m_stopSignal(std::move(stopSignal)), m_files(m_posix, m_clock),
+      m_record(options.useMaps, std::move(commandLine), messages, m_files, m_volume)
 {
+    // Where it cannot be opened, each copy is put on the disk by itself.
+    m_volume.open(options.directory);
     // Ctrl-C is looked at between two reads, even inside a damaged chunk.
     m_posix.setStopCheck([this] { return stopAsked(); });
     if (progress != nullptr)
@@ -72,8 +74,9 @@ RescueRun::~RescueRun() = default;
 
 bool RescueRun::stopAsked()
 {
-    m_interrupted = m_interrupted || m_stopAsked();
-    return m_interrupted;
+    if (m_stoppedBy == 0)
+        m_stoppedBy = m_stopSignal();
+    return m_stoppedBy != 0;
 }
 
 JobReport RescueRun::copy(const SourcePlan& plan)
@@ -95,6 +98,10 @@ JobReport RescueRun::copy(const SourcePlan& plan)
         std::filesystem::create_directories(folder, ignored);
         copyInto(sources, folder);
     }
+    // What was written is on the disk, or reported not written.
+    m_record.saveAll();
+    for (auto& file : m_report.files)
+        m_record.account(file);
     for (std::size_t rest = m_report.files.size(); rest < plan.copies.size(); ++rest)
         m_report.files.push_back(uncopied(plan.copies[rest].source, plan.copies[rest].folder));
     for (const auto& passed : plan.passedOver)
@@ -117,16 +124,12 @@ void RescueRun::copyInto(const std::vector<std::string>& sources, const std::str
         job.Timer1_Timer();
         showProgress(job);
     }
-    m_record.saveAll();
-    auto files = job.report().files;
-    for (auto& file : files) {
-        if (!m_interrupted && !runRescuePasses(m_files, m_record, file, m_options.retries,
-                                               [this] { return stopAsked(); }))
-            m_interrupted = true;
-        if (const auto* map = m_record.mapOf(file.destination))
-            applyMap(file, *map);
+    const auto& files = job.report().files;
+    for (const auto& file : files) {
+        if (m_stoppedBy == 0)
+            runRescuePasses(m_files, m_record, file, m_options.retries,
+                            [this] { return stopAsked(); });
     }
-    m_record.saveAll();
     m_report.files.insert(m_report.files.end(), files.begin(), files.end());
 }
 
@@ -137,9 +140,9 @@ void RescueRun::showProgress(const CopyJob& job)
     m_nextProgress = std::chrono::steady_clock::now() + std::chrono::milliseconds(100);
     Tally tally;
     for (const auto& file : m_report.files)
-        addUp(tally, file, m_record.mapOf(file.destination));
+        addUp(tally, file, m_record);
     for (const auto& file : job.report().files)
-        addUp(tally, file, m_record.mapOf(file.destination));
+        addUp(tally, file, m_record);
     ProgressSnapshot progress;
     progress.file = static_cast<int>(m_report.files.size() + job.report().files.size());
     progress.files = static_cast<int>(m_planned);

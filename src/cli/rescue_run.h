@@ -2,6 +2,7 @@
 #pragma once
 
 #include "cli_options.h"
+#include "file_system_sync.h"
 #include "job_report.h"
 #include "locale_number_format.h"
 #include "map_record.h"
@@ -26,13 +27,16 @@ class RescueRun final
 {
 public:
     // `progress`: a terminal to show the progress line on, or null.
+    // `stopSignal` gives the signal that asks the run to stop, or 0.
     RescueRun(const CliOptions& options, std::string commandLine, std::ostream& messages,
-              std::ostream* progress, std::size_t width, std::function<bool()> interrupted);
+              std::ostream* progress, std::size_t width, std::function<int()> stopSignal);
     ~RescueRun();
 
-    // Copies everything planned; the report covers every planned source.
+    // Copies everything planned; the report covers every planned source,
+    // and counts as rescued only what is on the disk.
     JobReport copy(const SourcePlan& plan);
-    bool interrupted() const { return m_interrupted; }
+    // The signal that stopped the run, or 0.
+    int stoppedBy() const { return m_stoppedBy; }
 
 private:
     void copyInto(const std::vector<std::string>& sources, const std::string& folder);
@@ -40,7 +44,10 @@ private:
     bool stopAsked();
 
     const CliOptions& m_options;
-    std::function<bool()> m_stopAsked;
+    std::function<int()> m_stopSignal;
+    // Opened before anything is written, so that it hears of every failed
+    // write-back.
+    FileSystemSync m_volume;
     PosixFileAccess m_posix;
     ReadClock m_clock;
     MeteredFileAccess m_files;
@@ -51,7 +58,7 @@ private:
     std::size_t m_planned = 0;
     std::int64_t m_total = 0;
     std::chrono::steady_clock::time_point m_nextProgress;
-    bool m_interrupted = false;
+    int m_stoppedBy = 0;
 };
 
 } // namespace brindlecap

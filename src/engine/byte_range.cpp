@@ -48,11 +48,20 @@ std::vector<ByteRange> gapsBetween(const std::vector<ByteRange>& ranges, std::in
 std::vector<ByteRange> rangesOutside(const std::vector<ByteRange>& ranges,
                                      const std::vector<ByteRange>& removed)
 {
+    // Both in order: one walk along each, so a map of a million bad areas
+    // costs a million steps, not a million squared.
     std::vector<ByteRange> outside;
-    for (const auto& range : ranges)
-        for (const auto& gap :
-             gapsBetween(rangesWithin(removed, range.offset, range.length), range.length))
-            appendRange(outside, {range.offset + gap.offset, gap.length});
+    std::size_t next = 0; // the first removed range that can still overlap
+    for (const auto& range : ranges) {
+        while (next < removed.size() && removed[next].end() <= range.offset)
+            ++next;
+        auto from = range.offset;
+        for (auto at = next; at < removed.size() && removed[at].offset < range.end(); ++at) {
+            appendRange(outside, {from, removed[at].offset - from});
+            from = std::max(from, removed[at].end());
+        }
+        appendRange(outside, {from, range.end() - from});
+    }
     return outside;
 }
 

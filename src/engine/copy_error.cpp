@@ -31,6 +31,9 @@ public:
             return "the destination is a symbolic link to nothing";
         case CopyError::nameTakenInThisJob:
             return "another source of this copy was already copied to this name";
+        case CopyError::rescuedFromOtherSource:
+            return "the copy there was rescued from a different source; it is kept: copy into "
+                   "another folder or remove it";
         }
         return "unknown error";
     }

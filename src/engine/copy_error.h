@@ -16,6 +16,7 @@ enum class CopyError
     destinationIsQueuedSource,
     danglingSymlink,
     nameTakenInThisJob,
+    rescuedFromOtherSource,
 };
 
 const std::error_category& copyErrorCategory() noexcept;

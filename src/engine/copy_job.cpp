@@ -142,14 +142,18 @@ void CopyJob::primeFile(int index)
         m_queuedSources.push_back(m_current.source.identity); // appeared since Copy
     if (!error)
         error = destinationProblem(outcome.destination);
+    if (!error && m_env.record != nullptr) {
+        outcome.size = m_current.source.length;
+        auto start = m_env.record->startFile(outcome, m_current.source);
+        error = start.refused;
+        m_current.leftAlone = std::move(start.leftAlone);
+    }
     if (error) {
         m_current.source = {};
         m_current.passedOver = true;
         outcome.whyNotCopied = error;
     }
     outcome.size = m_current.source.length;
-    if (!error && m_env.record != nullptr)
-        m_current.leftAlone = m_env.record->startFile(outcome, m_current.source);
     m_report.files.push_back(std::move(outcome));
 
     const auto sizeText = error ? std::string() : m_env.numbers.thousands(m_current.source.length);
@@ -311,22 +315,37 @@ void CopyJob::readChunk(ChunkTransfer& chunk)
 
 void CopyJob::writeChunk(ChunkTransfer& chunk, bool lastChunk)
 {
-    // A chunk left alone whole is not touched at all.
-    if (chunk.leftAlone.size() == 1 && chunk.leftAlone.front() == ByteRange{0, chunk.length}) {
+    // A chunk left alone whole is not touched at all, unless this job wrote
+    // into the copy before and the finished copy is to get its time.
+    const bool leftAloneWhole =
+        chunk.leftAlone.size() == 1 && chunk.leftAlone.front() == ByteRange{0, chunk.length};
+    if (leftAloneWhole)
         chunk.written.bytes = chunk.length;
+    if (leftAloneWhole && !(lastChunk && m_current.destination))
         return;
-    }
     auto& files = m_env.files;
     resumeNext([&] {
         chunk.writeError = openDestination(
             joinPath(m_env.fields.text(Field::lblDir), m_env.fields.text(Field::lblFileName)));
     });
-    resumeNext([&] { chunk.written = files.writeAt(chunk.offset, m_state.Buf, chunk.notWritten); });
-    keepFirst(chunk.writeError, chunk.written.error);
-    // An older, longer file of the same name must not keep its tail.
-    if (lastChunk)
+    if (!leftAloneWhole) {
+        resumeNext(
+            [&] { chunk.written = files.writeAt(chunk.offset, m_state.Buf, chunk.notWritten); });
+        keepFirst(chunk.writeError, chunk.written.error);
+    }
+    if (lastChunk) {
+        // An older, longer file of the same name must not keep its tail.
         keepFirst(chunk.writeError, files.cutTo(m_current.source.length));
-    keepFirst(chunk.writeError, files.close());
+        // The source's date, as cp -p keeps it (a photograph's matters); a
+        // file system that cannot take it still holds the data.
+        files.setModificationTime(m_current.source.modified);
+    }
+    // A late write error (a network or FUSE file system reports it here)
+    // means none of the chunk can be counted on.
+    if (const auto closed = files.close()) {
+        keepFirst(chunk.writeError, closed);
+        chunk.written.bytes = 0;
+    }
 }
 
 void CopyJob::recordChunk(const ChunkTransfer& chunk, bool lastChunk)
@@ -362,8 +381,12 @@ ChunkOutcome CopyJob::outcomeOf(const ChunkTransfer& chunk) const
     };
     // Finished: read now, and on the destination (the write got past it).
     const std::vector<ByteRange> writtenPart{partBefore({0, chunk.length}, chunk.written.bytes)};
-    return {chunk.offset, chunk.length, inFile(rangesOutside(writtenPart, chunk.notWritten)),
-            inFile(rangesOutside(chunk.unread, chunk.presumed)), inFile(chunk.presumed)};
+    return {chunk.offset,
+            chunk.length,
+            m_current.destination.value_or(FileIdentity{}),
+            inFile(rangesOutside(writtenPart, chunk.notWritten)),
+            inFile(rangesOutside(chunk.unread, chunk.presumed)),
+            inFile(chunk.presumed)};
 }
 
 void CopyJob::showChunkProgress(CheckedInt size)

@@ -23,12 +23,22 @@ struct FileIdentity
     friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
 };
 
+// A file's time stamp, as the system keeps it.
+struct FileTime
+{
+    std::int64_t seconds = 0;
+    std::int64_t nanoseconds = 0;
+
+    friend bool operator==(const FileTime&, const FileTime&) = default;
+};
+
 // What the job records of a source when it starts on it.
 struct SourceFacts
 {
     std::int64_t length = 0;
     FileIdentity identity;
     unsigned permissions = 0; // the permission bits of its mode, for a new copy
+    FileTime modified;        // for the finished copy, as cp -p keeps it
 };
 
 struct TransferResult
@@ -119,6 +129,8 @@ public:
 
     // Cuts the open file to the length when it is longer; never grows it.
     virtual std::error_code cutTo(std::int64_t length) = 0;
+    // Gives the open file this modification time.
+    virtual std::error_code setModificationTime(FileTime time) = 0;
     // Closes the slot's file; an empty slot is left as it is. A written file
     // can report a late write error here, so the result matters.
     virtual std::error_code close() = 0;

@@ -56,6 +56,10 @@ public:
     {
         return forward([&] { return m_files.cutTo(length); });
     }
+    std::error_code setModificationTime(FileTime time) override
+    {
+        return forward([&] { return m_files.setModificationTime(time); });
+    }
     std::error_code close() override
     {
         return forward([&] { return m_files.close(); });

@@ -16,9 +16,19 @@ struct ChunkOutcome
 {
     std::int64_t offset = 0;
     std::int64_t length = 0;
-    std::vector<ByteRange> finished; // read and written
+    FileIdentity copy;               // the file written, as the descriptor that wrote it found it
+    std::vector<ByteRange> finished; // read, written and closed without an error
     std::vector<ByteRange> bad;      // tried, unreadable
     std::vector<ByteRange> presumed; // unreadable, inside a bad stretch, never tried alone
+};
+
+// What the record says of a file the job starts on.
+struct FileStart
+{
+    // Set: the file is not to be copied at all, for this reason.
+    std::error_code refused;
+    // The parts of it to neither read nor write, in order.
+    std::vector<ByteRange> leftAlone;
 };
 
 // What a front end keeps of each file between runs (the command line's
@@ -30,10 +40,8 @@ class RescueRecord
 public:
     virtual ~RescueRecord() = default;
 
-    // The job starts on a file (the report's entry for it names it): gives
-    // the parts of it to neither read nor write, in order.
-    virtual std::vector<ByteRange> startFile(const FileOutcome& file,
-                                             const SourceFacts& source) = 0;
+    // The job starts on a file (the report's entry for it names it).
+    virtual FileStart startFile(const FileOutcome& file, const SourceFacts& source) = 0;
     virtual void chunkMoved(const ChunkOutcome& chunk) = 0;
 };
 

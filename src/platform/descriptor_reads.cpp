@@ -53,6 +53,27 @@ bool worthRetrying(int error)
     return error == EINTR || error == EAGAIN;
 }
 
+TransferResult writeAll(int fd, std::int64_t offset, std::span<const std::byte> buffer)
+{
+    TransferResult result;
+    int retries = 0;
+    while (result.bytes < static_cast<std::int64_t>(buffer.size())) {
+        const auto rest = buffer.subspan(static_cast<std::size_t>(result.bytes));
+        const auto put = ::pwrite(fd, rest.data(), rest.size(), offset + result.bytes);
+        if (put > 0) {
+            result.bytes += put;
+            retries = 0;
+        } else if (put == 0) {
+            result.error = std::make_error_code(std::errc::io_error); // no progress, no error
+            break;
+        } else if (!worthRetrying(errno) || ++retries > retriesWithoutProgress) {
+            result.error = lastError(); // ENOSPC on a full disk, EFBIG past the size limit
+            break;
+        }
+    }
+    return result;
+}
+
 TransferResult DescriptorReads::readOnce(std::int64_t offset, std::span<std::byte> into)
 {
     return preadOnce(m_fd, into.data(), into.size(), offset);

@@ -4,8 +4,10 @@
 #include "sector_salvage.h"
 #include "unique_fd.h"
 
+#include <cerrno>
 #include <cstdint>
 #include <memory>
+#include <span>
 
 namespace brindlecap {
 
@@ -16,6 +18,22 @@ inline constexpr int retriesWithoutProgress = 8;
 
 // Whether a failed system call's errno is worth another try.
 bool worthRetrying(int error);
+
+// Runs a system call until it succeeds or fails for good: again after EINTR
+// or EAGAIN, up to retriesWithoutProgress times in a row. Gives the call's
+// last result; errno then says why it failed.
+template <typename Call> auto retrying(Call call)
+{
+    for (int retries = 0;; ++retries) {
+        const auto result = call();
+        if (result >= 0 || !worthRetrying(errno) || retries == retriesWithoutProgress)
+            return result;
+    }
+}
+
+// Writes the whole buffer at `offset`: short writes go on from where they
+// stopped, as they may on a nearly full disk.
+TransferResult writeAll(int fd, std::int64_t offset, std::span<const std::byte> buffer);
 
 // Single read requests on an open descriptor.
 class DescriptorReads final : public SectorSource

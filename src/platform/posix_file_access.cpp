@@ -12,33 +12,6 @@
 
 namespace brindlecap {
 
-namespace {
-
-// Runs pwrite over the whole buffer: short writes go on from where they
-// stopped, as they may on a nearly full disk.
-TransferResult writeAll(int fd, std::int64_t offset, std::span<const std::byte> buffer)
-{
-    TransferResult result;
-    int retries = 0;
-    while (result.bytes < static_cast<std::int64_t>(buffer.size())) {
-        const auto rest = buffer.subspan(static_cast<std::size_t>(result.bytes));
-        const auto put = ::pwrite(fd, rest.data(), rest.size(), offset + result.bytes);
-        if (put > 0) {
-            result.bytes += put;
-            retries = 0;
-        } else if (put == 0) {
-            result.error = std::make_error_code(std::errc::io_error); // no progress, no error
-            break;
-        } else if (!worthRetrying(errno) || ++retries > retriesWithoutProgress) {
-            result.error = lastError(); // ENOSPC on a full disk, EFBIG past the size limit
-            break;
-        }
-    }
-    return result;
-}
-
-} // namespace
-
 std::error_code PosixFileAccess::examineSource(const std::string& path, SourceFacts& facts) const
 {
     // Look before opening: opening a device can have side effects (a tape
@@ -59,6 +32,7 @@ std::error_code PosixFileAccess::examineSource(const std::string& path, SourceFa
     facts.length = status.st_size;
     facts.identity = identityOf(status);
     facts.permissions = status.st_mode & 0777;
+    facts.modified = {status.st_mtim.tv_sec, status.st_mtim.tv_nsec};
     return {};
 }
 
@@ -202,6 +176,17 @@ std::error_code PosixFileAccess::cutTo(std::int64_t length)
     if (status.st_size > length && ::ftruncate(m_slot.get(), length) != 0)
         return lastError();
     return {};
+}
+
+std::error_code PosixFileAccess::setModificationTime(FileTime time)
+{
+    if (!m_slot.isOpen())
+        return std::make_error_code(std::errc::bad_file_descriptor);
+    // The access time is the copy's own: only the modification time is the
+    // source's.
+    const timespec times[2] = {
+        {0, UTIME_OMIT}, {static_cast<time_t>(time.seconds), static_cast<long>(time.nanoseconds)}};
+    return ::futimens(m_slot.get(), times) == 0 ? std::error_code() : lastError();
 }
 
 std::int64_t PosixFileAccess::sectorSize()

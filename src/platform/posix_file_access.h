@@ -27,6 +27,7 @@ public:
     std::int64_t sectorSize() override;
     TransferResult readSectors(std::int64_t offset, std::span<std::byte> buffer) override;
     std::error_code cutTo(std::int64_t length) override;
+    std::error_code setModificationTime(FileTime time) override;
     std::error_code close() override;
 
     // Asked between two reads of a damaged chunk: yes ends the read there

@@ -64,16 +64,21 @@ std::error_code openResolved(const std::string& path, int flags, Check check, Un
         return lastError();
     if (const auto error = check(status))
         return error;
-    const auto handle = "/proc/self/fd/" + std::to_string(name.get());
-    UniqueFd fd(openRetryingInterrupts(handle.c_str(), flags));
+    return reopenHandle(name.get(), flags, opened);
+}
+
+} // namespace
+
+std::error_code reopenHandle(int handle, int flags, UniqueFd& opened)
+{
+    const auto path = "/proc/self/fd/" + std::to_string(handle);
+    UniqueFd fd(openRetryingInterrupts(path.c_str(), flags));
     if (!fd.isOpen())
         return errno == ENOENT ? std::make_error_code(std::errc::operation_would_block)
                                : lastError(); // no /proc: the lease cannot be waited for
     opened = std::move(fd);
     return {};
 }
-
-} // namespace
 
 FileIdentity identityOf(const struct stat& status)
 {

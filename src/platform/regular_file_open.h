@@ -23,6 +23,12 @@ FileIdentity identityOf(const struct stat& status);
 std::error_code openRegularFile(const std::string& path, int flags, const FileIdentity* expected,
                                 std::error_code replaced, UniqueFd& opened);
 
+// Opens the very file that a handle that can open nothing (O_PATH) holds,
+// through /proc, with `flags`: what a name led to when it was looked at, not
+// what it leads to now. Without O_NONBLOCK, another program's lease on the
+// file is waited for.
+std::error_code reopenHandle(int handle, int flags, UniqueFd& opened);
+
 // Opens the destination's regular file at `path` for writing, and never any
 // other file: the name is looked at first (lstat), and followed only by a
 // handle that cannot open anything (O_PATH) where it is a symbolic link.

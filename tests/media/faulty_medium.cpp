@@ -11,19 +11,30 @@
 //                                   first does ACTION, then is served:
 //     symlink TARGET LINK             LINK becomes a symbolic link to TARGET
 //                                     (atomically, as an attacker would)
+//     replace PATH                    PATH is renamed to PATH.moved and an
+//                                     empty file takes its name
 //     interrupt                       the reading process gets SIGINT
+//     terminate                       the reading process gets SIGTERM
 //   delay MILLISECONDS              each failing read takes this long first
 //   eject-after READS [ERRNO]       from read number READS on (counting from
 //                                   1, all files), every read and stat fails
 //                                   with ERRNO (EIO unless given; ENOMEDIUM
 //                                   is what a drive says when a disc is out)
 //   direct-io                       every read reaches the file system
+//   writable                        files and folders can be made beside the
+//                                   described files (kept in memory), as on a
+//                                   destination disc
+//   fail-fsync PATH ERRNO COUNT     the next COUNT fsyncs of that made file
+//                                   fail with ERRNO (a lost write-back)
+//   fail-flush PATH ERRNO COUNT     the next COUNT closes of it, opened for
+//                                   writing, fail with ERRNO
 //
 // A read that starts before a failing range is served up to it, as a drive
 // gives the sectors before a bad one; the reader then asks for the rest and
 // meets the error (direct-io only; through the page cache a short read
 // would mean the end of the file, so the whole request fails).
-// Opening a file for writing fails with EROFS and is written to the log.
+// Opening a described file for writing fails with EROFS and is written to
+// the log; made files take writes.
 // Every read is written to LOG.reads as "OFFSET SIZE RESULT", RESULT being
 // the bytes served or the negated errno, so tests can count failing reads.
 //
@@ -36,6 +47,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <fstream>
 #include <fuse.h>
@@ -73,9 +85,30 @@ struct MediumFile
     std::vector<ReadHook> hooks;
 };
 
+// A file or folder made on a writable medium, by its path from the root.
+struct MadeNode
+{
+    bool folder = false;
+    mode_t mode = 0644;
+    std::string bytes;
+    timespec modified{};
+    timespec changed{};
+};
+
+// Calls that fail the next `count` times, on one made file.
+struct FailingCall
+{
+    int error = EIO;
+    int count = 0;
+};
+
 struct Medium
 {
     std::map<std::string, MediumFile> files;
+    bool writable = false;
+    std::map<std::string, MadeNode> made; // "out", "out/a.bin", ...
+    std::map<std::string, FailingCall> failingFsync;
+    std::map<std::string, FailingCall> failingFlush;
     int delayMs = 0;
     long ejectAfter = 0; // 0: never
     int ejectError = EIO;
@@ -141,11 +174,17 @@ bool readDescription(const char* path, Medium& into)
             }
         } else if (kind == "direct-io") {
             into.directIo = true;
+        } else if (kind == "writable") {
+            into.writable = true;
+        } else if (kind == "fail-fsync" || kind == "fail-flush") {
+            FailingCall call;
+            words >> name >> call.error >> call.count;
+            (kind == "fail-fsync" ? into.failingFsync : into.failingFlush)[name] = call;
         } else if (!kind.empty()) {
             std::fprintf(stderr, "faulty_medium: unknown line: %s\n", line.c_str());
             return false;
         }
-        if (!words && kind != "direct-io" && !kind.empty()) {
+        if (!words && kind != "direct-io" && kind != "writable" && !kind.empty()) {
             std::fprintf(stderr, "faulty_medium: bad line: %s\n", line.c_str());
             return false;
         }
@@ -164,12 +203,56 @@ void* initMedium(fuse_conn_info*, fuse_config* config)
     return &m;
 }
 
+MadeNode* madeAt(const char* path)
+{
+    auto& made = medium().made;
+    const auto found = made.find(path + 1);
+    return found == made.end() ? nullptr : &found->second;
+}
+
+timespec now()
+{
+    timespec time{};
+    ::clock_gettime(CLOCK_REALTIME, &time);
+    return time;
+}
+
+// The folder a path is in, as a key of `made` ("" for the root).
+std::string parentOf(const char* path)
+{
+    const std::string relative(path + 1);
+    const auto slash = relative.rfind('/');
+    return slash == std::string::npos ? std::string() : relative.substr(0, slash);
+}
+
+// Whether a new node may be made at the path: a writable medium, a folder
+// to put it in, and nothing there yet.
+int canMake(const char* path)
+{
+    if (!medium().writable)
+        return -EROFS;
+    const auto parent = parentOf(path);
+    const auto* folder = parent.empty() ? nullptr : madeAt(("/" + parent).c_str());
+    if (!parent.empty() && (folder == nullptr || !folder->folder))
+        return -ENOENT;
+    return fileAt(path) != nullptr || madeAt(path) != nullptr ? -EEXIST : 0;
+}
+
 int getAttributes(const char* path, struct stat* attributes, fuse_file_info*)
 {
     std::memset(attributes, 0, sizeof *attributes);
     if (std::strcmp(path, "/") == 0) {
-        attributes->st_mode = S_IFDIR | 0555;
+        attributes->st_mode = S_IFDIR | (medium().writable ? 0755 : 0555);
         attributes->st_nlink = 2;
+        return 0;
+    }
+    if (const auto* node = madeAt(path)) {
+        attributes->st_mode = (node->folder ? S_IFDIR : S_IFREG) | node->mode;
+        attributes->st_nlink = node->folder ? 2 : 1;
+        attributes->st_size = static_cast<off_t>(node->bytes.size());
+        attributes->st_blocks = static_cast<blkcnt_t>((node->bytes.size() + 511) / 512);
+        attributes->st_mtim = node->modified;
+        attributes->st_ctim = node->changed;
         return 0;
     }
     const auto* file = fileAt(path);
@@ -187,17 +270,141 @@ int getAttributes(const char* path, struct stat* attributes, fuse_file_info*)
 int listFolder(const char* path, void* buffer, fuse_fill_dir_t fill, off_t, fuse_file_info*,
                fuse_readdir_flags)
 {
-    if (std::strcmp(path, "/") != 0)
+    const bool root = std::strcmp(path, "/") == 0;
+    const auto* folder = root ? nullptr : madeAt(path);
+    if (!root && (folder == nullptr || !folder->folder))
         return -ENOENT;
     fill(buffer, ".", nullptr, 0, FUSE_FILL_DIR_PLUS);
     fill(buffer, "..", nullptr, 0, FUSE_FILL_DIR_PLUS);
-    for (const auto& [name, file] : medium().files)
-        fill(buffer, name.c_str(), nullptr, 0, FUSE_FILL_DIR_PLUS);
+    if (root)
+        for (const auto& [name, file] : medium().files)
+            fill(buffer, name.c_str(), nullptr, 0, FUSE_FILL_DIR_PLUS);
+    const std::string prefix = root ? std::string() : std::string(path + 1) + "/";
+    for (const auto& [name, node] : medium().made)
+        if (name.rfind(prefix, 0) == 0 && name.find('/', prefix.size()) == std::string::npos)
+            fill(buffer, name.c_str() + prefix.size(), nullptr, 0, FUSE_FILL_DIR_PLUS);
+    return 0;
+}
+
+int makeFolder(const char* path, mode_t mode)
+{
+    if (const int refused = canMake(path))
+        return refused;
+    auto& node = medium().made[path + 1];
+    node.folder = true;
+    node.mode = mode & 07777;
+    node.modified = node.changed = now();
+    return 0;
+}
+
+int createFile(const char* path, mode_t mode, fuse_file_info*)
+{
+    if (const int refused = canMake(path))
+        return refused;
+    auto& node = medium().made[path + 1];
+    node.mode = mode & 07777;
+    node.modified = node.changed = now();
+    return 0;
+}
+
+int writeFile(const char* path, const char* buffer, size_t size, off_t offset, fuse_file_info*)
+{
+    auto* node = madeAt(path);
+    if (node == nullptr || node->folder)
+        return -EBADF;
+    const auto end = static_cast<std::size_t>(offset) + size;
+    if (node->bytes.size() < end)
+        node->bytes.resize(end);
+    std::memcpy(node->bytes.data() + offset, buffer, size);
+    node->modified = node->changed = now();
+    return static_cast<int>(size);
+}
+
+int truncateFile(const char* path, off_t size, fuse_file_info*)
+{
+    auto* node = madeAt(path);
+    if (node == nullptr)
+        return fileAt(path) != nullptr ? -EROFS : -ENOENT;
+    node->bytes.resize(static_cast<std::size_t>(size));
+    node->modified = node->changed = now();
+    return 0;
+}
+
+int setTimes(const char* path, const timespec times[2], fuse_file_info*)
+{
+    auto* node = madeAt(path);
+    if (node == nullptr)
+        return fileAt(path) != nullptr ? -EROFS : -ENOENT;
+    if (times[1].tv_nsec == UTIME_NOW)
+        node->modified = now();
+    else if (times[1].tv_nsec != UTIME_OMIT)
+        node->modified = times[1];
+    node->changed = now();
+    return 0;
+}
+
+int changeMode(const char* path, mode_t mode, fuse_file_info*)
+{
+    auto* node = madeAt(path);
+    if (node == nullptr)
+        return fileAt(path) != nullptr ? -EROFS : -ENOENT;
+    node->mode = mode & 07777;
+    node->changed = now();
+    return 0;
+}
+
+int renameNode(const char* from, const char* to, unsigned int)
+{
+    auto& made = medium().made;
+    const auto found = made.find(from + 1);
+    if (found == made.end() || found->second.folder)
+        return found == made.end() ? -ENOENT : -EXDEV; // folders stay where they are
+    auto node = found->second;
+    made.erase(found);
+    node.changed = now();
+    made[to + 1] = node;
+    return 0;
+}
+
+int removeFile(const char* path)
+{
+    auto& made = medium().made;
+    const auto found = made.find(path + 1);
+    if (found == made.end() || found->second.folder)
+        return found == made.end() ? -ENOENT : -EISDIR;
+    made.erase(found);
+    return 0;
+}
+
+// The next failure of a call on a made file, or 0.
+int failure(std::map<std::string, FailingCall>& calls, const char* path)
+{
+    const auto found = calls.find(path + 1);
+    if (found == calls.end() || found->second.count == 0)
+        return 0;
+    --found->second.count;
+    return -found->second.error;
+}
+
+int syncFile(const char* path, int, fuse_file_info*)
+{
+    return failure(medium().failingFsync, path);
+}
+
+int flushFile(const char* path, fuse_file_info* info)
+{
+    return (info->flags & O_ACCMODE) == O_RDONLY ? 0 : failure(medium().failingFlush, path);
+}
+
+int syncFolder(const char*, int, fuse_file_info*)
+{
     return 0;
 }
 
 int openFile(const char* path, fuse_file_info* info)
 {
+    if (const auto* node = madeAt(path))
+        return node->folder ? -EISDIR : 0;
     if (fileAt(path) == nullptr)
         return -ENOENT;
     if ((info->flags & O_ACCMODE) != O_RDONLY) {
@@ -215,8 +422,14 @@ void runHook(const std::vector<std::string>& action)
         if (::symlink(action[1].c_str(), temporary.c_str()) != 0 ||
             ::rename(temporary.c_str(), action[2].c_str()) != 0)
             std::perror("faulty_medium: at-read symlink");
+    } else if (action.size() == 2 && action[0] == "replace") {
+        if (::rename(action[1].c_str(), (action[1] + ".moved").c_str()) != 0 ||
+            !std::ofstream(action[1]))
+            std::perror("faulty_medium: at-read replace");
     } else if (action.size() == 1 && action[0] == "interrupt") {
         ::kill(fuse_get_context()->pid, SIGINT);
+    } else if (action.size() == 1 && action[0] == "terminate") {
+        ::kill(fuse_get_context()->pid, SIGTERM);
     } else {
         std::fputs("faulty_medium: unknown at-read action\n", stderr);
     }
@@ -261,6 +474,12 @@ int serve(Medium& m, MediumFile& file, char* buffer, size_t size, off_t offset)
 int readFile(const char* path, char* buffer, size_t size, off_t offset, fuse_file_info*)
 {
     auto& m = medium();
+    if (const auto* node = madeAt(path)) {
+        const auto start = std::min(node->bytes.size(), static_cast<std::size_t>(offset));
+        const auto length = std::min(size, node->bytes.size() - start);
+        std::memcpy(buffer, node->bytes.data() + start, length);
+        return static_cast<int>(length);
+    }
     auto* file = const_cast<MediumFile*>(fileAt(path));
     if (file == nullptr)
         return -ENOENT;
@@ -302,6 +521,17 @@ int main(int argc, char** argv)
     operations.open = openFile;
     operations.read = readFile;
     operations.statfs = describeVolume;
+    operations.mkdir = makeFolder;
+    operations.create = createFile;
+    operations.write = writeFile;
+    operations.truncate = truncateFile;
+    operations.utimens = setTimes;
+    operations.chmod = changeMode;
+    operations.rename = renameNode;
+    operations.unlink = removeFile;
+    operations.fsync = syncFile;
+    operations.flush = flushFile;
+    operations.fsyncdir = syncFolder;
     // Foreground, one thread (the failure counts need no locks). Not mounted
     // read-only, so that an open for writing reaches us and is logged.
     char program[] = "faulty_medium", foreground[] = "-f", single[] = "-s", option[] = "-o",

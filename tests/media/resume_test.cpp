@@ -6,6 +6,7 @@
 #include "media_job.h"
 #include "medium_pattern.h"
 #include "rescue_map.h"
+#include "source_fingerprint.h"
 #include "test_mounts.h"
 
 #include <filesystem>
@@ -63,6 +64,31 @@ bool overlaps(const MediumRead& read, const std::vector<ByteRange>& ranges)
     return false;
 }
 
+// The reads of a run that tell the disc is the one a map was made from: at
+// most one, of one piece of the map's fingerprint. The others are returned.
+std::vector<MediumRead> beyondFingerprint(const std::vector<MediumRead>& reads,
+                                          const RescueMap& map)
+{
+    const auto fingerprint = SourceFingerprint::parse(map.notes.count("source-fingerprint") != 0
+                                                          ? map.notes.at("source-fingerprint")
+                                                          : std::string());
+    EXPECT_TRUE(fingerprint && !fingerprint->pieces().empty()) << "the map has a fingerprint";
+    std::vector<MediumRead> others;
+    int checks = 0;
+    for (const auto& read : reads) {
+        const bool check = fingerprint && checks == 0 &&
+                           std::any_of(fingerprint->pieces().begin(), fingerprint->pieces().end(),
+                                       [&](const SourceFingerprint::Piece& piece) {
+                                           return piece.range.offset == read.offset &&
+                                                  piece.range.length == read.size;
+                                       });
+        checks += check ? 1 : 0;
+        if (!check)
+            others.push_back(read);
+    }
+    return others;
+}
+
 class ResumeTest : public ::testing::Test
 {
 protected:
@@ -80,10 +106,13 @@ protected:
 struct StopCase
 {
     const char* name;
-    // The first read that covers this offset brings Ctrl-C: in the middle of
-    // a healthy stretch, or a probe inside a dead one (the chunk that starts
-    // at sector 1536 starts inside the stretch, with a probe of that sector).
+    // The first read that covers this offset brings Ctrl-C (or SIGTERM): in
+    // the middle of a healthy stretch, or a probe inside a dead one (the
+    // chunk that starts at sector 1536 starts inside the stretch, with a
+    // probe of that sector).
     std::int64_t stopAt;
+    const char* signal; // the medium's action
+    int exitStatus;
 };
 
 class InterruptedRunTest : public ResumeTest, public ::testing::WithParamInterface<StopCase>
@@ -96,14 +125,14 @@ TEST_P(InterruptedRunTest, TheSameCommandFinishesItWithoutReadingAnythingTwice)
     constexpr std::int64_t size = 8 * mib;
     const std::vector<Failing> bad{sectors(300, 1), sectors(1500, 600), sectors(3000, 3)};
     const auto stopAt = GetParam().stopAt;
-    auto first =
-        mount("first",
-              describe(size, bad, "at-read disc.bin " + std::to_string(stopAt) + " interrupt\n"));
+    auto first = mount("first", describe(size, bad,
+                                         "at-read disc.bin " + std::to_string(stopAt) + " " +
+                                             GetParam().signal + "\n"));
     if (!first->unavailable().empty())
         GTEST_SKIP() << first->unavailable();
     const std::vector<std::string> command{"-q", "-b", "256", first->path("disc.bin"), out()};
     const auto stopped = cli(command);
-    EXPECT_EQ(stopped.exitStatus, 130) << stopped.out << stopped.err;
+    EXPECT_EQ(stopped.exitStatus, GetParam().exitStatus) << stopped.out << stopped.err;
     EXPECT_NE(stopped.out.find("stopped: " + first->path("disc.bin")), std::string::npos)
         << stopped.out;
     const auto atStop = mapAt(mapPath());
@@ -119,7 +148,7 @@ TEST_P(InterruptedRunTest, TheSameCommandFinishesItWithoutReadingAnythingTwice)
     const auto resumed = cli(again);
     EXPECT_EQ(resumed.exitStatus, 1) << resumed.out << resumed.err;
     EXPECT_TRUE(readFile(out() + "/disc.bin") == expectedCopy(size, 7, bad));
-    for (const auto& read : second->reads())
+    for (const auto& read : beyondFingerprint(second->reads(), atStop))
         EXPECT_FALSE(overlaps(read, finished))
             << "read again at " << read.offset << " (" << read.size << " bytes)";
     const auto atEnd = mapAt(mapPath());
@@ -131,8 +160,10 @@ TEST_P(InterruptedRunTest, TheSameCommandFinishesItWithoutReadingAnythingTwice)
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, InterruptedRunTest,
-                         ::testing::Values(StopCase{"MidFile", 3 * mib + 5},
-                                           StopCase{"MidSalvage", 1536 * sector + 5}),
+                         ::testing::Values(StopCase{"MidFile", 3 * mib + 5, "interrupt", 130},
+                                           StopCase{"MidSalvage", 1536 * sector + 5, "interrupt",
+                                                    130},
+                                           StopCase{"Terminated", 3 * mib + 5, "terminate", 143}),
                          [](const auto& testInfo) { return std::string(testInfo.param.name); });
 
 // Cleaned, the disc gives some sectors it would not give before: the next
@@ -150,12 +181,13 @@ TEST_F(ResumeTest, ARetryAfterTheDiscIsCleanedFillsExactlyTheGaps)
             GTEST_SKIP() << medium->unavailable();
         EXPECT_EQ(cli({"-q", medium->path("disc.bin"), out()}).exitStatus, 1);
     }
-    const auto gaps = mapAt(mapPath()).rangesWithout(RescueMap::Status::finished);
+    const auto first = mapAt(mapPath());
+    const auto gaps = first.rangesWithout(RescueMap::Status::finished);
     auto cleaned = mount("cleaned", describe(size, stubborn));
     const auto retried = cli({"-q", cleaned->path("disc.bin"), out()});
     EXPECT_EQ(retried.exitStatus, 1) << retried.out << retried.err;
     EXPECT_TRUE(readFile(out() + "/disc.bin") == expectedCopy(size, 7, stubborn));
-    const auto reads = cleaned->reads();
+    const auto reads = beyondFingerprint(cleaned->reads(), first);
     ASSERT_FALSE(reads.empty());
     for (const auto& read : reads)
         EXPECT_TRUE(overlaps(read, gaps)) << "read outside the gaps at " << read.offset;
@@ -183,25 +215,46 @@ TEST_F(ResumeTest, DdrescuelogReadsTheMapAndCountsTheReportsBadBytes)
     EXPECT_EQ(std::count(listed.out.begin(), listed.out.end(), '\n'), 306) << listed.out;
 }
 
-TEST_F(ResumeTest, AMapThatDoesNotMatchItsSourceIsNotTrusted)
+// Another disc with a file of the same name (the same camera's folder, a
+// sequel DVD), or the same disc's file grown or shrunk since: the copy from
+// the first disc, and its map, stay exactly as they are.
+TEST_F(ResumeTest, ACopyRescuedFromAnotherSourceIsKept)
 {
+    const struct
     {
-        auto medium = mount("small", describe(2 * mib, {sectors(100, 50)}));
-        if (!medium->unavailable().empty())
-            GTEST_SKIP() << medium->unavailable();
-        EXPECT_EQ(cli({"-q", medium->path("disc.bin"), out()}).exitStatus, 1);
+        const char* name;
+        std::string description;
+        int reads; // of the second source: only one piece, to tell the disc
+    } cases[] = {
+        {"same name, size and time, other bytes", "file disc.bin 2097152 8\n", 1},
+        {"shrunk to nothing", "file disc.bin 0 7\n", 0},
+        {"grown", "file disc.bin 3145728 7\n", 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto number = std::to_string(&c - cases);
+        const auto into = scratch / ("out-" + number);
+        fs::create_directory(into);
+        {
+            auto first = mount("first-" + number, describe(2 * mib, {sectors(100, 50)}));
+            if (!first->unavailable().empty())
+                GTEST_SKIP() << first->unavailable();
+            EXPECT_EQ(cli({"-q", first->path("disc.bin"), into}).exitStatus, 1);
+        }
+        const auto copy = readFile(into + "/disc.bin");
+        const auto map = slurp(into + "/.brindlecap/disc.bin.map");
+        auto other = mount("other-" + number, c.description);
+        const auto run = cli({"-q", other->path("disc.bin"), into});
+        EXPECT_EQ(run.exitStatus, 3) << run.out << run.err;
+        EXPECT_NE(run.out.find("not copied: " + other->path("disc.bin") + ": the copy in " + into +
+                               " was rescued from a different source; it is kept: copy into "
+                               "another folder or remove it\n"),
+                  std::string::npos)
+            << run.out;
+        EXPECT_TRUE(readFile(into + "/disc.bin") == copy);
+        EXPECT_EQ(slurp(into + "/.brindlecap/disc.bin.map"), map);
+        EXPECT_EQ(other->reads().size(), static_cast<std::size_t>(c.reads));
     }
-    // Another disc in the drive: a file of the same name and another size.
-    auto other = mount("other", describe(3 * mib, {}));
-    const auto run = cli({"-q", other->path("disc.bin"), out()});
-    EXPECT_EQ(run.exitStatus, 0) << run.out << run.err;
-    EXPECT_NE(run.err.find("does not match " + other->path("disc.bin") +
-                           " (the source's size changed); copying that file afresh"),
-              std::string::npos)
-        << run.err;
-    EXPECT_TRUE(readFile(out() + "/disc.bin") == mediumBytes(3 * mib, 7));
-    EXPECT_EQ(mapAt(mapPath()).rangesWithout(RescueMap::Status::finished),
-              std::vector<ByteRange>{});
 }
 
 TEST_F(ResumeTest, NoMapIsWrittenIntoTheSourcesFolderAndNoneAtAllWithNoMap)

@@ -87,6 +87,11 @@ public:
         note();
         return m_real.cutTo(length);
     }
+    std::error_code setModificationTime(FileTime time) override
+    {
+        note();
+        return m_real.setModificationTime(time);
+    }
     std::error_code close() override
     {
         note();

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "run_process.h"
 
-#include "scratch_dir.h"
 #include "unique_fd.h"
 
 #include <fcntl.h>
 #include <fstream>
+#include <signal.h>
 #include <sstream>
 #include <stdexcept>
 #include <sys/wait.h>
@@ -25,14 +25,13 @@ std::string slurp(const std::string& path)
 
 } // namespace
 
-ProcessResult runProcess(const std::string& program, const std::vector<std::string>& arguments)
+RunningProcess::RunningProcess(const std::string& program,
+                               const std::vector<std::string>& arguments)
 {
-    // Output goes to files, not pipes, so a chatty child can never block.
-    const ScratchDir capture;
-    const auto outPath = capture / "out";
-    const auto errPath = capture / "err";
-    UniqueFd out(::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
-    UniqueFd err(::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+    UniqueFd out(
+        ::open((m_capture / "out").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+    UniqueFd err(
+        ::open((m_capture / "err").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
     UniqueFd in(::open("/dev/null", O_RDONLY | O_CLOEXEC));
     if (!out.isOpen() || !err.isOpen() || !in.isOpen())
         throw std::runtime_error("cannot set up the child's output");
@@ -43,24 +42,42 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
         argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
 
-    const pid_t child = ::fork();
-    if (child < 0)
+    m_child = ::fork();
+    if (m_child < 0)
         throw std::runtime_error("cannot start " + program);
-    if (child == 0) {
+    if (m_child == 0) {
         ::dup2(in.get(), STDIN_FILENO);
         ::dup2(out.get(), STDOUT_FILENO);
         ::dup2(err.get(), STDERR_FILENO);
         ::execv(program.c_str(), argv.data());
         ::_exit(127);
     }
-    int status = 0;
-    while (::waitpid(child, &status, 0) < 0) {
+}
+
+RunningProcess::~RunningProcess()
+{
+    if (m_child > 0) {
+        ::kill(m_child, SIGKILL);
+        ::waitpid(m_child, nullptr, 0);
     }
+}
+
+ProcessResult RunningProcess::wait()
+{
+    int status = 0;
+    while (::waitpid(m_child, &status, 0) < 0) {
+    }
+    m_child = -1;
     ProcessResult result;
     result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    result.out = slurp(outPath);
-    result.err = slurp(errPath);
+    result.out = slurp(m_capture / "out");
+    result.err = slurp(m_capture / "err");
     return result;
+}
+
+ProcessResult runProcess(const std::string& program, const std::vector<std::string>& arguments)
+{
+    return RunningProcess(program, arguments).wait();
 }
 
 } // namespace brindlecap::testing

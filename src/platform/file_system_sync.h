@@ -1,0 +1,34 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "unique_fd.h"
+
+#include <cstdint>
+#include <string>
+#include <system_error>
+
+namespace brindlecap {
+
+// The file system a destination folder is on, put on the disk as a whole:
+// one syncfs for a batch of copies instead of an fsync for each. Used only
+// where syncfs also reports the write-back errors of every file on it
+// (Linux 5.8 on, on the disk file systems known to write back through the
+// kernel); elsewhere (FUSE, network file systems) each copy is synced itself.
+class FileSystemSync final
+{
+public:
+    // Opens the folder. A write-back error is reported only to a descriptor
+    // opened before it happened, so this comes before the writes.
+    std::error_code open(const std::string& folder);
+
+    // Whether sync() answers for the files of that device.
+    bool covers(std::uint64_t device) const;
+    std::error_code sync() const;
+
+private:
+    UniqueFd m_folder;
+    std::uint64_t m_device = 0;
+    bool m_reportsErrors = false;
+};
+
+} // namespace brindlecap

@@ -1,0 +1,49 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "file_access.h"
+#include "unique_fd.h"
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <system_error>
+
+namespace brindlecap {
+
+// What tells whether a copy changed since it was last looked at: which file
+// it is, its size, and its modification and change times. Whoever writes to
+// the file, or sets its times back, moves its change time.
+struct CopyFacts
+{
+    FileIdentity identity;
+    std::int64_t size = 0;
+    FileTime modified;
+    FileTime changed;
+
+    friend bool operator==(const CopyFacts&, const CopyFacts&) = default;
+};
+
+// A copy the job wrote, looked at again through its name: held by a handle
+// that can open nothing (O_PATH), so a FIFO or a device put in its place is
+// never opened, and only while the name leads to the file that was written
+// (else CopyError::destinationReplaced).
+class WrittenCopy final
+{
+public:
+    std::error_code open(const std::string& path, const FileIdentity& written);
+
+    std::error_code facts(CopyFacts& into) const;
+    // Puts what was written to it on the disk, and reports a write-back
+    // that failed since it was written.
+    std::error_code sync() const;
+    // Reads exactly `into.size()` bytes at `offset`.
+    std::error_code read(std::int64_t offset, std::span<std::byte> into) const;
+
+private:
+    std::error_code reopen(UniqueFd& opened) const;
+
+    UniqueFd m_handle;
+};
+
+} // namespace brindlecap
