@@ -431,9 +431,9 @@ void MapRecord::saveMaps(const std::vector<FileMap*>& batch)
     // in its old one's place. An interruption leaves old maps or new ones.
     std::vector<std::pair<FileMap*, MapFolder*>> written;
     bool anyCovered = false;
-    const auto refuse = [&](FileMap& file, std::error_code error) {
-        m_messages << "brindlecap-cli: cannot save the rescue map " << quotedName(mapPath(file))
-                   << ": " << error.message() << "\n";
+    const auto refuse = [&](FileMap& file, const std::string& path, std::error_code error) {
+        m_messages << "brindlecap-cli: cannot save the rescue map " << quotedName(path) << ": "
+                   << error.message() << "\n";
         file.mapName.clear(); // said once; the copy goes on without it
     };
     for (auto* file : batch) {
@@ -449,7 +449,7 @@ void MapRecord::saveMaps(const std::vector<FileMap*>& batch)
         if (const auto error = folder->writeNew(
                 file->mapName, file->map.text(m_commandLine, file->started, localTime()),
                 !covered)) {
-            refuse(*file, error);
+            refuse(*file, mapPath(*file) + ".new", error);
             continue;
         }
         anyCovered = anyCovered || covered;
@@ -458,13 +458,13 @@ void MapRecord::saveMaps(const std::vector<FileMap*>& batch)
     if (anyCovered) {
         if (const auto error = m_volume.sync()) {
             for (auto& [file, folder] : written)
-                refuse(*file, error);
+                refuse(*file, mapPath(*file), error);
             written.clear();
         }
     }
     for (auto& [file, folder] : written) {
         if (const auto error = folder->replace(file->mapName))
-            refuse(*file, error);
+            refuse(*file, mapPath(*file), error);
     }
     // The replacements onto the disk: the file system's at once where it
     // can, else each folder's.

@@ -297,10 +297,13 @@ int makeFolder(const char* path, mode_t mode)
     return 0;
 }
 
-int createFile(const char* path, mode_t mode, fuse_file_info*)
+// A handle's `fh` says whether it was opened for writing: only such a close
+// can lose data.
+int createFile(const char* path, mode_t mode, fuse_file_info* info)
 {
     if (const int refused = canMake(path))
         return refused;
+    info->fh = 1;
     auto& node = medium().made[path + 1];
     node.mode = mode & 07777;
     node.modified = node.changed = now();
@@ -393,7 +396,7 @@ int syncFile(const char* path, int, fuse_file_info*)
 
 int flushFile(const char* path, fuse_file_info* info)
 {
-    return (info->flags & O_ACCMODE) == O_RDONLY ? 0 : failure(medium().failingFlush, path);
+    return info->fh == 0 ? 0 : failure(medium().failingFlush, path);
 }
 
 int syncFolder(const char*, int, fuse_file_info*)
@@ -403,8 +406,10 @@ int syncFolder(const char*, int, fuse_file_info*)
 
 int openFile(const char* path, fuse_file_info* info)
 {
-    if (const auto* node = madeAt(path))
+    if (const auto* node = madeAt(path)) {
+        info->fh = (info->flags & O_ACCMODE) == O_RDONLY ? 0 : 1;
         return node->folder ? -EISDIR : 0;
+    }
     if (fileAt(path) == nullptr)
         return -ENOENT;
     if ((info->flags & O_ACCMODE) != O_RDONLY) {

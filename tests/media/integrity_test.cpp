@@ -381,11 +381,15 @@ TEST_F(IntegrityTest, CtrlCReachesTheCliWhileEveryReadIsInterrupted)
     EXPECT_LT(medium.reads().back().offset, 3 * chunk);
 }
 
-TEST_F(IntegrityTest, ANewCopyKeepsTheSourcesPrivacyAndAnOldOneItsOwnMode)
+// A photograph's date matters: a finished copy carries its source's
+// modification time, as cp -p keeps it.
+TEST_F(IntegrityTest, ACopyKeepsTheSourcesPrivacyAndDateAndAnOldOneItsOwnMode)
 {
     const auto oldMask = ::umask(022);
-    const auto mail = source("mail.mbox", 1000);
+    const auto mail = source("mail.mbox", 3 * chunk + 5);
     fs::permissions(mail, fs::perms::owner_read | fs::perms::owner_write);
+    const timespec taken[2] = {{0, UTIME_OMIT}, {1'000'000'000, 123'456'789}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, mail.c_str(), taken, 0), 0);
     const auto readOnly = source("readme.txt", 1000);
     fs::permissions(readOnly,
                     fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
@@ -398,6 +402,11 @@ TEST_F(IntegrityTest, ANewCopyKeepsTheSourcesPrivacyAndAnOldOneItsOwnMode)
                         fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
         runJob(frontEnd, {mail, readOnly, again}, folder);
         EXPECT_EQ(modeOf(folder + "/mail.mbox"), 0600u);
+        struct stat copy
+        {};
+        ASSERT_EQ(::stat((folder + "/mail.mbox").c_str(), &copy), 0);
+        EXPECT_EQ(copy.st_mtim.tv_sec, taken[1].tv_sec);
+        EXPECT_EQ(copy.st_mtim.tv_nsec, taken[1].tv_nsec);
         // A copy of a read-only file stays writable by its owner, so that a
         // second try can fill in what the first could not read.
         EXPECT_EQ(modeOf(folder + "/readme.txt"), 0644u);

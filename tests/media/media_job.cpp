@@ -7,6 +7,7 @@
 #include "posix_file_access.h"
 
 #include <algorithm>
+#include <gtest/gtest.h>
 
 namespace brindlecap::testing {
 
@@ -39,7 +40,26 @@ ProcessResult runCliJob(const std::vector<std::string>& sources, const std::stri
     std::vector<std::string> arguments{
         "-q", "-b", std::to_string(chunkBytes(bufferOption) / 1024), "-t", folder, "--"};
     arguments.insert(arguments.end(), sources.begin(), sources.end());
+    return runCli(arguments);
+}
+
+ProcessResult runCli(const std::vector<std::string>& arguments)
+{
     return runProcess(BRINDLECAP_CLI, arguments);
+}
+
+std::string slurp(const std::string& path)
+{
+    const auto bytes = readFile(path);
+    return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
+}
+
+RescueMap mapAt(const std::string& path)
+{
+    std::string why;
+    auto map = RescueMap::parse(slurp(path), why);
+    EXPECT_TRUE(map) << path << ": " << why;
+    return map ? *map : RescueMap();
 }
 
 Bytes mediumBytes(std::int64_t size, std::uint8_t seed)

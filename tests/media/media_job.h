@@ -2,6 +2,7 @@
 #pragma once
 
 #include "job_report.h"
+#include "rescue_map.h"
 #include "run_process.h"
 #include "scratch_dir.h"
 
@@ -29,6 +30,13 @@ EngineRun runEngineJob(const std::vector<std::string>& sources, const std::strin
 // The same job through brindlecap-cli, quiet.
 ProcessResult runCliJob(const std::vector<std::string>& sources, const std::string& folder,
                         int bufferOption);
+// brindlecap-cli with these arguments.
+ProcessResult runCli(const std::vector<std::string>& arguments);
+
+// A whole file as text.
+std::string slurp(const std::string& path);
+// The rescue map at `path`; a test fails where it does not read.
+RescueMap mapAt(const std::string& path);
 
 inline std::int64_t chunkBytes(int bufferOption)
 {

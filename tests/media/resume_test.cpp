@@ -39,21 +39,7 @@ std::string describe(std::int64_t size, const std::vector<Failing>& bad,
 
 ProcessResult cli(const std::vector<std::string>& arguments)
 {
-    return runProcess(BRINDLECAP_CLI, arguments);
-}
-
-std::string slurp(const std::string& path)
-{
-    const auto bytes = readFile(path);
-    return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
-}
-
-RescueMap mapAt(const std::string& path)
-{
-    std::string why;
-    auto map = RescueMap::parse(slurp(path), why);
-    EXPECT_TRUE(map) << path << ": " << why;
-    return map ? *map : RescueMap();
+    return runCli(arguments);
 }
 
 bool overlaps(const MediumRead& read, const std::vector<ByteRange>& ranges)
