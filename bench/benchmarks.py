@@ -64,11 +64,12 @@ class Figure:
 
 
 class Measured:
-    def __init__(self, seconds, output, peak_kib, status):
+    def __init__(self, seconds, output, peak_kib, status, user_seconds=0.0):
         self.seconds = seconds
         self.output = output
         self.peak_kib = peak_kib
         self.status = status
+        self.user_seconds = user_seconds
 
     def fields(self):
         """The program's "key=value" line as a dictionary."""
@@ -92,7 +93,7 @@ def measure(command, accept=(0,), env=None):
     if process.returncode not in accept:
         raise RuntimeError(f"{' '.join(map(str, command))} exited with "
                            f"{process.returncode}: {errors.strip()}")
-    return Measured(seconds, output, usage.ru_maxrss, process.returncode)
+    return Measured(seconds, output, usage.ru_maxrss, process.returncode, usage.ru_utime)
 
 
 def first_line(command):
@@ -387,6 +388,65 @@ class Bench:
         shutil.rmtree(folder, ignore_errors=True)
         return results
 
+    # 7. Rescue maps at scale.
+    def map_costs(self):
+        """What keeping rescue maps costs: -r over many small files from the page cache into
+        a folder on disk, against cp -r and a sync (a map per file, each on the disk before
+        the run ends); and a large file scratched all over (a one-sector bad area every few
+        sectors, failing at once), with maps and without, for the share of the run's user
+        time that the maps take."""
+        tree = self.scratch.sources / "tree"
+        if not (tree / f"{99 + TREE_FOLDERS}CANON").exists():
+            log(f"writing {TREE_FOLDERS * TREE_FILES:,} small files")
+            for folder in range(TREE_FOLDERS):
+                place = tree / f"{100 + folder}CANON"
+                place.mkdir(parents=True, exist_ok=True)
+                for number in range(TREE_FILES):
+                    (place / f"IMG_{number:04d}.JPG").write_bytes(os.urandom(TREE_FILE_BYTES))
+        for path in tree.rglob("*.JPG"):
+            path.read_bytes()
+        small = {tool: Figure() for tool in ("cli", "cli --no-map", "cp -r + sync")}
+        commands = {
+            "cli": lambda out: [self.cli, "-q", "-r", tree, out],
+            "cli --no-map": lambda out: [self.cli, "-q", "--no-map", "-r", tree, out],
+            "cp -r + sync": lambda out: ["sh", "-c", 'cp -r "$0" "$1" && sync -f "$1"', tree,
+                                         out / "tree"],
+        }
+        out = self.scratch.disk / "tree-copy"
+        for run in range(self.runs):
+            log(f"small files, run {run + 1} of {self.runs}")
+            for tool, command in commands.items():
+                shutil.rmtree(out, ignore_errors=True)
+                out.mkdir()
+                settle(self.scratch.disk)
+                small[tool].add(measure(command(out)).seconds)
+        shutil.rmtree(out, ignore_errors=True)
+
+        if not self.medium.exists() or not os.path.exists("/dev/fuse"):
+            return small, None
+        scratched = {}
+        folder = self.scratch.fast_destination()[1] / "scratched"
+        for areas, runs in ((100_000, max(1, self.runs // 2)), (1_000_000, 1)):
+            period = SCRATCHED_BYTES // areas // 512 * 512
+            lines = [f"file disc.iso {SCRATCHED_BYTES} {DISC_SEED}", "direct-io", "block-size 512",
+                     f"hard-every disc.iso 0 {period} 512 {areas}"]
+            figures = {mode: (Figure(), Figure()) for mode in ("maps", "--no-map")}
+            for run in range(runs):
+                for mode, (user, wall) in figures.items():
+                    log(f"scratched all over: {areas:,} bad areas, {mode}, run {run + 1} of {runs}")
+                    shutil.rmtree(folder, ignore_errors=True)
+                    folder.mkdir(parents=True)
+                    with MountedMedium(self.medium, self.scratch.work / "scratched", lines) as medium:
+                        options = ["--no-map"] if mode == "--no-map" else []
+                        result = measure([self.cli, "-q", *options, medium.disc, folder],
+                                         accept=(1,))
+                    user.add(result.user_seconds)
+                    wall.add(result.seconds)
+            scratched[areas] = figures
+        shutil.rmtree(folder, ignore_errors=True)
+        return small, scratched
+
+
 class MountedMedium:
     """The FUSE test medium, mounted for as long as the with-block runs."""
 
@@ -480,6 +540,8 @@ def resume_image():
 
 
 RESUME_IMAGE = resume_image()
+TREE_FOLDERS, TREE_FILES, TREE_FILE_BYTES = 10, 1000, 20 * 1024
+SCRATCHED_BYTES = 1 << 30
 
 
 def damage_shapes():
@@ -688,6 +750,51 @@ def resumed_sections(results, delay_ms):
     return lines + [""]
 
 
+def map_sections(small, scratched):
+    ratio = small["cli"].median / small["cp -r + sync"].median
+    lines = [
+        f"{TREE_FOLDERS * TREE_FILES:,} files of {TREE_FILE_BYTES // 1024} KB in "
+        f"{TREE_FOLDERS} folders, from the page cache into a folder on disk. The command "
+        "line keeps a rescue map for each file and puts the copies and the maps on the disk "
+        "before it ends (one syncfs for each batch of two seconds); cp is followed by a sync "
+        "of the folder's file system to be on the disk too. The destination is removed and "
+        "synced before each run, outside the timing.", "",
+        "```",
+        "brindlecap-cli -q [--no-map] -r TREE FOLDER",
+        "cp -r TREE FOLDER/tree && sync -f FOLDER/tree",
+        "```", "",
+        "| Tool | Wall time, s | ÷ (cp -r + sync) |", "|---|---:|---:|",
+    ]
+    for tool, figure in small.items():
+        lines.append(f"| {tool} | {figure.text(2)} | "
+                     f"{figure.median / small['cp -r + sync'].median:.2f} |")
+    lines += ["", f"With maps the command line takes {ratio:.2f} × cp -r and a sync.", ""]
+    if scratched is None:
+        return lines + ["The scratched file was not measured: the FUSE test medium is not "
+                        "available.", ""]
+    lines += [
+        f"One {SCRATCHED_BYTES >> 30} GiB file on the FUSE test medium with a one-sector "
+        "(512-byte) bad area at a fixed pace, failing at once, every read reaching the medium; "
+        "its map ends with twice as many blocks as bad areas. The user time is the "
+        "program's own (wait4), median of the runs; the maps' share is what the run with "
+        "maps takes beyond the run without, of the run with them. The report, the salvage "
+        "and the reads are the same in both.", "",
+        "```",
+        "brindlecap-cli -q [--no-map] MEDIUM/disc.iso FOLDER",
+        "```", "",
+        "| Bad areas | Runs | User time with maps, s | Without, s | Maps' share of the user "
+        "time | Wall time with maps, s | Without, s |",
+        "|---:|---:|---:|---:|---:|---:|---:|",
+    ]
+    for areas, figures in scratched.items():
+        (user, wall), (user_without, wall_without) = figures["maps"], figures["--no-map"]
+        share = 1 - user_without.median / user.median
+        lines.append(f"| {areas:,} | {len(user.values)} | {user.text(2)} | "
+                     f"{user_without.text(2)} | {100 * share:.1f} % | {wall.text(1)} | "
+                     f"{wall_without.text(1)} |")
+    return lines + [""]
+
+
 def shape_summaries():
     for shape, (size, bad) in damage_shapes().items():
         yield shape, size, sum(end - start for start, end in bad)
@@ -712,6 +819,7 @@ def main():
         tick_figures = bench.tick_breakdown()
         discs, disc_problem = bench.damaged_discs(delay_ms)
         resumed = bench.resumed_rescue(delay_ms)
+        small_files, scratched = bench.map_costs()
         machine = machine_lines(bench, scratch)
     finally:
         scratch.close()
@@ -806,6 +914,7 @@ def main():
         sections += ["Not measured on this machine: the FUSE test medium is not available.", ""]
     else:
         sections += resumed_sections(resumed, delay_ms)
+    sections += ["## 7. Rescue maps at scale", "", *map_sections(small_files, scratched)]
     # What was changed after earlier runs, with this run's figures filled in.
     current = collections.defaultdict(lambda: "n/a")
     for (name, kb), ratio in window_ratios.items():

@@ -210,9 +210,12 @@ Running the same command again goes on where the last run stopped; once a
 file has been tried through, it tries again only its bad sectors. Each copy
 has a rescue map (GNU ddrescue's mapfile format) in
 DIRECTORY/.brindlecap/NAME.map, which says which bytes are rescued, bad or
-not tried yet. Nothing a map marks rescued is read or written again. After
-the copy pass, the sectors inside bad stretches that were not tried one by
-one are read sector by sector.
+not tried yet. Nothing a map marks rescued is written again. After the copy
+pass, the sectors inside bad stretches that were not tried one by one are
+read sector by sector. A map is trusted only for the copy it describes,
+unchanged since, and for the same source disc: a copy changed since is
+copied afresh, and a copy rescued from another source is kept and that file
+not copied. One run at a time copies into a folder.
 
   -b, --buffer=KB             chunk size in kilobytes: 32, 64, 128, 256, 512,
                               1024 or 2048 (default 256); larger is faster
@@ -235,8 +238,8 @@ one are read sector by sector.
 
 On a terminal a progress line on standard error shows the file, the bytes
 rescued and bad, the rate and the time left, and says when a read is
-waiting on the drive. Ctrl-C stops within one read: the maps are saved, the
-report is printed, and the same command goes on from there.
+waiting on the drive. Ctrl-C or SIGTERM stops within one read: the maps are
+saved, the report is printed, and the same command goes on from there.
 
 At the end a report on standard output tells, file by file, what was copied,
 which byte ranges (counted from 0, both ends included) could not be read and
@@ -248,10 +251,12 @@ Exit status:
   0    every byte was read and written
   1    the copy finished, but some sectors could not be read and were
        written as zeros
-  2    bad command line; nothing was written
+  2    bad command line, or another run is copying into DIRECTORY; nothing
+       was written
   3    some data could not be written, or some source could not be copied
-  130  interrupted; each destination keeps the chunks written so far, and
-       running the same command again goes on from there
+  130  interrupted (Ctrl-C); each destination keeps the chunks written so far,
+       and running the same command again goes on from there
+  143  stopped by SIGTERM, as with Ctrl-C
 )";
 }
 

@@ -20,8 +20,15 @@ namespace {
 
 using Status = RescueMap::Status;
 
-// An interruption loses at most this much work.
+// An interruption loses at most this much work, unless saving itself is
+// costly: the map of a disc scratched all over holds a million blocks (50 MB
+// of text), which is not to be written every two seconds. Saves then wait
+// thirty times as long as the last one took, and a second for each 2 MiB it
+// wrote, so that saving costs the run a few per cent at most, as ddrescue
+// saves a large mapfile less often. Ctrl-C saves at once all the same.
 constexpr auto saveInterval = std::chrono::seconds(2);
+constexpr int saveSpacing = 30;
+constexpr std::int64_t savedBytesPerSecond = 2 << 20;
 
 std::string localTime()
 {
@@ -131,7 +138,12 @@ FileStart MapRecord::startFile(const FileOutcome& file, const SourceFacts& sourc
     entry.started = localTime();
     if (m_enabled && m_refusedFolders.count(entry.folder) == 0) {
         entry.mapName = bareName(file.destination) + ".map";
-        if (sameFolder(joinPath(entry.folder, MapFolder::name), parentOf(file.source))) {
+        const auto sourceFolder = parentOf(file.source);
+        if (m_checkedFolders != std::pair(entry.folder, sourceFolder)) {
+            m_checkedFolders = {entry.folder, sourceFolder};
+            m_intoSourcesFolder = sameFolder(joinPath(entry.folder, MapFolder::name), sourceFolder);
+        }
+        if (m_intoSourcesFolder) {
             m_messages << "brindlecap-cli: no rescue map for " << quotedName(file.source)
                        << ": it would go into the source's folder\n";
             entry.mapName.clear();
@@ -169,9 +181,14 @@ FileStart MapRecord::startFile(const FileOutcome& file, const SourceFacts& sourc
 
 MapRecord::Earlier MapRecord::readEarlier(FileMap& file, const SourceFacts& source)
 {
-    std::string text;
-    MapFolder folder;
-    auto error = folder.open(file.folder, false);
+    // The copies of one folder come one after the other: its maps' folder is
+    // looked up once for them all.
+    if (m_lookedIn != file.folder) {
+        m_lookedIn = file.folder;
+        m_lookedUp = m_looked.open(file.folder, false);
+    }
+    auto& folder = m_looked;
+    auto error = m_lookedUp;
     if (error == std::errc::no_such_file_or_directory)
         return Earlier::none;
     if (error) {
@@ -181,6 +198,7 @@ MapRecord::Earlier MapRecord::readEarlier(FileMap& file, const SourceFacts& sour
         file.mapName.clear();
         return Earlier::none;
     }
+    std::string text;
     error = folder.read(file.mapName, text);
     if (error == std::errc::no_such_file_or_directory)
         return Earlier::none;
@@ -269,9 +287,12 @@ void MapRecord::chunkMoved(const ChunkOutcome& chunk)
         adoptCopy(file, chunk.copy);
     for (const auto& range : chunk.finished)
         markWritten(file.destination, range, chunk.copy);
-    file.map.markAll(chunk.bad, Status::badSector);
-    file.map.markAll(chunk.presumed, Status::nonScraped);
-    file.map.currentPosition = chunk.offset + chunk.length;
+    // Without a map, only what waits for the disk is kept.
+    if (file.kept) {
+        file.map.markAll(chunk.bad, Status::badSector);
+        file.map.markAll(chunk.presumed, Status::nonScraped);
+        file.map.currentPosition = chunk.offset + chunk.length;
+    }
     noteChange(file);
     saveIfDue();
 }
@@ -356,13 +377,16 @@ void MapRecord::noteChange(FileMap& file)
 
 void MapRecord::saveIfDue()
 {
-    if (std::chrono::steady_clock::now() - m_lastSave >= saveInterval)
+    const auto interval = std::max<std::chrono::steady_clock::duration>(
+        {saveInterval, m_lastSaveTook * saveSpacing,
+         std::chrono::seconds(m_lastSaveBytes / savedBytesPerSecond)});
+    if (std::chrono::steady_clock::now() - m_lastSave >= interval)
         saveAll();
 }
 
 void MapRecord::saveAll()
 {
-    m_lastSave = std::chrono::steady_clock::now();
+    const auto started = std::chrono::steady_clock::now();
     const auto batch = std::exchange(m_unsaved, {});
     if (batch.empty())
         return;
@@ -377,6 +401,8 @@ void MapRecord::saveAll()
     saveMaps(batch);
     for (auto* file : batch)
         file->changed = false;
+    m_lastSave = std::chrono::steady_clock::now();
+    m_lastSaveTook = m_lastSave - started;
 }
 
 void MapRecord::settle(FileMap& file, std::error_code volumeError)
@@ -393,7 +419,7 @@ void MapRecord::settle(FileMap& file, std::error_code volumeError)
             file.lost = unionOf(file.lost, file.pending);
             if (!file.lostBecause)
                 file.lostBecause = error;
-        } else {
+        } else if (file.kept) {
             file.map.markAll(file.pending, Status::finished);
         }
         file.pending.clear();
@@ -429,6 +455,7 @@ void MapRecord::saveMaps(const std::vector<FileMap*>& batch)
 {
     // Each map to a new file beside it; all of them onto the disk; then each
     // in its old one's place. An interruption leaves old maps or new ones.
+    m_lastSaveBytes = 0;
     std::vector<std::pair<FileMap*, MapFolder*>> written;
     bool anyCovered = false;
     const auto refuse = [&](FileMap& file, const std::string& path, std::error_code error) {
@@ -446,9 +473,9 @@ void MapRecord::saveMaps(const std::vector<FileMap*>& batch)
         }
         file->map.notes["started"] = file->started;
         const bool covered = m_volume.covers(folder->device());
-        if (const auto error = folder->writeNew(
-                file->mapName, file->map.text(m_commandLine, file->started, localTime()),
-                !covered)) {
+        const auto text = file->map.text(m_commandLine, file->started, localTime());
+        m_lastSaveBytes += static_cast<std::int64_t>(text.size());
+        if (const auto error = folder->writeNew(file->mapName, text, !covered)) {
             refuse(*file, mapPath(*file) + ".new", error);
             continue;
         }
@@ -473,7 +500,8 @@ void MapRecord::saveMaps(const std::vector<FileMap*>& batch)
     for (auto& [path, folder] : m_folders)
         if (!m_volume.covers(folder.device()))
             folder.sync();
-    m_folders.clear(); // a run over thousands of folders holds none open
+    m_folders.clear();  // a run over thousands of folders holds none open
+    m_lookedIn.clear(); // a maps' folder may be there now
 }
 
 void MapRecord::account(FileOutcome& file) const

@@ -122,7 +122,17 @@ private:
     FileMap* m_current = nullptr;               // the file the copy pass is in
     std::map<std::string, MapFolder> m_folders; // opened for the save under way
     std::set<std::string> m_refusedFolders;     // said once
+    // The last folder whose earlier maps were looked for, and what was found.
+    std::string m_lookedIn;
+    MapFolder m_looked;
+    std::error_code m_lookedUp;
+    // The last copy's folder and its source's, and whether its maps would go
+    // into the source's folder.
+    std::pair<std::string, std::string> m_checkedFolders;
+    bool m_intoSourcesFolder = false;
     std::chrono::steady_clock::time_point m_lastSave;
+    std::chrono::steady_clock::duration m_lastSaveTook{};
+    std::int64_t m_lastSaveBytes = 0;
 };
 
 } // namespace brindlecap

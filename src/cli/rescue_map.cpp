@@ -2,8 +2,6 @@
 #include "rescue_map.h"
 
 #include <algorithm>
-#include <cinttypes>
-#include <cstdio>
 #include <iterator>
 #include <sstream>
 
@@ -18,12 +16,18 @@ bool isStatus(char c)
     return c == '?' || c == '*' || c == '/' || c == '-' || c == '+';
 }
 
-// ddrescue's way: "0x" and at least eight upper-case hex digits.
-std::string hex(std::int64_t value)
+// ddrescue's way: "0x" and at least eight upper-case hex digits. By hand:
+// a map of a million blocks is two million of these at every save.
+void appendHex(std::string& text, std::int64_t value)
 {
-    char text[24];
-    std::snprintf(text, sizeof text, "0x%08" PRIX64, static_cast<std::uint64_t>(value));
-    return text;
+    char digits[18];
+    auto* start = std::end(digits);
+    int count = 0;
+    for (auto rest = static_cast<std::uint64_t>(value); rest != 0 || count < 8; rest >>= 4, ++count)
+        *--start = "0123456789ABCDEF"[rest & 0xF];
+    *--start = 'x';
+    *--start = '0';
+    text.append(start, std::end(digits));
 }
 
 bool readNumber(std::istringstream& words, std::int64_t& value)
@@ -42,10 +46,15 @@ bool readNumber(std::istringstream& words, std::int64_t& value)
 
 } // namespace
 
+// A page is split in two when it reaches twice this many blocks.
+constexpr std::size_t pageBlocks = 256;
+
 RescueMap::RescueMap(std::int64_t size) : m_size(size)
 {
-    if (size > 0)
-        insert(m_blocks.end(), 0, {size, Status::nonTried});
+    if (size > 0) {
+        m_pages.push_back({{0, size, Status::nonTried}});
+        count(m_pages.back().back(), 1);
+    }
 }
 
 std::size_t RescueMap::indexOf(Status status)
@@ -65,58 +74,162 @@ std::size_t RescueMap::indexOf(Status status)
     return 0;
 }
 
+void RescueMap::count(const Block& block, int sign)
+{
+    auto& tally = m_tally[indexOf(block.status)];
+    tally.bytes += sign * block.length;
+    tally.blocks += sign;
+}
+
 std::vector<RescueMap::Block> RescueMap::blocks() const
 {
     std::vector<Block> blocks;
-    blocks.reserve(m_blocks.size());
-    for (const auto& [offset, extent] : m_blocks)
-        blocks.push_back({offset, extent.length, extent.status});
+    for (const auto& page : m_pages)
+        blocks.insert(blocks.end(), page.begin(), page.end());
     return blocks;
 }
 
-RescueMap::Blocks::iterator RescueMap::insert(Blocks::iterator hint, std::int64_t offset,
-                                              Extent extent)
+// The place of the block that holds `offset` (0 <= offset < size).
+RescueMap::Place RescueMap::locate(std::int64_t offset) const
 {
-    auto& tally = m_tally[indexOf(extent.status)];
-    tally.bytes += extent.length;
-    ++tally.blocks;
-    return m_blocks.emplace_hint(hint, offset, extent);
-}
-
-RescueMap::Blocks::iterator RescueMap::erase(Blocks::iterator block)
-{
-    auto& tally = m_tally[indexOf(block->second.status)];
-    tally.bytes -= block->second.length;
-    --tally.blocks;
-    return m_blocks.erase(block);
+    const auto holds = [&](std::size_t page) {
+        return m_pages[page].front().offset <= offset &&
+               (page + 1 == m_pages.size() || offset < m_pages[page + 1].front().offset);
+    };
+    auto page = m_lastPage;
+    if (page >= m_pages.size() || !holds(page)) {
+        page =
+            page + 1 < m_pages.size() && holds(page + 1)
+                ? page + 1
+                : static_cast<std::size_t>(std::upper_bound(m_pages.begin(), m_pages.end(), offset,
+                                                            [](std::int64_t at, const Page& p) {
+                                                                return at < p.front().offset;
+                                                            }) -
+                                           m_pages.begin() - 1);
+    }
+    m_lastPage = page;
+    const auto& blocks = m_pages[page];
+    const auto after =
+        std::upper_bound(blocks.begin(), blocks.end(), offset,
+                         [](std::int64_t at, const Block& b) { return at < b.offset; });
+    return {page, static_cast<std::size_t>(after - blocks.begin() - 1)};
 }
 
 // Makes a block start at `offset`, splitting the one that holds it; gives
-// that block, or the end where `offset` is the file's end.
-RescueMap::Blocks::iterator RescueMap::splitAt(std::int64_t offset)
+// its place, or the end (one page past the last) at the file's end.
+RescueMap::Place RescueMap::splitAt(std::int64_t offset)
 {
-    const auto next = m_blocks.upper_bound(offset);
-    if (next == m_blocks.begin())
-        return next;
-    const auto holder = std::prev(next);
-    const auto end = holder->first + holder->second.length;
-    if (holder->first == offset || offset >= end)
-        return holder->first == offset ? holder : next;
-    const auto status = holder->second.status;
-    holder->second.length = offset - holder->first;
-    m_tally[indexOf(status)].bytes -= end - offset;
-    return insert(next, offset, {end - offset, status});
+    if (offset >= m_size)
+        return {m_pages.size(), 0};
+    const auto place = locate(offset);
+    auto& holder = at(place);
+    if (holder.offset == offset)
+        return place;
+    const Block tail{offset, holder.offset + holder.length - offset, holder.status};
+    count(holder, -1);
+    holder.length = offset - holder.offset;
+    count(holder, 1);
+    count(tail, 1);
+    auto& page = m_pages[place.page];
+    page.insert(page.begin() + static_cast<std::ptrdiff_t>(place.index) + 1, tail);
+    const Place split{place.page, place.index + 1};
+    if (page.size() < 2 * pageBlocks)
+        return split;
+    splitLargePage(place.page);
+    return split.index < pageBlocks ? split : Place{split.page + 1, split.index - pageBlocks};
 }
 
-void RescueMap::joinWithNext(Blocks::iterator block)
+// Erases the blocks from `first` on that start before `to`, emptied pages
+// after the first one too; gives `first`, where a block may be put back.
+RescueMap::Place RescueMap::eraseCovered(Place first, std::int64_t to)
 {
-    const auto next = std::next(block);
-    if (next == m_blocks.end() || next->second.status != block->second.status)
+    auto page = first.page;
+    auto from = first.index;
+    while (page < m_pages.size()) {
+        auto& blocks = m_pages[page];
+        auto end = from;
+        for (; end < blocks.size() && blocks[end].offset < to; ++end)
+            count(blocks[end], -1);
+        const bool throughPage = end == blocks.size();
+        blocks.erase(blocks.begin() + static_cast<std::ptrdiff_t>(from),
+                     blocks.begin() + static_cast<std::ptrdiff_t>(end));
+        if (!throughPage)
+            break;
+        ++page;
+        from = 0;
+    }
+    const auto emptied =
+        std::remove_if(m_pages.begin() + static_cast<std::ptrdiff_t>(first.page) + 1, m_pages.end(),
+                       [](const Page& p) { return p.empty(); });
+    m_pages.erase(emptied, m_pages.end());
+    return first;
+}
+
+void RescueMap::eraseBlock(Place place)
+{
+    auto& page = m_pages[place.page];
+    count(page[place.index], -1);
+    page.erase(page.begin() + static_cast<std::ptrdiff_t>(place.index));
+    if (page.empty())
+        m_pages.erase(m_pages.begin() + static_cast<std::ptrdiff_t>(place.page));
+}
+
+// Joins the block at `place` to neighbours of its status; gives its place.
+RescueMap::Place RescueMap::joinWithNeighbours(Place place)
+{
+    const auto previous = [&]() -> std::optional<Place> {
+        if (place.index > 0)
+            return Place{place.page, place.index - 1};
+        if (place.page > 0)
+            return Place{place.page - 1, m_pages[place.page - 1].size() - 1};
+        return std::nullopt;
+    }();
+    if (previous && at(*previous).status == at(place).status) {
+        const auto length = at(place).length;
+        eraseBlock(place);
+        count(at(*previous), -1);
+        at(*previous).length += length;
+        count(at(*previous), 1);
+        place = *previous;
+    }
+    const auto next = place.index + 1 < m_pages[place.page].size()
+                          ? std::optional<Place>(Place{place.page, place.index + 1})
+                      : place.page + 1 < m_pages.size()
+                          ? std::optional<Place>(Place{place.page + 1, 0})
+                          : std::nullopt;
+    if (next && at(*next).status == at(place).status) {
+        const auto length = at(*next).length;
+        eraseBlock(*next);
+        count(at(place), -1);
+        at(place).length += length;
+        count(at(place), 1);
+    }
+    return place;
+}
+
+void RescueMap::splitLargePage(std::size_t page)
+{
+    if (m_pages[page].size() < 2 * pageBlocks)
         return;
-    const auto length = next->second.length;
-    erase(next);
-    block->second.length += length;
-    m_tally[indexOf(block->second.status)].bytes += length;
+    auto& blocks = m_pages[page];
+    Page second(blocks.begin() + pageBlocks, blocks.end());
+    blocks.resize(pageBlocks);
+    m_pages.insert(m_pages.begin() + static_cast<std::ptrdiff_t>(page) + 1, std::move(second));
+}
+
+void RescueMap::append(Block block)
+{
+    if (!m_pages.empty() && m_pages.back().back().status == block.status) {
+        auto& last = m_pages.back().back();
+        count(last, -1);
+        last.length += block.length;
+        count(last, 1);
+        return;
+    }
+    if (m_pages.empty() || m_pages.back().size() >= pageBlocks)
+        m_pages.emplace_back();
+    m_pages.back().push_back(block);
+    count(block, 1);
 }
 
 void RescueMap::mark(ByteRange range, Status status)
@@ -125,16 +238,23 @@ void RescueMap::mark(ByteRange range, Status status)
     const auto to = std::min(range.end(), m_size);
     if (from >= to)
         return;
-    auto first = splitAt(from);
-    const auto last = splitAt(to);
-    while (first != last)
-        first = erase(first);
-    auto block = insert(last, from, {to - from, status});
-    if (block != m_blocks.begin() && std::prev(block)->second.status == status) {
-        block = std::prev(block);
-        joinWithNext(block);
+    splitAt(to);
+    auto place = splitAt(from);
+    auto& block = at(place);
+    if (block.offset + block.length == to) {
+        // One block covers the range, as it mostly does: only its status changes.
+        count(block, -1);
+        block.status = status;
+        count(block, 1);
+    } else {
+        place = eraseCovered(place, to);
+        auto& page = m_pages[place.page];
+        page.insert(page.begin() + static_cast<std::ptrdiff_t>(place.index),
+                    Block{from, to - from, status});
+        count(at(place), 1);
     }
-    joinWithNext(block);
+    place = joinWithNeighbours(place);
+    splitLargePage(place.page);
 }
 
 void RescueMap::markAll(const std::vector<ByteRange>& ranges, Status status)
@@ -146,9 +266,10 @@ void RescueMap::markAll(const std::vector<ByteRange>& ranges, Status status)
 std::vector<ByteRange> RescueMap::rangesWith(Status status) const
 {
     std::vector<ByteRange> ranges;
-    for (const auto& [offset, extent] : m_blocks)
-        if (extent.status == status)
-            appendRange(ranges, {offset, extent.length});
+    for (const auto& page : m_pages)
+        for (const auto& block : page)
+            if (block.status == status)
+                appendRange(ranges, {block.offset, block.length});
     return ranges;
 }
 
@@ -161,15 +282,21 @@ std::optional<ByteRange> RescueMap::firstWith(Status status, std::int64_t from, 
                                               std::int64_t minLength) const
 {
     to = std::min(to, m_size);
-    minLength = std::min(minLength, to - from);
-    auto block = m_blocks.upper_bound(from);
-    if (block != m_blocks.begin())
-        --block;
-    for (; block != m_blocks.end() && block->first < to; ++block) {
-        const auto start = std::max(block->first, from);
-        const auto end = std::min(block->first + block->second.length, to);
-        if (block->second.status == status && end - start >= std::max<std::int64_t>(minLength, 1))
-            return ByteRange{start, end - start};
+    if (from < 0 || from >= to)
+        return std::nullopt;
+    minLength = std::max<std::int64_t>(std::min(minLength, to - from), 1);
+    const auto first = locate(from);
+    for (auto page = first.page; page < m_pages.size(); ++page) {
+        for (auto index = page == first.page ? first.index : 0; index < m_pages[page].size();
+             ++index) {
+            const auto& block = m_pages[page][index];
+            if (block.offset >= to)
+                return std::nullopt;
+            const auto start = std::max(block.offset, from);
+            const auto end = std::min(block.offset + block.length, to);
+            if (block.status == status && end - start >= minLength)
+                return ByteRange{start, end - start};
+        }
     }
     return std::nullopt;
 }
@@ -185,12 +312,23 @@ std::string RescueMap::text(const std::string& commandLine, const std::string& s
     for (const auto& [key, value] : notes)
         text += std::string(notePrefix) + key + ": " + value + "\n";
     text += "# current_pos  current_status  current_pass\n";
-    text += hex(currentPosition) + "     " + static_cast<char>(currentStatus) + "               " +
-            std::to_string(currentPass) + "\n";
+    appendHex(text, currentPosition);
+    text += "     ";
+    text += static_cast<char>(currentStatus);
+    text += "               " + std::to_string(currentPass) + "\n";
     text += "#      pos        size  status\n";
-    for (const auto& [offset, extent] : m_blocks)
-        text += hex(offset) + "  " + hex(extent.length) + "  " + static_cast<char>(extent.status) +
-                "\n";
+    const auto blockCount = m_tally[0].blocks + m_tally[1].blocks + m_tally[2].blocks +
+                            m_tally[3].blocks + m_tally[4].blocks;
+    text.reserve(text.size() + static_cast<std::size_t>(blockCount) * 32);
+    for (const auto& page : m_pages) {
+        for (const auto& block : page) {
+            appendHex(text, block.offset);
+            text.append("  ");
+            appendHex(text, block.length);
+            const char end[] = {' ', ' ', static_cast<char>(block.status), '\n'};
+            text.append(end, sizeof end);
+        }
+    }
     return text;
 }
 
@@ -242,9 +380,8 @@ std::optional<RescueMap> RescueMap::parse(std::string_view text, std::string& wh
             why = "its blocks do not follow each other from 0";
             return std::nullopt;
         }
-        map.insert(map.m_blocks.end(), first, {length, static_cast<Status>(status[0])});
+        map.append({first, length, static_cast<Status>(status[0])});
         map.m_size = end;
-        map.joinWithNext(std::prev(map.m_blocks.end(), map.m_blocks.size() > 1 ? 2 : 1));
     }
     if (!haveStatusLine) {
         why = "no status line";

@@ -17,9 +17,9 @@ namespace brindlecap {
 // format, so that ddrescuelog and ddrescueview read it: rescued ('+'), tried
 // and unreadable ('-'), unreadable but inside a bad stretch and not yet tried
 // sector by sector ('/'), or not tried at all ('?'). Blocks cover the file
-// from 0 to its size, in order. A badly scratched disc leaves hundreds of
-// thousands of blocks, so marking a range costs O(log n) in them, and the
-// bytes and blocks of each status are counted as they change.
+// from 0 to its size, in order. A badly scratched disc leaves a million
+// blocks, so marking a range costs O(log n) in them, and the bytes and
+// blocks of each status are counted as they change.
 class RescueMap final
 {
 public:
@@ -82,22 +82,34 @@ private:
         std::int64_t bytes = 0;
         std::int64_t blocks = 0;
     };
-    struct Extent
+    // Blocks are kept in pages of a few hundred, in order: a mark moves the
+    // blocks of one page at most, and finding a place costs a search over
+    // contiguous memory, where a tree of a million nodes would chase a cold
+    // pointer at each of its levels.
+    using Page = std::vector<Block>;
+    struct Place
     {
-        std::int64_t length;
-        Status status;
+        std::size_t page = 0;
+        std::size_t index = 0;
     };
-    using Blocks = std::map<std::int64_t, Extent>; // by offset
 
     static std::size_t indexOf(Status status);
-    Blocks::iterator splitAt(std::int64_t offset);
-    Blocks::iterator insert(Blocks::iterator hint, std::int64_t offset, Extent extent);
-    Blocks::iterator erase(Blocks::iterator block);
-    void joinWithNext(Blocks::iterator block);
+    void count(const Block& block, int sign);
+    Block& at(Place place) { return m_pages[place.page][place.index]; }
+    Place locate(std::int64_t offset) const;
+    Place splitAt(std::int64_t offset);
+    Place eraseCovered(Place first, std::int64_t to);
+    Place joinWithNeighbours(Place place);
+    void eraseBlock(Place place);
+    void append(Block block);
+    void splitLargePage(std::size_t page);
 
     std::int64_t m_size = 0;
-    Blocks m_blocks;
+    std::vector<Page> m_pages; // none empty
     std::array<Tally, 5> m_tally{};
+    // A pass marks one range after the other: the page of the last mark is
+    // looked at first.
+    mutable std::size_t m_lastPage = 0;
 };
 
 } // namespace brindlecap

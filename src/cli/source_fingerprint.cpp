@@ -75,8 +75,14 @@ std::string SourceFingerprint::note() const
     for (const auto& piece : m_pieces) {
         char hash[24];
         std::snprintf(hash, sizeof hash, "%016" PRIX64, piece.hash);
-        text += (text.empty() ? "" : " ") + std::to_string(piece.range.offset) + "+" +
-                std::to_string(piece.range.length) + ":" + hash;
+        // Piece by piece: GCC 12 at -O2 warns falsely about "..." + string.
+        if (!text.empty())
+            text += ' ';
+        text += std::to_string(piece.range.offset);
+        text += '+';
+        text += std::to_string(piece.range.length);
+        text += ':';
+        text += hash;
     }
     return text;
 }

@@ -41,27 +41,27 @@ std::error_code WrittenCopy::facts(CopyFacts& into) const
     return {};
 }
 
-std::error_code WrittenCopy::reopen(UniqueFd& opened) const
+std::error_code WrittenCopy::readable() const
 {
     // O_NONBLOCK: another program's lease on the copy is not waited for.
-    return reopenHandle(m_handle.get(), O_RDONLY | O_NONBLOCK, opened);
+    return m_readable.isOpen() ? std::error_code()
+                               : reopenHandle(m_handle.get(), O_RDONLY | O_NONBLOCK, m_readable);
 }
 
 std::error_code WrittenCopy::sync() const
 {
-    UniqueFd fd;
-    if (const auto error = reopen(fd))
+    if (const auto error = readable())
         return error;
     // EIO here is a write-back that failed: the data is not on the disk.
-    return retrying([&] { return ::fsync(fd.get()); }) == 0 ? std::error_code() : lastError();
+    return retrying([&] { return ::fsync(m_readable.get()); }) == 0 ? std::error_code()
+                                                                    : lastError();
 }
 
 std::error_code WrittenCopy::read(std::int64_t offset, std::span<std::byte> into) const
 {
-    UniqueFd fd;
-    if (const auto error = reopen(fd))
+    if (const auto error = readable())
         return error;
-    DescriptorReads reads(fd.get());
+    DescriptorReads reads(m_readable.get());
     for (std::size_t done = 0; done < into.size();) {
         const auto got =
             reads.readOnce(offset + static_cast<std::int64_t>(done), into.subspan(done));

@@ -41,9 +41,10 @@ public:
     std::error_code read(std::int64_t offset, std::span<std::byte> into) const;
 
 private:
-    std::error_code reopen(UniqueFd& opened) const;
+    std::error_code readable() const;
 
     UniqueFd m_handle;
+    mutable UniqueFd m_readable; // opened when first needed
 };
 
 } // namespace brindlecap

@@ -3,8 +3,10 @@
 #include "run_process.h"
 #include "scratch_dir.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <map>
+#include <random>
 #include <unistd.h>
 
 namespace brindlecap {
@@ -87,6 +89,39 @@ TEST(RescueMapTest, MarkingKeepsTheBlocksInOrderAndJoinsNeighbours)
             EXPECT_EQ(map.bytesWith(status), tally[status].first) << static_cast<char>(status);
             EXPECT_EQ(map.areasWith(status), tally[status].second) << static_cast<char>(status);
         }
+    }
+}
+
+// A disc scratched all over leaves the map thousands of blocks, kept in
+// pages: many small marks at random places must leave exactly what marking
+// the file byte by byte would.
+TEST(RescueMapTest, ManyMarksAgreeWithMarkingEachByte)
+{
+    constexpr std::int64_t size = 200'000;
+    const Status statuses[] = {Status::nonTried, Status::nonScraped, Status::badSector,
+                               Status::finished};
+    std::mt19937 random(2026);
+    RescueMap map(size);
+    std::vector<Status> bytes(size, Status::nonTried);
+    for (int mark = 1; mark <= 20'000; ++mark) {
+        const auto length =
+            std::uniform_int_distribution<std::int64_t>(1, mark % 50 == 0 ? 20'000 : 40)(random);
+        const auto offset = std::uniform_int_distribution<std::int64_t>(0, size - 1)(random);
+        const auto status = statuses[random() % 4];
+        map.mark({offset, length}, status);
+        std::fill(bytes.begin() + offset, bytes.begin() + std::min(size, offset + length), status);
+        if (mark % 2'000 != 0)
+            continue;
+        std::vector<Block> expected;
+        for (std::int64_t at = 0; at < size; ++at) {
+            if (!expected.empty() && expected.back().status == bytes[static_cast<std::size_t>(at)])
+                ++expected.back().length;
+            else
+                expected.push_back({at, 1, bytes[static_cast<std::size_t>(at)]});
+        }
+        ASSERT_EQ(map.blocks(), expected) << "after " << mark << " marks";
+        for (const auto each : statuses)
+            EXPECT_EQ(map.bytesWith(each), std::count(bytes.begin(), bytes.end(), each));
     }
 }
 

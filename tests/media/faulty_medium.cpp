@@ -7,6 +7,10 @@
 //   hard NAME START END             reads of [START, END) fail with EIO, always
 //   soft NAME START END COUNT       ... fail COUNT times, then succeed
 //   errno NAME START END NUMBER     reads of [START, END) fail with that errno
+//   hard-every NAME START PERIOD LENGTH COUNT
+//                                   COUNT stretches of LENGTH bytes, one at
+//                                   START + i * PERIOD for each i, always fail
+//                                   (a disc scratched all over)
 //   at-read NAME OFFSET ACTION...   the first read of NAME that covers OFFSET
 //                                   first does ACTION, then is served:
 //     symlink TARGET LINK             LINK becomes a symbolic link to TARGET
@@ -21,6 +25,8 @@
 //                                   with ERRNO (EIO unless given; ENOMEDIUM
 //                                   is what a drive says when a disc is out)
 //   direct-io                       every read reaches the file system
+//   block-size BYTES                the block size the medium reports (2048,
+//                                   a CD's sector, unless given)
 //   writable                        files and folders can be made beside the
 //                                   described files (kept in memory), as on a
 //                                   destination disc
@@ -77,11 +83,31 @@ struct ReadHook
     bool done = false;
 };
 
+// Stretches that fail at a fixed pace, too many to list one by one.
+struct FailingPattern
+{
+    std::uint64_t start, period, length, count;
+
+    // The first stretch of the pattern that ends after `offset`, if any.
+    bool firstAfter(std::uint64_t offset, std::uint64_t& from, std::uint64_t& to) const
+    {
+        std::uint64_t index = 0;
+        if (offset >= start + length)
+            index = (offset - start - length) / period + 1;
+        if (index >= count)
+            return false;
+        from = start + index * period;
+        to = from + length;
+        return true;
+    }
+};
+
 struct MediumFile
 {
     std::uint64_t size = 0;
     std::uint8_t seed = 0;
     std::vector<FailingRange> failing;
+    std::vector<FailingPattern> patterns;
     std::vector<ReadHook> hooks;
 };
 
@@ -113,6 +139,7 @@ struct Medium
     long ejectAfter = 0; // 0: never
     int ejectError = EIO;
     bool directIo = false;
+    unsigned long blockSize = 2048; // a CD's sector
     long reads = 0;
     std::string logPath;
     std::ofstream readLog;
@@ -157,6 +184,12 @@ bool readDescription(const char* path, Medium& into)
             if (kind == "errno")
                 words >> range.error;
             into.files[name].failing.push_back(range);
+        } else if (kind == "hard-every") {
+            FailingPattern pattern{};
+            words >> name >> pattern.start >> pattern.period >> pattern.length >> pattern.count;
+            into.files[name].patterns.push_back(pattern);
+        } else if (kind == "block-size") {
+            words >> into.blockSize;
         } else if (kind == "at-read") {
             ReadHook hook;
             words >> name >> hook.offset;
@@ -459,6 +492,16 @@ int serve(Medium& m, MediumFile& file, char* buffer, size_t size, off_t offset)
             runHook(hook.action);
         }
     }
+    for (const auto& pattern : file.patterns) {
+        std::uint64_t from = 0;
+        std::uint64_t to = 0;
+        if (!pattern.firstAfter(start, from, to) || from >= end)
+            continue;
+        if (from > start && m.directIo)
+            end = from;
+        else
+            return fail(EIO);
+    }
     for (auto& range : file.failing) {
         if (range.failuresLeft == 0 || range.end <= start || range.start >= end)
             continue;
@@ -500,8 +543,9 @@ int describeVolume(const char*, struct statvfs* volume)
     std::uint64_t total = 0;
     for (const auto& [name, file] : medium().files)
         total += file.size;
-    volume->f_bsize = volume->f_frsize = 2048; // a CD's sector
-    volume->f_blocks = (total + 2047) / 2048;
+    auto& m = medium();
+    volume->f_bsize = volume->f_frsize = m.blockSize;
+    volume->f_blocks = (total + m.blockSize - 1) / m.blockSize;
     volume->f_namemax = 255;
     return 0;
 }
