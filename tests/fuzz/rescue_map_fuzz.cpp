@@ -56,7 +56,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::uint32_t length = 0;
         std::memcpy(&offset, data + at, 4);
         std::memcpy(&length, data + at + 4, 4);
-        map->mark({offset % map->size(), length % (map->size() + 1)},
+        const auto fileSize = static_cast<std::uint64_t>(map->size());
+        map->mark({static_cast<std::int64_t>(offset % fileSize),
+                   static_cast<std::int64_t>(length % (fileSize + 1))},
                   static_cast<RescueMap::Status>(statuses[data[at] % 4]));
     }
     checkWhole(*map);
