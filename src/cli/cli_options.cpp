@@ -2,6 +2,7 @@
 #include "cli_options.h"
 
 #include "buffer_options.h"
+#include "quoted_name.h"
 
 #include <algorithm>
 #include <charconv>
@@ -67,7 +68,7 @@ private:
         if (name == "--help" || name == "--version" || name == "--quiet" || name == "--recursive" ||
             name == "--no-map" || name == "--json") {
             if (inlineValue) {
-                fail("option '" + std::string(name) + "' takes no value");
+                fail("option " + quotedName(name) + " takes no value");
                 return;
             }
             if (name == "--quiet")
@@ -97,7 +98,7 @@ private:
             if (const auto value = valueOf(name, inlineValue))
                 setTarget(*value, target);
         } else {
-            fail("unknown option '" + std::string(name) + "'");
+            fail("unknown option " + quotedName(name));
         }
     }
 
@@ -128,7 +129,7 @@ private:
                 return; // the value took the rest of this argument
             }
             default:
-                fail("unknown option '-" + std::string(1, letter) + "'");
+                fail("unknown option " + quotedName("-" + std::string(1, letter)));
             }
         }
     }
@@ -140,7 +141,7 @@ private:
             return inlineValue;
         if (m_next < m_arguments.size())
             return m_arguments[m_next++];
-        fail("option '" + std::string(name) + "' needs a value");
+        fail("option " + quotedName(name) + " needs a value");
         return std::nullopt;
     }
 
@@ -149,8 +150,8 @@ private:
         if (const auto option = bufferOptionFor(kilobytes))
             m_options.bufferOption = *option;
         else
-            fail("buffer size '" + std::string(kilobytes) +
-                 "' is not one of 32, 64, 128, 256, 512, 1024, 2048");
+            fail("buffer size " + quotedName(kilobytes) +
+                 " is not one of 32, 64, 128, 256, 512, 1024, 2048");
     }
 
     void setRetries(std::string_view text)
@@ -159,7 +160,7 @@ private:
         const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), retries);
         if (error != std::errc() || end != text.data() + text.size() || retries < 0 ||
             retries > 1000)
-            fail("retries '" + std::string(text) + "' is not a number from 0 to 1000");
+            fail("retries " + quotedName(text) + " is not a number from 0 to 1000");
         else
             m_options.retries = retries;
     }
@@ -245,7 +246,8 @@ At the end a report on standard output tells, file by file, what was copied,
 which byte ranges (counted from 0, both ends included) could not be read and
 are zeros in the copy, what could not be written or copied, and where a
 stopped copy got to. Names are quoted as 'ls --quoting-style=shell-escape'
-quotes them, so a newline or a byte that is not UTF-8 cannot break a line.
+quotes them, so a newline, a control character or a byte that is not UTF-8
+cannot break a line or speak to the terminal.
 
 Exit status:
   0    every byte was read and written

@@ -5,13 +5,13 @@
 #include "job_report_json.h"
 #include "job_report_text.h"
 #include "quoted_name.h"
+#include "report_file.h"
 #include "rescue_run.h"
 #include "unique_fd.h"
 
 #include <cerrno>
 #include <fcntl.h>
 #include <filesystem>
-#include <fstream>
 #include <ostream>
 #include <sys/file.h>
 
@@ -20,6 +20,7 @@ namespace brindlecap {
 namespace {
 
 constexpr int exitBadCommandLine = 2;
+constexpr int exitNotAllWritten = 3;
 constexpr int exitSignalled = 128;
 
 std::string directoryProblem(const std::string& directory)
@@ -27,11 +28,11 @@ std::string directoryProblem(const std::string& directory)
     std::error_code error;
     const auto status = std::filesystem::status(directory, error);
     if (status.type() == std::filesystem::file_type::not_found)
-        return "no such directory '" + directory + "'";
+        return "no such directory " + quotedName(directory);
     if (error)
-        return "cannot use directory '" + directory + "': " + error.message();
+        return "cannot use directory " + quotedName(directory) + ": " + error.message();
     if (status.type() != std::filesystem::file_type::directory)
-        return "'" + directory + "' is not a directory";
+        return quotedName(directory) + " is not a directory";
     return {};
 }
 
@@ -102,21 +103,31 @@ int runCli(const std::vector<std::string_view>& arguments, CliTerminal terminal,
         terminal.err << "brindlecap-cli: " << held << "\n";
         return exitBadCommandLine;
     }
+    ReportFile reportFile;
+    if (!options.reportFile.empty()) {
+        if (const auto why = reportFile.open(options.reportFile, plan); !why.empty()) {
+            terminal.err << "brindlecap-cli: cannot write the report to "
+                         << quotedName(options.reportFile) << ": " << why << "\n";
+            return exitBadCommandLine;
+        }
+    }
     RescueRun run(options, commandLineOf(arguments), terminal.err,
                   terminal.showsProgress && !options.quiet ? &terminal.err : nullptr,
                   terminal.width, stopSignal);
     const auto report = run.copy(plan);
-    const int status =
-        run.stoppedBy() != 0 ? exitSignalled + run.stoppedBy() : exitStatusFor(report);
+    int status = run.stoppedBy() != 0 ? exitSignalled + run.stoppedBy() : exitStatusFor(report);
     const LocaleNumberFormat numbers;
-    const auto text = options.json ? jobReportJson(report, status) : jobReportText(report, numbers);
+    const auto text = options.json ? jobReportJson(report, status, plan.earlierMaps)
+                                   : jobReportText(report, numbers, plan.earlierMaps);
     terminal.out << text << std::flush;
     if (!options.reportFile.empty()) {
-        std::ofstream file(options.reportFile, std::ios::binary | std::ios::trunc);
-        file << text;
-        if (!file.flush())
+        if (const auto error = reportFile.write(text)) {
             terminal.err << "brindlecap-cli: cannot write the report to "
-                         << quotedName(options.reportFile) << "\n";
+                         << quotedName(options.reportFile) << ": " << error.message() << "\n";
+            // Something the run was asked to write is not written.
+            if (status < exitNotAllWritten)
+                status = exitNotAllWritten;
+        }
     }
     return status;
 }

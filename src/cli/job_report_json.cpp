@@ -4,12 +4,14 @@
 #include "job_report_text.h"
 #include "quoted_name.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace brindlecap {
 
 namespace {
 
+// A JSON string of UTF-8 text; control characters (C0, DEL, C1) escaped.
 std::string jsonString(const std::string& text)
 {
     std::string json = "\"";
@@ -19,18 +21,48 @@ std::string jsonString(const std::string& text)
         if (c == '"' || c == '\\') {
             json += '\\';
             json += static_cast<char>(c);
-        } else if (c < 0x20 || c == 0x7F || length == 0) {
+        } else if (length == 0) {
+            json += "\\uFFFD"; // only names may hold such bytes, and they are quoted
+        } else if (isControlCharacter(text, at, length)) {
+            // A C1 character is U+0080 to U+009F: its second byte's value.
             char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04X", c);
+            std::snprintf(escaped, sizeof escaped, "\\u%04X",
+                          length == 1 ? c : static_cast<unsigned char>(text[at + 1]));
             json += escaped;
         } else {
             json.append(text, at, length);
-            at += length;
-            continue;
         }
-        ++at;
+        at += std::max<std::size_t>(length, 1);
     }
     return json + "\"";
+}
+
+bool isUtf8(const std::string& text)
+{
+    for (std::size_t at = 0; at < text.size();) {
+        const auto length = utf8SequenceLength(text, at);
+        if (length == 0)
+            return false;
+        at += length;
+    }
+    return true;
+}
+
+// A name as JSON: the name itself where it is UTF-8; else its quoted form,
+// and its bytes in hexadecimal in a field of their own ("KEY_bytes"), so
+// that two different names never read alike.
+std::string nameFields(const std::string& key, const std::string& name)
+{
+    if (isUtf8(name))
+        return "\"" + key + "\": " + jsonString(name);
+    std::string bytes;
+    for (const auto c : name) {
+        char digits[4];
+        std::snprintf(digits, sizeof digits, "%02x", static_cast<unsigned char>(c));
+        bytes += digits;
+    }
+    return "\"" + key + "\": " + jsonString(quotedName(name)) + ", \"" + key + "_bytes\": \"" +
+           bytes + "\"";
 }
 
 const char* statusName(FileStatus status)
@@ -62,15 +94,16 @@ std::string reasonOf(const FileOutcome& file)
 
 } // namespace
 
-std::string jobReportJson(const JobReport& report, int exitStatus)
+std::string jobReportJson(const JobReport& report, int exitStatus,
+                          const std::vector<std::string>& earlierMaps)
 {
     std::string json = "{\"files\": [";
     const char* separator = "\n";
     for (const auto& file : report.files) {
         json += separator;
         separator = ",\n";
-        json += "  {\"source\": " + jsonString(file.source) +
-                ", \"destination\": " + jsonString(file.destination) +
+        json += "  {" + nameFields("source", file.source) + ", " +
+                nameFields("destination", file.destination) +
                 ", \"size\": " + std::to_string(file.size) + ", \"status\": \"" +
                 statusName(file.status()) + "\", \"reason\": " + reasonOf(file) +
                 ", \"reached\": " + std::to_string(file.reached) +
@@ -86,6 +119,14 @@ std::string jobReportJson(const JobReport& report, int exitStatus)
             comma = ", ";
         }
         json += "]}";
+    }
+    json += "\n], \"passed_over\": [";
+    separator = "\n";
+    for (const auto& folder : earlierMaps) {
+        json += separator;
+        separator = ",\n";
+        json += "  {" + nameFields("source", folder) +
+                ", \"reason\": " + jsonString(earlierMapsText) + "}";
     }
     json += "\n], \"exit_status\": " + std::to_string(exitStatus) + "}\n";
     return json;

@@ -77,7 +77,8 @@ std::string whyNotCopiedText(const FileOutcome& file)
     return file.whyNotCopied.message();
 }
 
-std::string jobReportText(const JobReport& report, const NumberFormat& numbers)
+std::string jobReportText(const JobReport& report, const NumberFormat& numbers,
+                          const std::vector<std::string>& earlierMaps)
 {
     std::string text;
     std::map<FileStatus, int> counts;
@@ -85,6 +86,8 @@ std::string jobReportText(const JobReport& report, const NumberFormat& numbers)
         describeFile(file, numbers, text);
         ++counts[file.status()];
     }
+    for (const auto& folder : earlierMaps)
+        text += "passed over: " + quotedName(folder) + ": " + earlierMapsText + "\n";
     text += std::to_string(report.files.size()) + (report.files.size() == 1 ? " file" : " files");
     const std::pair<FileStatus, const char*> kinds[] = {
         {FileStatus::copied, "copied"},

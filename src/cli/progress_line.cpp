@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "progress_line.h"
 
+#include "quoted_name.h"
+
 #include <cstdio>
 
 namespace brindlecap {
@@ -60,7 +62,7 @@ std::string progressLine(const ProgressSnapshot& p, std::size_t width)
     // Appended piece by piece: GCC 12 at -O3 warns falsely about "[" + string.
     std::string line = "[";
     line += std::to_string(p.file) + "/" + std::to_string(p.files) + "] ";
-    line += p.name + "  ";
+    line += quotedName(p.name) + "  ";
     line += size(static_cast<double>(p.rescued)) + " of " + size(static_cast<double>(p.total)) +
             " rescued";
     if (p.bad > 0)

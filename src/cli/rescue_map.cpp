@@ -46,6 +46,11 @@ bool readNumber(std::istringstream& words, std::int64_t& value)
 
 } // namespace
 
+void RescueMap::changedFrom(std::size_t page)
+{
+    m_rendered.pages = std::min(m_rendered.pages, page);
+}
+
 // A page is split in two when it reaches twice this many blocks.
 constexpr std::size_t pageBlocks = 256;
 
@@ -219,6 +224,7 @@ void RescueMap::splitLargePage(std::size_t page)
 
 void RescueMap::append(Block block)
 {
+    changedFrom(m_pages.empty() ? 0 : m_pages.size() - 1);
     if (!m_pages.empty() && m_pages.back().back().status == block.status) {
         auto& last = m_pages.back().back();
         count(last, -1);
@@ -238,6 +244,10 @@ void RescueMap::mark(ByteRange range, Status status)
     const auto to = std::min(range.end(), m_size);
     if (from >= to)
         return;
+    // Nothing before the block that holds `from` changes, but for the one
+    // before it, which the marked range may join.
+    const auto first = locate(from).page;
+    changedFrom(first > 0 ? first - 1 : 0);
     splitAt(to);
     auto place = splitAt(from);
     auto& block = at(place);
@@ -317,19 +327,23 @@ std::string RescueMap::text(const std::string& commandLine, const std::string& s
     text += static_cast<char>(currentStatus);
     text += "               " + std::to_string(currentPass) + "\n";
     text += "#      pos        size  status\n";
-    const auto blockCount = m_tally[0].blocks + m_tally[1].blocks + m_tally[2].blocks +
-                            m_tally[3].blocks + m_tally[4].blocks;
-    text.reserve(text.size() + static_cast<std::size_t>(blockCount) * 32);
-    for (const auto& page : m_pages) {
-        for (const auto& block : page) {
-            appendHex(text, block.offset);
-            text.append("  ");
-            appendHex(text, block.length);
+    // Only the pages changed since the last text are written out again: a
+    // copy pass changes the last few pages of a map of a million blocks.
+    auto& blocks = m_rendered.text;
+    m_rendered.pageEnds.resize(m_rendered.pages);
+    blocks.resize(m_rendered.pages == 0 ? 0 : m_rendered.pageEnds.back());
+    for (auto page = m_rendered.pages; page < m_pages.size(); ++page) {
+        for (const auto& block : m_pages[page]) {
+            appendHex(blocks, block.offset);
+            blocks.append("  ");
+            appendHex(blocks, block.length);
             const char end[] = {' ', ' ', static_cast<char>(block.status), '\n'};
-            text.append(end, sizeof end);
+            blocks.append(end, sizeof end);
         }
+        m_rendered.pageEnds.push_back(blocks.size());
     }
-    return text;
+    m_rendered.pages = m_pages.size();
+    return text + blocks;
 }
 
 std::optional<RescueMap> RescueMap::parse(std::string_view text, std::string& why)

@@ -103,6 +103,7 @@ private:
     void eraseBlock(Place place);
     void append(Block block);
     void splitLargePage(std::size_t page);
+    void changedFrom(std::size_t page);
 
     std::int64_t m_size = 0;
     std::vector<Page> m_pages; // none empty
@@ -110,6 +111,15 @@ private:
     // A pass marks one range after the other: the page of the last mark is
     // looked at first.
     mutable std::size_t m_lastPage = 0;
+    // The block lines of the first `pages` pages as the last text() wrote
+    // them, and where each page's lines end.
+    struct Rendered
+    {
+        std::string text;
+        std::vector<std::size_t> pageEnds;
+        std::size_t pages = 0;
+    };
+    mutable Rendered m_rendered;
 };
 
 } // namespace brindlecap

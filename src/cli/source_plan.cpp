@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "source_plan.h"
 
+#include "map_folder.h"
+#include "quoted_name.h"
+
 #include <algorithm>
 #include <filesystem>
 
@@ -76,6 +79,8 @@ public:
                     passOver(path, into, TreeError::linkToFolder);
                 else
                     m_plan.copies.push_back({path.string(), into.string()});
+            } else if (fs::is_directory(status) && path.filename() == MapFolder::name) {
+                m_plan.earlierMaps.push_back(path.string());
             } else if (fs::is_directory(status)) {
                 folders.push_back(path);
             } else {
@@ -117,7 +122,7 @@ SourcePlan planSources(const std::vector<std::string>& sources, const std::strin
         }
         const auto tree = canonicalOr(source);
         if (inside(target, tree)) {
-            plan.error = "cannot copy the folder '" + source + "' into itself";
+            plan.error = "cannot copy the folder " + quotedName(source) + " into itself";
             return plan;
         }
         auto name = fs::path(source).filename();

@@ -26,6 +26,10 @@ struct SourcePlan
 {
     std::vector<PlannedCopy> copies; // in order; the copies of one folder together
     std::vector<PassedOver> passedOver;
+    // The rescue maps' folders (.brindlecap) of earlier copies inside the
+    // folders copied: bookkeeping, not data, and never to be mixed with the
+    // maps of this run's copies.
+    std::vector<std::string> earlierMaps;
     std::string error; // set: the command line asks for something that cannot be
 };
 
@@ -35,7 +39,8 @@ struct SourcePlan
 // A symbolic link inside the tree is followed only to a file inside the same
 // tree; a link to a folder is not descended into, and a link out of the
 // tree is passed over. Special files (pipes, devices) stay in the plan, for
-// the copy to pass over and report. Copying a folder into itself is refused.
+// the copy to pass over and report. A folder's own .brindlecap (an earlier
+// rescue's maps) is not copied. Copying a folder into itself is refused.
 SourcePlan planSources(const std::vector<std::string>& sources, const std::string& directory,
                        bool recursive);
 

@@ -19,6 +19,14 @@ QString fromBytes(const std::string& text)
     return QFile::decodeName(QByteArray::fromStdString(text));
 }
 
+// A tooltip that shows a text as it is. Qt takes a tooltip that looks like
+// HTML for HTML, and a file may well be named "<h1>Disc read in full</h1>".
+QString plainToolTip(const QString& text)
+{
+    return QStringLiteral("<p style='white-space:pre'>") + text.toHtmlEscaped() +
+           QStringLiteral("</p>");
+}
+
 } // namespace
 
 std::string LabelFields::text(Field field) const
@@ -33,7 +41,7 @@ void LabelFields::setText(Field field, const std::string& text)
     // A long path or name is cut off by the fixed layout; its tooltip has
     // all of it.
     if (field == Field::lblFile || field == Field::lblFileName)
-        label->setToolTip(label->text());
+        label->setToolTip(plainToolTip(label->text()));
 }
 
 std::string ListQueue::entry(int index) const

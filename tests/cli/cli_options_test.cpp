@@ -35,16 +35,16 @@ TEST(CliOptionsTest, BothFormsNameSourcesAndDirectoryLikeCp)
 
 TEST(CliOptionsTest, BadCommandLinesNameTheProblem)
 {
-    EXPECT_EQ(parse({"-x", "a", "out"}).error, "unknown option '-x'");
-    EXPECT_EQ(parse({"--fast", "a", "out"}).error, "unknown option '--fast'");
+    EXPECT_EQ(parse({"-x", "a", "out"}).error, "unknown option -x");
+    EXPECT_EQ(parse({"--fast", "a", "out"}).error, "unknown option --fast");
     EXPECT_EQ(parse({"-b", "100", "a", "out"}).error,
-              "buffer size '100' is not one of 32, 64, 128, 256, 512, 1024, 2048");
-    EXPECT_EQ(parse({"a", "out", "-b"}).error, "option '-b' needs a value");
+              "buffer size 100 is not one of 32, 64, 128, 256, 512, 1024, 2048");
+    EXPECT_EQ(parse({"a", "out", "-b"}).error, "option -b needs a value");
     EXPECT_EQ(parse({"out"}).error, "no sources to copy");
     EXPECT_EQ(parse({"-t", "out"}).error, "no sources to copy");
     EXPECT_EQ(parse({}).error, "missing destination directory");
     EXPECT_EQ(parse({"-t", "a", "-t", "b", "c"}).error, "the target directory is given twice");
-    EXPECT_EQ(parse({"--quiet=yes", "a", "b"}).error, "option '--quiet' takes no value");
+    EXPECT_EQ(parse({"--quiet=yes", "a", "b"}).error, "option --quiet takes no value");
 }
 
 TEST(CliOptionsTest, HelpAndVersionNeedNoOperands)
@@ -53,7 +53,7 @@ TEST(CliOptionsTest, HelpAndVersionNeedNoOperands)
     EXPECT_EQ(parse({"-h", "--version"}).action, CliOptions::Action::help);
     EXPECT_EQ(parse({"--version"}).action, CliOptions::Action::version);
     EXPECT_EQ(parse({"--version"}).error, "");
-    EXPECT_EQ(parse({"--version", "-z"}).error, "unknown option '-z'");
+    EXPECT_EQ(parse({"--version", "-z"}).error, "unknown option -z");
 }
 
 } // namespace

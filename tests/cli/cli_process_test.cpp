@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace brindlecap::testing {
 namespace {
@@ -83,14 +84,17 @@ TEST_F(CliProcessTest, BadCommandLinesWriteNothingAndGiveStatusTwo)
     const auto a = source("a.bin", 100);
     const auto file = source("plain-file", 1);
     const std::pair<std::vector<std::string>, std::string> cases[] = {
-        {{"--bogus", a, out()}, "unknown option '--bogus'"},
-        {{"-b", "3", a, out()}, "buffer size '3' is not one of 32, 64, 128, 256, 512, 1024, 2048"},
-        {{"--retries=many", a, out()}, "retries 'many' is not a number from 0 to 1000"},
+        {{"--bogus", a, out()}, "unknown option --bogus"},
+        {{"-b", "3", a, out()}, "buffer size 3 is not one of 32, 64, 128, 256, 512, 1024, 2048"},
+        {{"--retries=many", a, out()}, "retries many is not a number from 0 to 1000"},
         {{out()}, "no sources to copy"},
-        {{a, scratch / "nowhere"}, "no such directory '" + scratch / "nowhere" + "'"},
-        {{a, file}, "'" + file + "' is not a directory"},
+        {{a, scratch / "nowhere"}, "no such directory " + scratch / "nowhere"},
+        {{a, file}, file + " is not a directory"},
+        // A name that would speak to the terminal is quoted.
+        {{a, scratch / "no\x1B[2Jwhere"},
+         "no such directory '" + scratch.path().string() + "/no'$'\\x1B''[2Jwhere'"},
         // One operand that is a file: that it is no folder says more.
-        {{a}, "'" + a + "' is not a directory"},
+        {{a}, a + " is not a directory"},
     };
     for (const auto& [arguments, message] : cases) {
         SCOPED_TRACE(message);
@@ -100,6 +104,35 @@ TEST_F(CliProcessTest, BadCommandLinesWriteNothingAndGiveStatusTwo)
         EXPECT_EQ(result.err, "brindlecap-cli: " + message + "\nTry 'brindlecap-cli --help'.\n");
     }
     EXPECT_TRUE(std::filesystem::is_empty(out()));
+}
+
+// The report file is looked at before anything is copied: it never takes
+// the place of a source (not through a link either), of a copy of this run,
+// or of a map, and one that cannot be had stops the run at once.
+TEST_F(CliProcessTest, AReportFileThatIsNoPlaceForAReportStopsTheRunBeforeItStarts)
+{
+    const auto a = source("a.bin", 5000);
+    std::filesystem::create_symlink(a, scratch / "link-to-source");
+    ASSERT_EQ(::mkfifo((scratch / "pipe").c_str(), 0644), 0);
+    const std::pair<std::string, std::string> cases[] = {
+        {a, "it is a source of this run"},
+        {scratch / "link-to-source", "it is a source of this run"},
+        {out() + "/a.bin", "it is a copy this run makes"},
+        {out() + "/.brindlecap/report.txt", "it would go into a folder of rescue maps"},
+        {scratch / "pipe", "it is not a plain file"},
+        {"/dev/full", "it is not a plain file"},
+        {scratch / "nowhere/report.txt", "No such file or directory"},
+    };
+    for (const auto& [report, why] : cases) {
+        SCOPED_TRACE(report);
+        const auto result = cli({"--report=" + report, a, out()});
+        EXPECT_EQ(result.exitStatus, 2);
+        EXPECT_EQ(result.out, "");
+        EXPECT_EQ(result.err,
+                  "brindlecap-cli: cannot write the report to " + report + ": " + why + "\n");
+        EXPECT_TRUE(std::filesystem::is_empty(out()));
+        EXPECT_EQ(readFile(a), patternBytes(5000));
+    }
 }
 
 TEST_F(CliProcessTest, HelpDocumentsTheExitStatusesAndVersionNamesTheProgram)

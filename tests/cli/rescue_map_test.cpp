@@ -94,7 +94,7 @@ TEST(RescueMapTest, MarkingKeepsTheBlocksInOrderAndJoinsNeighbours)
 
 // A disc scratched all over leaves the map thousands of blocks, kept in
 // pages: many small marks at random places must leave exactly what marking
-// the file byte by byte would.
+// the file byte by byte would, and its text must say so.
 TEST(RescueMapTest, ManyMarksAgreeWithMarkingEachByte)
 {
     constexpr std::int64_t size = 200'000;
@@ -120,6 +120,11 @@ TEST(RescueMapTest, ManyMarksAgreeWithMarkingEachByte)
                 expected.push_back({at, 1, bytes[static_cast<std::size_t>(at)]});
         }
         ASSERT_EQ(map.blocks(), expected) << "after " << mark << " marks";
+        // Its text, written again only where it changed, reads back the same.
+        std::string why;
+        const auto read = RescueMap::parse(map.text("test", "then", "now"), why);
+        ASSERT_TRUE(read) << why;
+        EXPECT_EQ(read->blocks(), expected);
         for (const auto each : statuses)
             EXPECT_EQ(map.bytesWith(each), std::count(bytes.begin(), bytes.end(), each));
     }

@@ -9,6 +9,7 @@
 
 #include <QAction>
 #include <QListWidgetItem>
+#include <QTextDocument>
 
 #include <sstream>
 
@@ -20,6 +21,16 @@ constexpr std::int64_t sector = 2048;
 QImage imageOf(const QIcon& icon)
 {
     return icon.pixmap(16, 16).toImage();
+}
+
+// What a tooltip shows: Qt renders one that looks like HTML as HTML.
+QString shown(const QString& toolTip)
+{
+    if (!Qt::mightBeRichText(toolTip))
+        return toolTip;
+    QTextDocument document;
+    document.setHtml(toolTip);
+    return document.toPlainText();
 }
 
 class Form1MarksTest final : public QObject
@@ -61,8 +72,8 @@ private slots:
         f.pick(pickedIn(f.folder(), {"good.bin", "missing.bin", "blocked.bin"}));
         f.chooseDestination(f.out());
         f.click("cmdCopy");
-        QCOMPARE(f.control<QLabel>("lblFile")->toolTip(), f.text("lblFile"));
-        QCOMPARE(f.control<QLabel>("lblFileName")->toolTip(), QStringLiteral("disc.bin"));
+        QCOMPARE(shown(f.control<QLabel>("lblFile")->toolTip()), f.text("lblFile"));
+        QCOMPARE(shown(f.control<QLabel>("lblFileName")->toolTip()), QStringLiteral("disc.bin"));
         QVERIFY(f.runJobToEnd());
         QCOMPARE(f.text("lblPercent"), QStringLiteral("Incomplete"));
 
@@ -89,6 +100,20 @@ private slots:
             QCOMPARE(imageOf(entry->icon()), imageOf(iconFor(expected[index].kind)));
         }
         QCOMPARE(f.list().item(1)->text(), f.folder() + QStringLiteral("/good.bin"));
+    }
+
+    void aNameThatLooksLikeHtmlShowsAsItIs()
+    {
+        auto& f = *m_fixture;
+        const auto name =
+            QStringLiteral("<h1 style='color:green'>Disc read in full<img src=x>.jpg");
+        f.source(name, 1000);
+        f.pick(pickedIn(f.folder(), {name}));
+        f.chooseDestination(f.out());
+        f.click("cmdCopy");
+        QVERIFY(f.runJobToEnd());
+        QCOMPARE(shown(f.control<QLabel>("lblFileName")->toolTip()), name);
+        QCOMPARE(shown(f.control<QLabel>("lblFile")->toolTip()), f.folder() + u'/' + name);
     }
 
     void aStoppedJobMarksWhereItStoppedAndNewKeepsTheMarks()

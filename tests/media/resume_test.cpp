@@ -298,6 +298,34 @@ TEST_F(ResumeTest, AFolderIsCopiedAsAWholeAndWhatIsNotAFileIsReported)
     EXPECT_NE(intoItself.err.find("into itself"), std::string::npos) << intoItself.err;
 }
 
+// A rescue copied on (a copy's folder copied elsewhere, say): its own maps
+// are bookkeeping, not data, and never land where this run keeps its maps.
+TEST_F(ResumeTest, AnEarlierRescueInsideAFolderIsNotCopiedOverThisRunsMaps)
+{
+    const auto tree = scratch.path() / "disc";
+    fs::create_directories(tree);
+    writeFile((tree / "a.bin").string(), patternBytes(50000, 1));
+    ASSERT_EQ(cli({"-q", "-r", tree.string(), out()}).exitStatus, 0);
+    const auto rescued = out() + "/disc";
+    const auto onward = scratch / "onward";
+    fs::create_directory(onward);
+    const std::vector<std::string> command{"-r", rescued, onward};
+    const auto run = cli(command);
+    EXPECT_EQ(run.exitStatus, 0) << run.out << run.err;
+    EXPECT_NE(run.out.find("passed over: " + rescued +
+                           "/.brindlecap: the rescue maps of an earlier copy, not data: not "
+                           "copied\n"),
+              std::string::npos)
+        << run.out;
+    const auto map = mapAt(onward + "/disc/.brindlecap/a.bin.map");
+    EXPECT_EQ(map.notes.at("source"), rescued + "/a.bin") << "this run's own map";
+    EXPECT_EQ(map.bytesWith(RescueMap::Status::finished), 50000);
+    // The same command again trusts this run's map: nothing is copied afresh.
+    const auto again = cli(command);
+    EXPECT_EQ(again.exitStatus, 0);
+    EXPECT_EQ(again.err.find("afresh"), std::string::npos) << again.err;
+}
+
 TEST_F(ResumeTest, AwkwardNamesStayOnOneLineAndTheShellReadsThemBack)
 {
     const std::string names[] = {"new\nline.bin",
