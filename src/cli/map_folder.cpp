@@ -123,7 +123,8 @@ std::error_code MapFolder::read(const std::string& file, std::string& text) cons
     }
 }
 
-std::error_code MapFolder::writeNew(const std::string& file, const std::string& text, bool durable)
+std::error_code MapFolder::writeNew(const std::string& file, std::string_view head,
+                                    std::string_view body, bool durable)
 {
     UniqueFd fd;
     // No O_TRUNC before it is known to be a plain file: a left-over of an
@@ -132,7 +133,11 @@ std::error_code MapFolder::writeNew(const std::string& file, const std::string& 
         return error;
     if (::ftruncate(fd.get(), 0) != 0)
         return lastError();
-    if (const auto written = writeAll(fd.get(), 0, std::as_bytes(std::span(text))); written.error)
+    if (const auto written = writeAll(fd.get(), 0, std::as_bytes(std::span(head))); written.error)
+        return written.error;
+    if (const auto written = writeAll(fd.get(), static_cast<std::int64_t>(head.size()),
+                                      std::as_bytes(std::span(body)));
+        written.error)
         return written.error;
     if (durable && retrying([&] { return ::fsync(fd.get()); }) != 0)
         return lastError();

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <system_error>
 
 namespace brindlecap {
@@ -45,10 +46,11 @@ public:
     // The text of the file `file` in it: no_such_file_or_directory where it
     // has none, notAPlainFile for anything else but a plain file.
     std::error_code read(const std::string& file, std::string& text) const;
-    // Writes `text` to FILE.new in it, onto the disk too with `durable`;
-    // replace() then puts it in FILE's place, so an interruption leaves the
-    // old file or the new one, never half of one.
-    std::error_code writeNew(const std::string& file, const std::string& text, bool durable);
+    // Writes `head` then `body` to FILE.new in it, onto the disk too with
+    // `durable`; replace() then puts it in FILE's place, so an interruption
+    // leaves the old file or the new one, never half of one.
+    std::error_code writeNew(const std::string& file, std::string_view head, std::string_view body,
+                             bool durable);
     std::error_code replace(const std::string& file);
     // Puts the folder's own entries (the replacements) on the disk.
     std::error_code sync() const;

@@ -473,9 +473,10 @@ void MapRecord::saveMaps(const std::vector<FileMap*>& batch)
         }
         file->map.notes["started"] = file->started;
         const bool covered = m_volume.covers(folder->device());
-        const auto text = file->map.text(m_commandLine, file->started, localTime());
-        m_lastSaveBytes += static_cast<std::int64_t>(text.size());
-        if (const auto error = folder->writeNew(file->mapName, text, !covered)) {
+        const auto head = file->map.head(m_commandLine, file->started, localTime());
+        const auto& body = file->map.blockLines();
+        m_lastSaveBytes += static_cast<std::int64_t>(head.size() + body.size());
+        if (const auto error = folder->writeNew(file->mapName, head, body, !covered)) {
             refuse(*file, mapPath(*file) + ".new", error);
             continue;
         }

@@ -311,7 +311,7 @@ std::optional<ByteRange> RescueMap::firstWith(Status status, std::int64_t from, 
     return std::nullopt;
 }
 
-std::string RescueMap::text(const std::string& commandLine, const std::string& started,
+std::string RescueMap::head(const std::string& commandLine, const std::string& started,
                             const std::string& now) const
 {
     std::string text =
@@ -327,23 +327,34 @@ std::string RescueMap::text(const std::string& commandLine, const std::string& s
     text += static_cast<char>(currentStatus);
     text += "               " + std::to_string(currentPass) + "\n";
     text += "#      pos        size  status\n";
-    // Only the pages changed since the last text are written out again: a
+    return text;
+}
+
+const std::string& RescueMap::blockLines() const
+{
+    // Only the pages changed since the last time are written out again: a
     // copy pass changes the last few pages of a map of a million blocks.
-    auto& blocks = m_rendered.text;
+    auto& lines = m_rendered.text;
     m_rendered.pageEnds.resize(m_rendered.pages);
-    blocks.resize(m_rendered.pages == 0 ? 0 : m_rendered.pageEnds.back());
+    lines.resize(m_rendered.pages == 0 ? 0 : m_rendered.pageEnds.back());
     for (auto page = m_rendered.pages; page < m_pages.size(); ++page) {
         for (const auto& block : m_pages[page]) {
-            appendHex(blocks, block.offset);
-            blocks.append("  ");
-            appendHex(blocks, block.length);
+            appendHex(lines, block.offset);
+            lines.append("  ");
+            appendHex(lines, block.length);
             const char end[] = {' ', ' ', static_cast<char>(block.status), '\n'};
-            blocks.append(end, sizeof end);
+            lines.append(end, sizeof end);
         }
-        m_rendered.pageEnds.push_back(blocks.size());
+        m_rendered.pageEnds.push_back(lines.size());
     }
     m_rendered.pages = m_pages.size();
-    return text + blocks;
+    return lines;
+}
+
+std::string RescueMap::text(const std::string& commandLine, const std::string& started,
+                            const std::string& now) const
+{
+    return head(commandLine, started, now) + blockLines();
 }
 
 std::optional<RescueMap> RescueMap::parse(std::string_view text, std::string& why)

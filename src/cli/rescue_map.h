@@ -71,6 +71,11 @@ public:
     // the command line and the times.
     std::string text(const std::string& commandLine, const std::string& started,
                      const std::string& now) const;
+    // The same in two pieces, so that a map of a million blocks is written
+    // without a copy of its fifty megabytes: the head, then the block lines.
+    std::string head(const std::string& commandLine, const std::string& started,
+                     const std::string& now) const;
+    const std::string& blockLines() const;
 
     // Reads a mapfile; nullopt, with `why`, when it is not one or its blocks
     // do not cover the file from 0 in order.
@@ -111,7 +116,7 @@ private:
     // A pass marks one range after the other: the page of the last mark is
     // looked at first.
     mutable std::size_t m_lastPage = 0;
-    // The block lines of the first `pages` pages as the last text() wrote
+    // The block lines of the first `pages` pages as blockLines() last wrote
     // them, and where each page's lines end.
     struct Rendered
     {
