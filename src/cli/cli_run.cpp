@@ -2,15 +2,14 @@
 #include "cli_run.h"
 
 #include "cli_options.h"
+#include "folder_tree.h"
 #include "job_report_json.h"
 #include "job_report_text.h"
 #include "quoted_name.h"
 #include "report_file.h"
 #include "rescue_run.h"
-#include "unique_fd.h"
 
 #include <cerrno>
-#include <fcntl.h>
 #include <filesystem>
 #include <ostream>
 #include <sys/file.h>
@@ -52,18 +51,14 @@ std::string commandLineOf(const std::vector<std::string_view>& arguments)
 // folder itself (flock): taking it writes nothing, and the kernel lets go of
 // it when the process ends, however it ends. A folder that cannot be opened,
 // or a file system without locks, has none to take; the copies say why.
-std::string lockDestination(const std::string& directory, UniqueFd& lock)
+std::string lockDestination(const std::string& directory, const FolderTree& folder)
 {
-    UniqueFd folder(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!folder.isOpen())
-        return {};
-    while (::flock(folder.get(), LOCK_EX | LOCK_NB) != 0) {
+    while (::flock(folder.root(), LOCK_EX | LOCK_NB) != 0) {
         if (errno == EWOULDBLOCK)
             return "another brindlecap-cli is copying into " + quotedName(directory);
         if (errno != EINTR)
             return {};
     }
-    lock = std::move(folder);
     return {};
 }
 
@@ -98,8 +93,15 @@ int runCli(const std::vector<std::string_view>& arguments, CliTerminal terminal,
         return 0;
     }
 
-    UniqueFd lock; // held to the end of the run
-    if (const auto held = lockDestination(options.directory, lock); !held.empty()) {
+    // Opened once: every folder and file the run writes is reached from it,
+    // and it holds the lock to the end of the run.
+    FolderTree copies;
+    if (const auto error = copies.open(options.directory, FolderTree::Mode::make)) {
+        terminal.err << "brindlecap-cli: cannot use directory " << quotedName(options.directory)
+                     << ": " << error.message() << "\n";
+        return exitBadCommandLine;
+    }
+    if (const auto held = lockDestination(options.directory, copies); !held.empty()) {
         terminal.err << "brindlecap-cli: " << held << "\n";
         return exitBadCommandLine;
     }
@@ -111,7 +113,7 @@ int runCli(const std::vector<std::string_view>& arguments, CliTerminal terminal,
             return exitBadCommandLine;
         }
     }
-    RescueRun run(options, commandLineOf(arguments), terminal.err,
+    RescueRun run(options, copies, commandLineOf(arguments), terminal.err,
                   terminal.showsProgress && !options.quiet ? &terminal.err : nullptr,
                   terminal.width, stopSignal);
     const auto report = run.copy(plan);

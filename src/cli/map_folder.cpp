@@ -60,20 +60,17 @@ const std::error_category& mapFolderErrorCategory() noexcept
     return category;
 }
 
-std::error_code MapFolder::open(const std::string& folder, bool create)
+std::error_code MapFolder::open(int parent, const std::string& folder, bool create)
 {
     m_path = (folder.empty() || folder.back() == '/' ? folder : folder + "/") + name;
-    UniqueFd parent(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!parent.isOpen())
-        return lastError();
     const int flags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
-    UniqueFd fd(::openat(parent.get(), name, flags));
+    UniqueFd fd(::openat(parent, name, flags));
     if (!fd.isOpen() && errno == ENOENT && create) {
         // Made where it was missing; whatever appeared there meanwhile is
         // checked like anything else found there.
-        if (::mkdirat(parent.get(), name, 0755) != 0 && errno != EEXIST)
+        if (::mkdirat(parent, name, 0755) != 0 && errno != EEXIST)
             return lastError();
-        fd = UniqueFd(::openat(parent.get(), name, flags));
+        fd = UniqueFd(::openat(parent, name, flags));
     }
     if (!fd.isOpen())
         return refusal(errno, MapFolderError::notAFolder);

@@ -36,9 +36,10 @@ class MapFolder final
 public:
     static constexpr const char* name = ".brindlecap";
 
-    // Opens it beneath `folder`; with `create`, makes it first where it is
-    // missing. Anything but a folder there fails with notAFolder.
-    std::error_code open(const std::string& folder, bool create);
+    // Opens it beneath the folder `parent` holds, named `folder`; with
+    // `create`, makes it first where it is missing. Anything but a folder
+    // there fails with notAFolder.
+    std::error_code open(int parent, const std::string& folder, bool create);
     // FOLDER/.brindlecap, for messages.
     const std::string& path() const { return m_path; }
     std::uint64_t device() const { return m_device; }

@@ -114,10 +114,28 @@ void settleStatus(RescueMap& map)
 } // namespace
 
 MapRecord::MapRecord(bool enabled, std::string commandLine, std::ostream& messages,
-                     FileAccess& files, const FileSystemSync& volume)
+                     FileAccess& files, const FileSystemSync& volume, FolderTree& copies)
     : m_enabled(enabled), m_commandLine(std::move(commandLine)), m_messages(messages),
-      m_files(files), m_volume(volume), m_lastSave(std::chrono::steady_clock::now())
+      m_files(files), m_volume(volume), m_copies(copies),
+      m_lastSave(std::chrono::steady_clock::now())
 {}
+
+std::error_code MapRecord::openMapFolder(const std::string& folder, bool create, MapFolder& into)
+{
+    int parent = -1;
+    if (const auto error = m_copies.folder(folder, parent))
+        return error;
+    return into.open(parent, folder, create);
+}
+
+std::error_code MapRecord::openCopy(const std::string& destination, const FileIdentity& written,
+                                    WrittenCopy& into)
+{
+    NamePlace place;
+    if (const auto error = placeOf(&m_copies, destination, place))
+        return error;
+    return into.open(place, written);
+}
 
 std::string MapRecord::mapPath(const FileMap& file) const
 {
@@ -185,7 +203,7 @@ MapRecord::Earlier MapRecord::readEarlier(FileMap& file, const SourceFacts& sour
     // looked up once for them all.
     if (m_lookedIn != file.folder) {
         m_lookedIn = file.folder;
-        m_lookedUp = m_looked.open(file.folder, false);
+        m_lookedUp = openMapFolder(file.folder, false, m_looked);
     }
     auto& folder = m_looked;
     auto error = m_lookedUp;
@@ -256,7 +274,7 @@ MapRecord::Earlier MapRecord::judge(FileMap& file, const SourceFacts& source, Re
     // between two saves): what the map says of it no longer holds.
     WrittenCopy written;
     CopyFacts facts;
-    if (written.open(file.destination, *copy) || written.facts(facts) ||
+    if (openCopy(file.destination, *copy, written) || written.facts(facts) ||
         !factsMatch(earlier, facts)) {
         setAside(file, "the copy was changed since the map was saved");
         return Earlier::none;
@@ -408,7 +426,7 @@ void MapRecord::saveAll()
 void MapRecord::settle(FileMap& file, std::error_code volumeError)
 {
     WrittenCopy copy;
-    auto error = file.copy ? copy.open(file.destination, *file.copy)
+    auto error = file.copy ? openCopy(file.destination, *file.copy, copy)
                            : std::make_error_code(std::errc::no_such_file_or_directory);
     if (file.pendingBytes > 0) {
         if (!error)
@@ -442,7 +460,7 @@ MapFolder* MapRecord::folderFor(FileMap& file)
     if (const auto found = m_folders.find(file.folder); found != m_folders.end())
         return &found->second;
     MapFolder folder;
-    if (const auto error = folder.open(file.folder, true)) {
+    if (const auto error = openMapFolder(file.folder, true, folder)) {
         m_messages << "brindlecap-cli: no rescue maps in " << quotedName(file.folder) << ": "
                    << quotedName(folder.path()) << ": " << error.message() << "\n";
         m_refusedFolders.insert(file.folder);

@@ -2,10 +2,12 @@
 #pragma once
 
 #include "file_system_sync.h"
+#include "folder_tree.h"
 #include "map_folder.h"
 #include "rescue_map.h"
 #include "rescue_record.h"
 #include "source_fingerprint.h"
+#include "written_copy.h"
 
 #include <chrono>
 #include <iosfwd>
@@ -37,9 +39,10 @@ public:
     // `enabled` false (--no-map): no map is read or written and every file
     // starts afresh; what is written still reaches the disk before the
     // report counts it. `files` reads a source's fingerprint again, `volume`
-    // is the destination's file system. Messages about maps go to `messages`.
+    // is the destination's file system, and `copies` the tree the copies and
+    // their maps are reached through. Messages about maps go to `messages`.
     MapRecord(bool enabled, std::string commandLine, std::ostream& messages, FileAccess& files,
-              const FileSystemSync& volume);
+              const FileSystemSync& volume, FolderTree& copies);
 
     FileStart startFile(const FileOutcome& file, const SourceFacts& source) override;
     void chunkMoved(const ChunkOutcome& chunk) override;
@@ -105,6 +108,9 @@ private:
     Earlier readEarlier(FileMap& file, const SourceFacts& source);
     Earlier judge(FileMap& file, const SourceFacts& source, RescueMap earlier);
     std::string mapPath(const FileMap& file) const;
+    std::error_code openMapFolder(const std::string& folder, bool create, MapFolder& into);
+    std::error_code openCopy(const std::string& destination, const FileIdentity& written,
+                             WrittenCopy& into);
     void setAside(const FileMap& file, const std::string& why);
     void noteChange(FileMap& file);
     void adoptCopy(FileMap& file, const FileIdentity& copy);
@@ -117,6 +123,7 @@ private:
     std::ostream& m_messages;
     FileAccess& m_files;
     const FileSystemSync& m_volume;
+    FolderTree& m_copies;
     std::map<std::string, FileMap> m_maps;      // by destination
     std::vector<FileMap*> m_unsaved;            // changed since last saved; into m_maps
     FileMap* m_current = nullptr;               // the file the copy pass is in

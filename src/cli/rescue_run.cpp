@@ -5,9 +5,6 @@
 #include "path_text.h"
 #include "rescue_passes.h"
 
-#include <filesystem>
-#include <sys/stat.h>
-
 namespace brindlecap {
 
 namespace {
@@ -48,22 +45,18 @@ FileOutcome uncopied(const std::string& source, const std::string& folder, std::
     return file;
 }
 
-std::int64_t sizeOf(const std::string& path)
-{
-    struct stat status
-    {};
-    return ::stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode) ? status.st_size : 0;
-}
-
 } // namespace
 
-RescueRun::RescueRun(const CliOptions& options, std::string commandLine, std::ostream& messages,
-                     std::ostream* progress, std::size_t width, std::function<int()> stopSignal)
-    : m_options(options), m_stopSignal(std::move(stopSignal)), m_files(m_posix, m_clock),
-      m_record(options.useMaps, std::move(commandLine), messages, m_files, m_volume)
+RescueRun::RescueRun(const CliOptions& options, FolderTree& copies, std::string commandLine,
+                     std::ostream& messages, std::ostream* progress, std::size_t width,
+                     std::function<int()> stopSignal)
+    : m_options(options), m_copies(copies), m_stopSignal(std::move(stopSignal)),
+      m_files(m_posix, m_clock),
+      m_record(options.useMaps, std::move(commandLine), messages, m_files, m_volume, copies)
 {
     // Where it cannot be opened, each copy is put on the disk by itself.
-    m_volume.open(options.directory);
+    m_volume.open(copies.root());
+    m_posix.writeThrough(&copies);
     // Ctrl-C is looked at between two reads, even inside a damaged chunk.
     m_posix.setStopCheck([this] { return stopAsked(); });
     if (progress != nullptr)
@@ -83,7 +76,7 @@ JobReport RescueRun::copy(const SourcePlan& plan)
 {
     std::int64_t total = 0;
     for (const auto& planned : plan.copies)
-        total += sizeOf(planned.source);
+        total += planned.size;
     m_total = total;
     m_planned = plan.copies.size();
     std::size_t next = 0;
@@ -91,12 +84,18 @@ JobReport RescueRun::copy(const SourcePlan& plan)
         // The copies of one folder go through one job, so the same-name rule
         // holds within each folder.
         std::vector<std::string> sources;
-        const auto& folder = plan.copies[next].folder;
-        for (; next < plan.copies.size() && plan.copies[next].folder == folder; ++next)
+        const auto& first = plan.copies[next];
+        for (; next < plan.copies.size() && plan.copies[next].folder == first.folder; ++next)
             sources.push_back(plan.copies[next].source);
-        std::error_code ignored; // a folder that cannot be made shows as unwritten copies
-        std::filesystem::create_directories(folder, ignored);
-        copyInto(sources, folder);
+        // Made where it is missing, one folder at a time; a link or a file
+        // where a folder goes keeps its copies out, as cp -r keeps them.
+        int made = -1;
+        if (const auto error = m_copies.folder(first.folder, made)) {
+            for (const auto& source : sources)
+                m_report.files.push_back(uncopied(source, first.folder, error));
+            continue;
+        }
+        copyInto(sources, first.folder, first.tree);
     }
     // What was written is on the disk, or reported not written.
     m_record.saveAll();
@@ -110,8 +109,10 @@ JobReport RescueRun::copy(const SourcePlan& plan)
     return m_report;
 }
 
-void RescueRun::copyInto(const std::vector<std::string>& sources, const std::string& folder)
+void RescueRun::copyInto(const std::vector<std::string>& sources, const std::string& folder,
+                         FolderTree* tree)
 {
+    m_posix.readThrough(tree);
     HeadlessJob headless(m_files, m_numbers, &m_record);
     auto& job = headless.job();
     headless.start(sources, folder, m_options.bufferOption);

@@ -28,8 +28,11 @@ class RescueRun final
 public:
     // `progress`: a terminal to show the progress line on, or null.
     // `stopSignal` gives the signal that asks the run to stop, or 0.
-    RescueRun(const CliOptions& options, std::string commandLine, std::ostream& messages,
-              std::ostream* progress, std::size_t width, std::function<int()> stopSignal);
+    // `copies` is the destination folder, opened once for the whole run:
+    // every copy and map is reached through it.
+    RescueRun(const CliOptions& options, FolderTree& copies, std::string commandLine,
+              std::ostream& messages, std::ostream* progress, std::size_t width,
+              std::function<int()> stopSignal);
     ~RescueRun();
 
     // Copies everything planned; the report covers every planned source,
@@ -39,11 +42,13 @@ public:
     int stoppedBy() const { return m_stoppedBy; }
 
 private:
-    void copyInto(const std::vector<std::string>& sources, const std::string& folder);
+    void copyInto(const std::vector<std::string>& sources, const std::string& folder,
+                  FolderTree* tree);
     void showProgress(const CopyJob& job);
     bool stopAsked();
 
     const CliOptions& m_options;
+    FolderTree& m_copies;
     std::function<int()> m_stopSignal;
     // Opened before anything is written, so that it hears of every failed
     // write-back.

@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "folder_tree.h"
+
+#include <memory>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -12,6 +15,10 @@ struct PlannedCopy
 {
     std::string source;
     std::string folder;
+    // The folder tree the source was found in, which reaches it; null for a
+    // source named on the command line, which is taken as it is named.
+    FolderTree* tree = nullptr;
+    std::int64_t size = 0; // as found, for the progress line
 };
 
 // A source the plan passes over, and why (it is reported as not copied).
@@ -24,7 +31,8 @@ struct PassedOver
 
 struct SourcePlan
 {
-    std::vector<PlannedCopy> copies; // in order; the copies of one folder together
+    std::vector<std::unique_ptr<FolderTree>> trees; // the folders copied as a whole
+    std::vector<PlannedCopy> copies;                // in order; the copies of one folder together
     std::vector<PassedOver> passedOver;
     // The rescue maps' folders (.brindlecap) of earlier copies inside the
     // folders copied: bookkeeping, not data, and never to be mixed with the
@@ -36,19 +44,21 @@ struct SourcePlan
 // The command line's sources, each copied into `directory` under its own
 // name. With `recursive`, a folder is copied as a whole, as `cp -r` would:
 // FOLDER's files and subfolders go into DIRECTORY/FOLDER, in name order.
-// A symbolic link inside the tree is followed only to a file inside the same
-// tree; a link to a folder is not descended into, and a link out of the
-// tree is passed over. Special files (pipes, devices) stay in the plan, for
-// the copy to pass over and report. A folder's own .brindlecap (an earlier
-// rescue's maps) is not copied. Copying a folder into itself is refused.
+// The folder is read by descriptor, one folder at a time, and never through
+// a link, so the walk holds the path it is on and nothing more however deep
+// the tree. A symbolic link inside the tree is followed only to a file of
+// the same tree (and the copy checks that again when it opens it); a link to
+// a folder is not descended into, and a link out of the tree is passed over.
+// Special files (pipes, devices) stay in the plan, for the copy to pass over
+// and report. A folder's own .brindlecap (an earlier rescue's maps) is not
+// copied. Copying a folder into itself is refused.
 SourcePlan planSources(const std::vector<std::string>& sources, const std::string& directory,
                        bool recursive);
 
 // Why a source from a folder is passed over.
 enum class TreeError
 {
-    linkOutOfTree = 1,
-    linkToFolder,
+    linkToFolder = 1,
     unreadableFolder,
 };
 

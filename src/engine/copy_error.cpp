@@ -34,6 +34,14 @@ public:
         case CopyError::rescuedFromOtherSource:
             return "the copy there was rescued from a different source; it is kept: copy into "
                    "another folder or remove it";
+        case CopyError::linkOutOfTree:
+            return "a symbolic link out of the folder being copied, not followed";
+        case CopyError::folderIsLink:
+            return "a symbolic link stands where its folder goes, not followed";
+        case CopyError::notAFolder:
+            return "something that is not a folder stands where its folder goes";
+        case CopyError::destinationIsLink:
+            return "the destination is a symbolic link, not written through";
         }
         return "unknown error";
     }

@@ -17,6 +17,10 @@ enum class CopyError
     danglingSymlink,
     nameTakenInThisJob,
     rescuedFromOtherSource,
+    linkOutOfTree,
+    folderIsLink,
+    notAFolder,
+    destinationIsLink,
 };
 
 const std::error_category& copyErrorCategory() noexcept;

@@ -43,9 +43,9 @@ bool syncfsReportsErrors()
 
 } // namespace
 
-std::error_code FileSystemSync::open(const std::string& folder)
+std::error_code FileSystemSync::open(int folder)
 {
-    UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    UniqueFd fd(::fcntl(folder, F_DUPFD_CLOEXEC, 0));
     struct stat status
     {};
     struct statfs volume

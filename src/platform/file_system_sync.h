@@ -19,7 +19,8 @@ class FileSystemSync final
 public:
     // Opens the folder. A write-back error is reported only to a descriptor
     // opened before it happened, so this comes before the writes.
-    std::error_code open(const std::string& folder);
+    // `folder` is a descriptor of a folder on it, which this keeps a copy of.
+    std::error_code open(int folder);
 
     // Whether sync() answers for the files of that device.
     bool covers(std::uint64_t device) const;

@@ -14,18 +14,35 @@ namespace brindlecap {
 
 std::error_code PosixFileAccess::examineSource(const std::string& path, SourceFacts& facts) const
 {
+    NamePlace place;
+    if (const auto error = placeOf(m_sources, path, place))
+        return error;
     // Look before opening: opening a device can have side effects (a tape
     // rewinds), and only regular files are copied.
     struct stat status
     {};
-    if (::stat(path.c_str(), &status) != 0)
+    if (place.inTree) {
+        // What a link leads to now, not what it led to when the tree was
+        // read: a link is only followed to a file of the tree.
+        if (::fstatat(place.folder, place.name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0)
+            return lastError();
+        const bool link = S_ISLNK(status.st_mode);
+        if (link && ::fstatat(place.folder, place.name.c_str(), &status, 0) != 0)
+            return lastError();
+        if (link && !m_sources->ownsFile(identityOf(status)))
+            return CopyError::linkOutOfTree;
+    } else if (::stat(path.c_str(), &status) != 0) {
         return lastError();
+    }
     if (!S_ISREG(status.st_mode))
         return CopyError::notRegularFile;
     // Opening it proves it can be read: a file that cannot is no source at
-    // all, and copying it as zeros would pass for a damaged disc.
+    // all, and copying it as zeros would pass for a damaged disc. In a tree
+    // only the file just looked at is opened.
+    const auto looked = identityOf(status);
     UniqueFd probe;
-    if (const auto error = openRegularFile(path, O_RDONLY, nullptr, {}, probe))
+    if (const auto error = openRegularFile(place, O_RDONLY, place.inTree ? &looked : nullptr,
+                                           CopyError::sourceReplaced, probe))
         return error;
     if (::fstat(probe.get(), &status) != 0)
         return lastError();
@@ -38,17 +55,23 @@ std::error_code PosixFileAccess::examineSource(const std::string& path, SourceFa
 
 std::error_code PosixFileAccess::identify(const std::string& path, FileIdentity& identity) const
 {
+    NamePlace place;
+    const auto error =
+        placeOf(m_copies != nullptr && m_copies->holds(path) ? m_copies : m_sources, path, place);
+    if (error)
+        return error;
     struct stat status
     {};
-    if (::stat(path.c_str(), &status) == 0) {
+    if (::fstatat(place.folder, place.name.c_str(), &status, 0) == 0) {
         identity = identityOf(status);
         return {};
     }
-    const auto error = lastError();
-    if (error == std::errc::no_such_file_or_directory && ::lstat(path.c_str(), &status) == 0 &&
+    const auto missing = lastError();
+    if (missing == std::errc::no_such_file_or_directory &&
+        ::fstatat(place.folder, place.name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
         S_ISLNK(status.st_mode))
         return CopyError::danglingSymlink;
-    return error;
+    return missing;
 }
 
 std::error_code PosixFileAccess::openSource(const std::string& path, const FileIdentity& expected)
@@ -57,9 +80,12 @@ std::error_code PosixFileAccess::openSource(const std::string& path, const FileI
         return std::make_error_code(std::errc::device_or_resource_busy);
     // Read-only and never O_CREAT: nothing is ever written to the medium
     // being rescued, not even a new empty file where a source vanished.
+    NamePlace place;
     UniqueFd fd;
+    if (const auto error = placeOf(m_sources, path, place))
+        return error;
     if (const auto error =
-            openRegularFile(path, O_RDONLY, &expected, CopyError::sourceReplaced, fd))
+            openRegularFile(place, O_RDONLY, &expected, CopyError::sourceReplaced, fd))
         return error;
     if (expected != m_last.file) {
         m_last = {};
@@ -78,20 +104,24 @@ std::error_code PosixFileAccess::openDestination(const std::string& path,
     if (m_slot.isOpen())
         return std::make_error_code(std::errc::device_or_resource_busy);
     // No O_TRUNC: the file is written in place chunk by chunk.
+    NamePlace place;
+    if (const auto error = placeOf(m_copies, path, place))
+        return error;
     UniqueFd fd;
-    auto error = openDestinationFile(path, identity, forbidden, fd);
+    auto error = openDestinationFile(place, identity, forbidden, fd);
     if (error == std::errc::no_such_file_or_directory && !identity) {
         // A new name only: O_EXCL with O_NOFOLLOW refuses anything put there
         // meanwhile, a symbolic link included.
-        fd = UniqueFd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                             (permissions & 0777) | S_IWUSR));
+        fd = UniqueFd(::openat(place.folder, place.name.c_str(),
+                               O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                               (permissions & 0777) | S_IWUSR));
         error = fd.isOpen() ? std::error_code() : lastError();
         struct stat status
         {};
         if (!error && ::fstat(fd.get(), &status) == 0)
             identity = identityOf(status);
         else if (error == std::errc::file_exists) // made by someone else meanwhile
-            error = openDestinationFile(path, identity, forbidden, fd);
+            error = openDestinationFile(place, identity, forbidden, fd);
     }
     if (error)
         return error;

@@ -3,6 +3,7 @@
 
 #include "descriptor_reads.h"
 #include "file_access.h"
+#include "folder_tree.h"
 #include "sector_salvage.h"
 #include "unique_fd.h"
 
@@ -33,8 +34,16 @@ public:
     // Asked between two reads of a damaged chunk: yes ends the read there
     // (operation_canceled), so a stop asked for waits for one read at most.
     void setStopCheck(std::function<bool()> check) { m_stopRequested = std::move(check); }
+    // Sources that `sources` holds are reached through it, a symbolic link
+    // only to a file of the tree; copies that `copies` holds through it,
+    // never through a link. Null, or a path the tree does not hold: the
+    // path is taken as it is.
+    void readThrough(FolderTree* sources) { m_sources = sources; }
+    void writeThrough(FolderTree* copies) { m_copies = copies; }
 
 private:
+    FolderTree* m_sources = nullptr;
+    FolderTree* m_copies = nullptr;
     UniqueFd m_slot;
     // The open source's way past the page cache, opened when first needed.
     std::optional<SalvageProbe> m_probe;

@@ -17,11 +17,11 @@ namespace {
 // tried again, but not for ever.
 constexpr int interruptedOpenRetries = 16;
 
-int openRetryingInterrupts(const char* path, int flags)
+int openRetryingInterrupts(int folder, const char* name, int flags)
 {
     int fd = -1;
     for (int attempt = 0; attempt <= interruptedOpenRetries; ++attempt) {
-        fd = ::open(path, flags | O_CLOEXEC | O_NOCTTY);
+        fd = ::openat(folder, name, flags | O_CLOEXEC | O_NOCTTY);
         if (fd >= 0 || errno != EINTR)
             break;
     }
@@ -53,18 +53,18 @@ std::error_code checkOpened(int fd, const FileIdentity* expected, std::error_cod
 // and that very inode is opened again through /proc, without O_NONBLOCK, so
 // a lease is waited for. `check` may refuse the file before it is opened.
 template <typename Check>
-std::error_code openResolved(const std::string& path, int flags, Check check, UniqueFd& opened)
+std::error_code openResolved(const NamePlace& place, int flags, Check check, UniqueFd& opened)
 {
-    const UniqueFd name(::open(path.c_str(), O_PATH | O_CLOEXEC));
-    if (!name.isOpen())
+    const UniqueFd handle(::openat(place.folder, place.name.c_str(), O_PATH | O_CLOEXEC));
+    if (!handle.isOpen())
         return lastError();
     struct stat status
     {};
-    if (::fstat(name.get(), &status) != 0)
+    if (::fstat(handle.get(), &status) != 0)
         return lastError();
     if (const auto error = check(status))
         return error;
-    return reopenHandle(name.get(), flags, opened);
+    return reopenHandle(handle.get(), flags, opened);
 }
 
 } // namespace
@@ -72,7 +72,7 @@ std::error_code openResolved(const std::string& path, int flags, Check check, Un
 std::error_code reopenHandle(int handle, int flags, UniqueFd& opened)
 {
     const auto path = "/proc/self/fd/" + std::to_string(handle);
-    UniqueFd fd(openRetryingInterrupts(path.c_str(), flags));
+    UniqueFd fd(openRetryingInterrupts(AT_FDCWD, path.c_str(), flags));
     if (!fd.isOpen())
         return errno == ENOENT ? std::make_error_code(std::errc::operation_would_block)
                                : lastError(); // no /proc: the lease cannot be waited for
@@ -85,16 +85,16 @@ FileIdentity identityOf(const struct stat& status)
     return {static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino)};
 }
 
-std::error_code openRegularFile(const std::string& path, int flags, const FileIdentity* expected,
+std::error_code openRegularFile(const NamePlace& place, int flags, const FileIdentity* expected,
                                 std::error_code replaced, UniqueFd& opened)
 {
     // O_NONBLOCK: a FIFO put where a file was expected must not hang the
     // program (its open would wait for a peer). On a regular file it changes
     // nothing but the answer to a lease.
-    UniqueFd fd(openRetryingInterrupts(path.c_str(), flags | O_NONBLOCK));
+    UniqueFd fd(openRetryingInterrupts(place.folder, place.name.c_str(), flags | O_NONBLOCK));
     if (!fd.isOpen() && errno == EWOULDBLOCK) {
         return openResolved(
-            path, flags,
+            place, flags,
             [&](const struct stat& status) { return checkFile(status, expected, replaced); },
             opened);
     }
@@ -106,7 +106,7 @@ std::error_code openRegularFile(const std::string& path, int flags, const FileId
     return {};
 }
 
-std::error_code openDestinationFile(const std::string& path, std::optional<FileIdentity>& identity,
+std::error_code openDestinationFile(const NamePlace& place, std::optional<FileIdentity>& identity,
                                     std::span<const FileIdentity> forbidden, UniqueFd& opened)
 {
     const auto check = [&](const struct stat& status) -> std::error_code {
@@ -122,8 +122,18 @@ std::error_code openDestinationFile(const std::string& path, std::optional<FileI
         return {};
     };
     // Through a link: the user's own (cp follows it too), or one put there.
+    // Beneath a destination tree a link is never written through: it could
+    // lead anywhere.
     const auto openThroughLink = [&] {
-        auto error = openResolved(path, O_WRONLY, check, opened);
+        if (place.inTree) {
+            struct stat target
+            {};
+            if (::fstatat(place.folder, place.name.c_str(), &target, 0) != 0 && errno == ENOENT)
+                return make_error_code(CopyError::danglingSymlink);
+            return make_error_code(identity ? CopyError::destinationReplaced
+                                            : CopyError::destinationIsLink);
+        }
+        auto error = openResolved(place, O_WRONLY, check, opened);
         if (error == std::errc::no_such_file_or_directory)
             return make_error_code(CopyError::danglingSymlink);
         struct stat status
@@ -136,7 +146,7 @@ std::error_code openDestinationFile(const std::string& path, std::optional<FileI
     {};
     if (!identity) {
         // The first open looks before it opens anything for writing.
-        if (::lstat(path.c_str(), &looked) != 0)
+        if (::fstatat(place.folder, place.name.c_str(), &looked, AT_SYMLINK_NOFOLLOW) != 0)
             return lastError();
         if (S_ISLNK(looked.st_mode))
             return openThroughLink();
@@ -145,11 +155,12 @@ std::error_code openDestinationFile(const std::string& path, std::optional<FileI
     }
     // O_NOFOLLOW: a link in the name's place is never followed blindly. Any
     // other file put there is checked once open, and left unwritten.
-    UniqueFd fd(openRetryingInterrupts(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOFOLLOW));
+    UniqueFd fd(openRetryingInterrupts(place.folder, place.name.c_str(),
+                                       O_WRONLY | O_NONBLOCK | O_NOFOLLOW));
     if (!fd.isOpen() && errno == ELOOP)
         return openThroughLink();
     if (!fd.isOpen() && errno == EWOULDBLOCK)
-        return openResolved(path, O_WRONLY, check, opened);
+        return openResolved(place, O_WRONLY, check, opened);
     if (!fd.isOpen())
         return lastError();
     const auto expected = identity ? *identity : identityOf(looked);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "file_access.h"
+#include "folder_tree.h"
 #include "unique_fd.h"
 
 #include <cstdint>
@@ -31,7 +32,7 @@ struct CopyFacts
 class WrittenCopy final
 {
 public:
-    std::error_code open(const std::string& path, const FileIdentity& written);
+    std::error_code open(const NamePlace& place, const FileIdentity& written);
 
     std::error_code facts(CopyFacts& into) const;
     // Puts what was written to it on the disk, and reports a write-back
