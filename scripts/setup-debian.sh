@@ -19,7 +19,7 @@ test=(
     fonts-dejavu-core desktop-file-utils appstream dpkg-dev groff-base lintian
     clang libclang-rt-14-dev fuse3 libfuse3-dev gddrescue python3
 )
-bench=(libbenchmark-dev coreutils util-linux linux-perf)
+bench=(libbenchmark-dev coreutils util-linux linux-perf time)
 
 case "${1:---test}" in
 --run) packages=("${run[@]}") ;;

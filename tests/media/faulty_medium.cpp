@@ -14,7 +14,9 @@
 //   at-read NAME OFFSET ACTION...   the first read of NAME that covers OFFSET
 //                                   first does ACTION, then is served:
 //     symlink TARGET LINK             LINK becomes a symbolic link to TARGET
-//                                     (atomically, as an attacker would)
+//                                     (atomically, as an attacker would; a
+//                                     folder there is first renamed to
+//                                     LINK.moved)
 //     replace PATH                    PATH is renamed to PATH.moved and an
 //                                     empty file takes its name
 //     interrupt                       the reading process gets SIGINT
@@ -57,6 +59,7 @@
 #include <fcntl.h>
 #include <fstream>
 #include <fuse.h>
+#include <sys/stat.h>
 #include <map>
 #include <signal.h>
 #include <sstream>
@@ -457,6 +460,11 @@ void runHook(const std::vector<std::string>& action)
     if (action.size() == 3 && action[0] == "symlink") {
         const auto temporary = action[2] + ".swap";
         ::unlink(temporary.c_str());
+        struct stat status
+        {};
+        if (::lstat(action[2].c_str(), &status) == 0 && S_ISDIR(status.st_mode) &&
+            ::rename(action[2].c_str(), (action[2] + ".moved").c_str()) != 0)
+            std::perror("faulty_medium: at-read symlink: moving the folder away");
         if (::symlink(action[1].c_str(), temporary.c_str()) != 0 ||
             ::rename(temporary.c_str(), action[2].c_str()) != 0)
             std::perror("faulty_medium: at-read symlink");

@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // A copy touches only its own source and its own destination: names that
-// change hands between two chunks, names shared by two sources, leases,
+// change hands between two chunks, folders copied whole, names shared by
+// two sources, leases,
 // reads that never stop being interrupted, and the permissions of a copy.
 // The races are made exact by the FUSE medium, which swaps a name at a
 // chosen read, so the engine (as the window runs it) and brindlecap-cli
 // meet the very same ones.
 #include "copy_error.h"
+#include "folder_snapshot.h"
 #include "media_job.h"
 #include "medium_pattern.h"
 #include "test_mounts.h"
@@ -414,6 +416,90 @@ TEST_F(IntegrityTest, ACopyKeepsTheSourcesPrivacyAndDateAndAnOldOneItsOwnMode)
         EXPECT_EQ(readFile(folder + "/again.bin"), readFile(again));
     }
     ::umask(oldMask);
+}
+
+// A folder copied whole (-r) where someone else can write: in the
+// destination, or on the medium, which changes a name while an earlier file
+// is read (the medium's folder comes before z in name order). Nothing
+// outside the destination is made or changed, and nothing from outside the
+// tree is copied.
+struct TreeCase
+{
+    const char* name;
+    const char* inDestination; // what stands at OUT/tree/z before the run
+    const char* atRead;        // what the medium changes while a.bin is read
+    std::string reportLine;    // a line the report must hold
+};
+
+TEST_F(IntegrityTest, AFolderCopiedWholeNeverLeadsAReadOrAWriteOutOfItsTrees)
+{
+    const auto tree = scratch / "tree";
+    const auto elsewhere = scratch / "elsewhere";
+    const TreeCase cases[] = {
+        {"a link where a folder goes", "link", "",
+         "not copied: " + tree + "/z/b.bin: a symbolic link stands where its folder goes, not "
+                                 "followed"},
+        {"a file where a folder goes", "file", "",
+         "not copied: " + tree + "/z/b.bin: something that is not a folder stands where its "
+                                 "folder goes"},
+        {"a copy's folder swapped for a link", "", "symlink ELSEWHERE OUT/tree/medium",
+         "not written in full: " + tree + "/medium/c.bin -> " + out() +
+             "/tree/medium/c.bin: a symbolic link stands where its folder goes, not followed"},
+        {"a source swapped for a link out", "", "symlink SECRET TREE/z/b.bin",
+         "not copied: " + tree + "/z/b.bin: a symbolic link out of the folder being copied, not "
+                                 "followed"},
+        {"a source's folder swapped for a link out", "", "symlink ELSEWHERE TREE/z",
+         "not copied: " + tree + "/z/b.bin: a symbolic link stands where its folder goes, not "
+                                 "followed"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(tree);
+        fs::remove_all(out());
+        fs::remove_all(elsewhere);
+        fs::create_directories(out() + "/tree");
+        fs::create_directories(elsewhere);
+        for (const auto* name : {"a.bin", "b.bin", "c.bin"})
+            writeFile(elsewhere + "/" + name, patternBytes(4000, 50));
+        auto atRead = std::string(c.atRead);
+        for (const auto& [word, path] : {std::pair<std::string, std::string>{"ELSEWHERE", elsewhere},
+                                         {"SECRET", secret()},
+                                         {"OUT", out()},
+                                         {"TREE", tree}}) {
+            if (const auto at = atRead.find(word); at != std::string::npos)
+                atRead.replace(at, word.size(), path);
+        }
+        std::ostringstream description;
+        description << "file a.bin " << discSize << " 7\nfile c.bin 3000 8\ndirect-io\n";
+        if (!atRead.empty())
+            description << "at-read a.bin " << 2 * chunk << ' ' << atRead << '\n';
+        // The medium's own files lie in the tree beside its mount point.
+        MountedMedium medium(tree, description.str());
+        if (!medium.unavailable().empty())
+            GTEST_SKIP() << medium.unavailable();
+        fs::create_directories(tree + "/z");
+        writeFile(tree + "/z/b.bin", patternBytes(5000, 9));
+        if (c.inDestination == std::string("link"))
+            fs::create_symlink(elsewhere, out() + "/tree/z");
+        else if (c.inDestination == std::string("file"))
+            writeFile(out() + "/tree/z", patternBytes(10, 1));
+        const FolderSnapshot before(elsewhere);
+        const auto secretBefore = readFile(secret());
+
+        const auto run = runCli({"-r", "-t", out(), tree});
+        EXPECT_EQ(run.exitStatus, 3) << run.out << run.err;
+        EXPECT_NE(run.out.find(c.reportLine), std::string::npos) << run.out;
+        before.expectUnchanged();
+        EXPECT_EQ(readFile(secret()), secretBefore);
+        EXPECT_EQ(medium.writeAttempts(), "");
+        for (const auto& entry : fs::recursive_directory_iterator(out())) {
+            if (!entry.is_regular_file())
+                continue;
+            const auto copy = readFile(entry.path());
+            EXPECT_NE(copy, secretBefore) << entry.path();
+            EXPECT_NE(copy, patternBytes(4000, 50)) << entry.path();
+        }
+    }
 }
 
 } // namespace

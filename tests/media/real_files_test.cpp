@@ -4,6 +4,7 @@
 // copy, destinations that are the source, sources that are not files and
 // awkward names. Each through the copy engine (as the window runs it) and,
 // where the case can be set up before the job starts, brindlecap-cli.
+#include "folder_snapshot.h"
 #include "media_job.h"
 #include "test_mounts.h"
 
@@ -20,40 +21,6 @@ namespace {
 
 namespace fs = std::filesystem;
 constexpr std::int64_t mib = 1 << 20;
-
-// What a folder of sources holds, to show afterwards that the copy changed
-// nothing in it: names, sizes, times and bytes.
-class FolderSnapshot
-{
-public:
-    explicit FolderSnapshot(const fs::path& folder) : m_folder(folder), m_entries(take(folder)) {}
-    void expectUnchanged() const { EXPECT_EQ(take(m_folder), m_entries) << m_folder; }
-
-private:
-    using Entries = std::map<std::string, std::string>;
-    static Entries take(const fs::path& folder)
-    {
-        Entries entries;
-        for (const auto& entry : fs::directory_iterator(folder)) {
-            struct stat status
-            {};
-            ::lstat(entry.path().c_str(), &status);
-            auto& about = entries[entry.path().filename().string()];
-            about = std::to_string(status.st_mode) + " " + std::to_string(status.st_size) + " " +
-                    std::to_string(status.st_mtim.tv_sec) + "." +
-                    std::to_string(status.st_mtim.tv_nsec);
-            if (S_ISREG(status.st_mode) && ::access(entry.path().c_str(), R_OK) == 0) {
-                const auto bytes = readFile(entry.path().string());
-                about += " " + std::to_string(std::hash<std::string_view>{}(std::string_view(
-                                   reinterpret_cast<const char*>(bytes.data()), bytes.size())));
-            }
-        }
-        return entries;
-    }
-
-    fs::path m_folder;
-    Entries m_entries;
-};
 
 class RealFilesTest : public ::testing::Test
 {

@@ -9,6 +9,7 @@
 #include "source_fingerprint.h"
 #include "test_mounts.h"
 
+#include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <sstream>
@@ -296,6 +297,46 @@ TEST_F(ResumeTest, AFolderIsCopiedAsAWholeAndWhatIsNotAFileIsReported)
     const auto intoItself = cli({"-r", tree.string(), (tree / "sub").string()});
     EXPECT_EQ(intoItself.exitStatus, 2);
     EXPECT_NE(intoItself.err.find("into itself"), std::string::npos) << intoItself.err;
+}
+
+// A chain of folders below `top`, `depth` deep, each named "d", reached by
+// descriptor (its path is longer than any the system takes); made first with
+// `make`. Gives the bottom folder's descriptor.
+int folderChain(const std::string& top, int depth, bool make)
+{
+    int folder = ::open(top.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    for (int level = 0; level < depth && folder >= 0; ++level) {
+        if (make)
+            ::mkdirat(folder, "d", 0755);
+        const int next = ::openat(folder, "d", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        ::close(folder);
+        folder = next;
+    }
+    return folder;
+}
+
+TEST_F(ResumeTest, AFolderTenThousandDeepIsCopiedToItsBottom)
+{
+    constexpr int depth = 10000;
+    const auto tree = scratch.path() / "deep";
+    fs::create_directories(tree);
+    const int bottom = folderChain(tree, depth, true);
+    ASSERT_GE(bottom, 0);
+    const int file = ::openat(bottom, "bottom.txt", O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    ASSERT_EQ(::write(file, "the bottom\n", 11), 11);
+    ::close(file);
+    ::close(bottom);
+
+    const auto run = cli({"-q", "-r", tree.string(), out()});
+    EXPECT_EQ(run.exitStatus, 0) << run.err;
+    const int copied = folderChain(out() + "/deep", depth, false);
+    ASSERT_GE(copied, 0);
+    const int copy = ::openat(copied, "bottom.txt", O_RDONLY | O_CLOEXEC);
+    char text[32] = {};
+    EXPECT_EQ(::read(copy, text, sizeof text), 11);
+    EXPECT_EQ(std::string(text), "the bottom\n");
+    ::close(copy);
+    ::close(copied);
 }
 
 // A rescue copied on (a copy's folder copied elsewhere, say): its own maps
