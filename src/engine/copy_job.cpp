@@ -166,8 +166,9 @@ std::error_code CopyJob::destinationProblem(const std::string& destination) cons
     FileIdentity there;
     const auto found = m_env.files.identify(destination, there);
     // cp too refuses to create a file through a link to nothing: the file
-    // would appear wherever the link points.
-    if (found == CopyError::danglingSymlink)
+    // would appear wherever the link points. Where the file access writes
+    // through no link at all, it says so here, before anything is written.
+    if (found == CopyError::danglingSymlink || found == CopyError::destinationIsLink)
         return found;
     // Writing a file onto itself would zero the original wherever a read
     // fails, and writing onto a file still queued would destroy it unread.

@@ -85,8 +85,9 @@ public:
     virtual std::error_code examineSource(const std::string& path, SourceFacts& facts) const = 0;
 
     // The file a path names now, through any symbolic links. A path that
-    // names nothing fails with no_such_file_or_directory, and a symbolic link
-    // to nothing with CopyError::danglingSymlink.
+    // names nothing fails with no_such_file_or_directory, a symbolic link
+    // to nothing with CopyError::danglingSymlink, and a link where a file
+    // access writes through none with CopyError::destinationIsLink.
     virtual std::error_code identify(const std::string& path, FileIdentity& identity) const = 0;
 
     // Opens the source read-only, and only while the path still names

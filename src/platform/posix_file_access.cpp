@@ -56,22 +56,22 @@ std::error_code PosixFileAccess::examineSource(const std::string& path, SourceFa
 std::error_code PosixFileAccess::identify(const std::string& path, FileIdentity& identity) const
 {
     NamePlace place;
-    const auto error =
-        placeOf(m_copies != nullptr && m_copies->holds(path) ? m_copies : m_sources, path, place);
-    if (error)
+    const bool copy = m_copies != nullptr && m_copies->holds(path);
+    if (const auto error = placeOf(copy ? m_copies : m_sources, path, place))
         return error;
     struct stat status
     {};
-    if (::fstatat(place.folder, place.name.c_str(), &status, 0) == 0) {
-        identity = identityOf(status);
-        return {};
+    if (::fstatat(place.folder, place.name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0)
+        return lastError();
+    if (S_ISLNK(status.st_mode)) {
+        if (::fstatat(place.folder, place.name.c_str(), &status, 0) != 0)
+            return errno == ENOENT ? make_error_code(CopyError::danglingSymlink) : lastError();
+        // Beneath the copies' folder a link is never written through.
+        if (copy)
+            return CopyError::destinationIsLink;
     }
-    const auto missing = lastError();
-    if (missing == std::errc::no_such_file_or_directory &&
-        ::fstatat(place.folder, place.name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
-        S_ISLNK(status.st_mode))
-        return CopyError::danglingSymlink;
-    return missing;
+    identity = identityOf(status);
+    return {};
 }
 
 std::error_code PosixFileAccess::openSource(const std::string& path, const FileIdentity& expected)

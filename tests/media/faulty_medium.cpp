@@ -59,11 +59,11 @@
 #include <fcntl.h>
 #include <fstream>
 #include <fuse.h>
-#include <sys/stat.h>
 #include <map>
 #include <signal.h>
 #include <sstream>
 #include <string>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>

@@ -426,7 +426,7 @@ TEST_F(IntegrityTest, ACopyKeepsTheSourcesPrivacyAndDateAndAnOldOneItsOwnMode)
 struct TreeCase
 {
     const char* name;
-    const char* inDestination; // what stands at OUT/tree/z before the run
+    const char* inDestination; // what stands at OUT/tree/z (or z/b.bin) before the run
     const char* atRead;        // what the medium changes while a.bin is read
     std::string reportLine;    // a line the report must hold
 };
@@ -437,20 +437,28 @@ TEST_F(IntegrityTest, AFolderCopiedWholeNeverLeadsAReadOrAWriteOutOfItsTrees)
     const auto elsewhere = scratch / "elsewhere";
     const TreeCase cases[] = {
         {"a link where a folder goes", "link", "",
-         "not copied: " + tree + "/z/b.bin: a symbolic link stands where its folder goes, not "
-                                 "followed"},
+         "not copied: " + tree +
+             "/z/b.bin: a symbolic link stands where its folder goes, not "
+             "followed"},
         {"a file where a folder goes", "file", "",
-         "not copied: " + tree + "/z/b.bin: something that is not a folder stands where its "
-                                 "folder goes"},
+         "not copied: " + tree +
+             "/z/b.bin: something that is not a folder stands where its "
+             "folder goes"},
+        {"a link at a copy's name", "name link", "",
+         "not copied: " + tree +
+             "/z/b.bin: the destination is a symbolic link, not written "
+             "through\n"},
         {"a copy's folder swapped for a link", "", "symlink ELSEWHERE OUT/tree/medium",
          "not written in full: " + tree + "/medium/c.bin -> " + out() +
              "/tree/medium/c.bin: a symbolic link stands where its folder goes, not followed"},
         {"a source swapped for a link out", "", "symlink SECRET TREE/z/b.bin",
-         "not copied: " + tree + "/z/b.bin: a symbolic link out of the folder being copied, not "
-                                 "followed"},
+         "not copied: " + tree +
+             "/z/b.bin: a symbolic link out of the folder being copied, not "
+             "followed"},
         {"a source's folder swapped for a link out", "", "symlink ELSEWHERE TREE/z",
-         "not copied: " + tree + "/z/b.bin: a symbolic link stands where its folder goes, not "
-                                 "followed"},
+         "not copied: " + tree +
+             "/z/b.bin: a symbolic link stands where its folder goes, not "
+             "followed"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -462,10 +470,11 @@ TEST_F(IntegrityTest, AFolderCopiedWholeNeverLeadsAReadOrAWriteOutOfItsTrees)
         for (const auto* name : {"a.bin", "b.bin", "c.bin"})
             writeFile(elsewhere + "/" + name, patternBytes(4000, 50));
         auto atRead = std::string(c.atRead);
-        for (const auto& [word, path] : {std::pair<std::string, std::string>{"ELSEWHERE", elsewhere},
-                                         {"SECRET", secret()},
-                                         {"OUT", out()},
-                                         {"TREE", tree}}) {
+        for (const auto& [word, path] :
+             {std::pair<std::string, std::string>{"ELSEWHERE", elsewhere},
+              {"SECRET", secret()},
+              {"OUT", out()},
+              {"TREE", tree}}) {
             if (const auto at = atRead.find(word); at != std::string::npos)
                 atRead.replace(at, word.size(), path);
         }
@@ -483,6 +492,10 @@ TEST_F(IntegrityTest, AFolderCopiedWholeNeverLeadsAReadOrAWriteOutOfItsTrees)
             fs::create_symlink(elsewhere, out() + "/tree/z");
         else if (c.inDestination == std::string("file"))
             writeFile(out() + "/tree/z", patternBytes(10, 1));
+        if (c.inDestination == std::string("name link")) {
+            fs::create_directories(out() + "/tree/z");
+            fs::create_symlink(elsewhere + "/b.bin", out() + "/tree/z/b.bin");
+        }
         const FolderSnapshot before(elsewhere);
         const auto secretBefore = readFile(secret());
 
@@ -493,7 +506,7 @@ TEST_F(IntegrityTest, AFolderCopiedWholeNeverLeadsAReadOrAWriteOutOfItsTrees)
         EXPECT_EQ(readFile(secret()), secretBefore);
         EXPECT_EQ(medium.writeAttempts(), "");
         for (const auto& entry : fs::recursive_directory_iterator(out())) {
-            if (!entry.is_regular_file())
+            if (!entry.is_regular_file() || entry.is_symlink())
                 continue;
             const auto copy = readFile(entry.path());
             EXPECT_NE(copy, secretBefore) << entry.path();
