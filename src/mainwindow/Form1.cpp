@@ -98,6 +98,13 @@ Form1::Form1(QWidget* parent)
     connect(m_ui->mnu_About, &QAction::triggered, this, &Form1::mnu_About_Click);
     m_ui->lstFile->viewport()->installEventFilter(this);
 
+    // Stop and the close box are heard while a tick waits on the drive:
+    // the reads of the chunk end at the next read, and the click is then
+    // handled as any other, after the tick.
+    m_waiter.watchForStop(*this, *m_ui->cmdStop);
+    m_posixFiles.setStopCheck([this] { return m_waiter.stopAsked(); });
+    m_waiter.setLongWaitHandler([this](bool waiting) { m_marks.showWaiting(waiting); });
+
     Form_Load();
 }
 

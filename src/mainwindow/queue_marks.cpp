@@ -88,6 +88,14 @@ QueueMark markFor(const FileOutcome& outcome, const NumberFormat& numbers)
     return {Kind::stopped, text};
 }
 
+QueueMark inProgressMark(bool waiting)
+{
+    return {QueueMark::Kind::inProgress,
+            waiting ? QStringLiteral("Being copied; waiting on the drive, which is struggling "
+                                     "to read a damaged area.")
+                    : QStringLiteral("Being copied.")};
+}
+
 QIcon iconFor(QueueMark::Kind kind)
 {
     struct Look
@@ -101,6 +109,7 @@ QIcon iconFor(QueueMark::Kind kind)
         {"dialog-error", QStyle::SP_MessageBoxCritical},     // a cross in a circle
         {"media-skip-forward", QStyle::SP_MediaSkipForward}, // passed over
         {"media-playback-stop", QStyle::SP_MediaStop},       // a square
+        {"media-playback-start", QStyle::SP_MediaPlay},      // a triangle pointing on
     };
     const auto& look = looks[static_cast<std::size_t>(kind)];
     return QIcon::fromTheme(QString::fromLatin1(look.themeName),
@@ -118,6 +127,7 @@ void QueueMarks::clear()
     }
     m_tied = 0;
     m_marked = 0;
+    m_inProgress = false;
 }
 
 void QueueMarks::follow(const CopyJob& job, bool running)
@@ -131,14 +141,26 @@ void QueueMarks::follow(const CopyJob& job, bool running)
     }
     const auto done = running && !files.empty() ? files.size() - 1 : files.size();
     for (; m_marked < done; ++m_marked) {
-        auto* entry = entryOf(m_marked);
-        if (entry == nullptr)
-            continue; // removed from the queue
-        const auto mark = markFor(files[m_marked], m_numbers);
-        entry->setIcon(iconFor(mark.kind));
-        entry->setToolTip(mark.text);
-        entry->setData(Qt::AccessibleDescriptionRole, mark.text);
+        if (auto* entry = entryOf(m_marked)) // else removed from the queue
+            setMark(*entry, markFor(files[m_marked], m_numbers));
     }
+    m_inProgress = m_marked < m_tied;
+    if (auto* entry = m_inProgress ? entryOf(m_marked) : nullptr;
+        entry != nullptr && entry->data(Qt::AccessibleDescriptionRole).toString().isEmpty())
+        setMark(*entry, inProgressMark(false));
+}
+
+void QueueMarks::showWaiting(bool waiting)
+{
+    if (auto* entry = m_inProgress ? entryOf(m_marked) : nullptr)
+        setMark(*entry, inProgressMark(waiting));
+}
+
+void QueueMarks::setMark(QListWidgetItem& entry, const QueueMark& mark)
+{
+    entry.setIcon(iconFor(mark.kind));
+    entry.setToolTip(mark.text);
+    entry.setData(Qt::AccessibleDescriptionRole, mark.text);
 }
 
 QListWidgetItem* QueueMarks::entryOf(std::size_t file) const

@@ -25,6 +25,7 @@ struct QueueMark
         notWrittenInFull,
         notCopied,
         stopped,
+        inProgress,
     };
 
     Kind kind = Kind::copied;
@@ -32,6 +33,9 @@ struct QueueMark
 };
 
 QueueMark markFor(const FileOutcome& outcome, const NumberFormat& numbers);
+// The mark of the file being copied; `waiting`: a read has been waiting on
+// the drive for a while.
+QueueMark inProgressMark(bool waiting);
 
 // A distinct shape for each kind (not a colour alone), from the desktop's
 // icon theme, or Qt's own where the theme has none.
@@ -51,14 +55,18 @@ public:
     void clear();
     // After Copy, a tick, Stop or New; `running` while the job goes on.
     void follow(const CopyJob& job, bool running);
+    // While the file being copied waits on the drive, its entry says so.
+    void showWaiting(bool waiting);
 
 private:
     QListWidgetItem* entryOf(std::size_t file) const;
+    static void setMark(QListWidgetItem& entry, const QueueMark& mark);
 
     QListWidget& m_list;
     const NumberFormat& m_numbers;
     std::size_t m_tied = 0;   // files of the report tied to their entries
     std::size_t m_marked = 0; // files of the report whose entries are marked
+    bool m_inProgress = false; // the last file tied is being copied
 };
 
 } // namespace brindlecap

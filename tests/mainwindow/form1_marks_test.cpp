@@ -146,7 +146,13 @@ private slots:
         f.pick(pickedIn(f.folder(), {"small.bin"}));
         f.chooseDestination(f.out());
         f.click("cmdCopy");
-        for (int index = 0; index < f.list().count(); ++index) {
+        // The file being copied says so; the others are unmarked.
+        const auto inProgress = inProgressMark(false);
+        QCOMPARE(imageOf(f.list().item(0)->icon()), imageOf(iconFor(inProgress.kind)));
+        QCOMPARE(f.list().item(0)->toolTip(), inProgress.text);
+        QCOMPARE(f.list().item(0)->data(Qt::AccessibleDescriptionRole).toString(),
+                 inProgress.text);
+        for (int index = 1; index < f.list().count(); ++index) {
             QVERIFY(f.list().item(index)->icon().isNull());
             QCOMPARE(f.list().item(index)->toolTip(), QString());
             QVERIFY(!f.list().item(index)->data(Qt::AccessibleDescriptionRole).isValid());

@@ -2,15 +2,19 @@
 // While a drive struggles with a bad sector, the window stays drawn and
 // takes no input: the read blocks a thread of its own, the window waits for
 // it in an event loop that handles neither user input nor a tick, and what
-// the user did meanwhile is handled after the tick, in order. On the FUSE
-// medium, whose failing reads take long.
+// the user did meanwhile is handled after the tick, in order. Stop and the
+// close box end the tick's reads at the next one. On the FUSE medium, whose
+// failing reads take long.
 #include "form1_window_fixture.h"
 #include "medium_pattern.h"
+#include "queue_marks.h"
 #include "test_mounts.h"
 #include "window_waiter.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMouseEvent>
 #include <qpa/qwindowsysteminterface.h>
 
@@ -84,15 +88,21 @@ private:
 
 // A click as the window system delivers it: queued, handled when the event
 // loop takes user input.
-void queueClick(QWidget& button)
+void queueClick(QWidget& widget, QPoint at = QPoint(5, 5))
 {
-    auto* window = button.window()->windowHandle();
-    const QPointF local = button.mapTo(button.window(), QPoint(5, 5));
-    const QPointF global = button.mapToGlobal(QPoint(5, 5));
+    // Far apart in time from any click before, as a person's clicks are:
+    // two clicks in one place within the double-click time would make one
+    // double click.
+    static ulong time = 1UL << 30;
+    time += 10000;
+    auto* window = widget.window()->windowHandle();
+    const QPointF local = widget.mapTo(widget.window(), at);
+    const QPointF global = widget.mapToGlobal(at);
     QWindowSystemInterface::handleMouseEvent<QWindowSystemInterface::AsynchronousDelivery>(
-        window, local, global, Qt::LeftButton, Qt::LeftButton, QEvent::MouseButtonPress);
+        window, time, local, global, Qt::LeftButton, Qt::LeftButton, QEvent::MouseButtonPress);
     QWindowSystemInterface::handleMouseEvent<QWindowSystemInterface::AsynchronousDelivery>(
-        window, local, global, Qt::NoButton, Qt::LeftButton, QEvent::MouseButtonRelease);
+        window, time + 50, local, global, Qt::NoButton, Qt::LeftButton,
+        QEvent::MouseButtonRelease);
 }
 
 // The medium's disc.bin queued, the scratch folder's "out" chosen, 32 KB.
@@ -167,13 +177,13 @@ private slots:
         QVERIFY(ticks.ticks - ticksWhenClicked <= 1);
         QVERIFY(busyShown);
         QCOMPARE(QApplication::overrideCursor(), nullptr);
-        // The slow tick finished its chunk first: its bad sector is zeros
-        // and every other byte the medium's.
+        // The click ended the slow tick's reads at its failing one: the copy
+        // holds every byte read before it, and zeros from there on.
         const auto copy = readFile((f.out() + QStringLiteral("/disc.bin")).toStdString());
         QCOMPARE(static_cast<std::int64_t>(copy.size()), (ticks.ticks) * chunk);
         for (std::int64_t at = 0; at < std::ssize(copy); ++at) {
-            const bool bad = at >= 2 * chunk + 4 * sector && at < 2 * chunk + 5 * sector;
-            QCOMPARE(copy[static_cast<std::size_t>(at)], bad ? std::byte{0} : mediumByte(at, 7));
+            const bool unread = at >= 2 * chunk + 4 * sector;
+            QCOMPARE(copy[static_cast<std::size_t>(at)], unread ? std::byte{0} : mediumByte(at, 7));
         }
     }
 
@@ -200,6 +210,82 @@ private slots:
             QCOMPARE(copy[static_cast<std::size_t>(at)], bad ? std::byte{0} : mediumByte(at, 9));
         }
         QCOMPARE(f.list().item(0)->toolTip().left(20), QStringLiteral("Copied, but 10,240 b"));
+    }
+
+    // Stop, or the close box, while a 2048 KB chunk struggles through a long
+    // bad stretch: no read starts after the click, the chunk keeps what it
+    // read before the stretch, and what the user did is handled after the
+    // tick, in the order it was done (Stop, then the Help menu).
+    void stopAndTheCloseBoxEndTheReadsOfAStrugglingChunk_data()
+    {
+        QTest::addColumn<bool>("closeBox");
+        QTest::newRow("Stop") << false;
+        QTest::newRow("close box") << true;
+    }
+
+    void stopAndTheCloseBoxEndTheReadsOfAStrugglingChunk()
+    {
+        QFETCH(bool, closeBox);
+        auto& f = *m_fixture;
+        constexpr std::int64_t stretch = 512 * 1024;
+        std::ostringstream description;
+        description << "file disc.bin " << (4 << 20) << " 7\ndirect-io\ndelay 400\nhard disc.bin "
+                    << stretch << ' ' << stretch + 400 * 1024 << '\n';
+        MountedMedium medium(f.scratch.path(), description.str());
+        if (!medium.unavailable().empty())
+            QSKIP(medium.unavailable().c_str());
+        f.pick(Module1::pickerTextFor({QString::fromStdString(medium.path("disc.bin"))}));
+        f.chooseDestination(f.out());
+        f.selectBuffer("Option7");
+        auto& help = *f.window->findChild<QMenu*>("mnu_Help");
+        bool helpShown = false;
+        bool helpShownAfterStop = false;
+        QObject::connect(&help, &QMenu::aboutToShow, [&] {
+            helpShown = true;
+            helpShownAfterStop = !f.timer().isActive();
+        });
+        long failingAtClick = -1;
+        QString waitingText;
+        QTimer probe;
+        QObject::connect(&probe, &QTimer::timeout, [&] {
+            if (failingAtClick >= 0 || !f.window->waiter().waiting() || medium.failingReads() < 2)
+                return;
+            // Two failing reads in: a wait of over half a second.
+            const auto* entry = f.list().item(0);
+            waitingText = entry->toolTip() + u'|' +
+                          entry->data(Qt::AccessibleDescriptionRole).toString();
+            failingAtClick = medium.failingReads();
+            if (closeBox) {
+                QWindowSystemInterface::handleCloseEvent<
+                    QWindowSystemInterface::AsynchronousDelivery>(f.window->windowHandle());
+            } else {
+                queueClick(*f.control<QPushButton>("cmdStop"));
+                auto& menus = *f.window->findChild<QMenuBar*>("menubar");
+                queueClick(menus, menus.actionGeometry(help.menuAction()).center());
+            }
+        });
+        probe.start(20);
+        f.click("cmdCopy");
+        QVERIFY(runEventsUntil([&] { return !f.timer().isActive() || !f.window->isVisible(); },
+                               20000));
+        QVERIFY(runEventsUntil([&] { return closeBox ? !f.window->isVisible() : helpShown; }, 5000));
+        help.close();
+
+        QVERIFY(failingAtClick >= 2);
+        // The read under way when the click came, and none after it.
+        QVERIFY2(medium.failingReads() <= failingAtClick + 1,
+                 qPrintable(QStringLiteral("%1 failing reads after the click")
+                                .arg(medium.failingReads() - failingAtClick)));
+        const auto waiting = inProgressMark(true).text;
+        QCOMPARE(waitingText, waiting + u'|' + waiting);
+        QVERIFY(closeBox || helpShownAfterStop);
+        // The first chunk's; a window closed in a test leaves its timer to
+        // copy on, where the program would have ended.
+        const auto copy = readFile((f.out() + QStringLiteral("/disc.bin")).toStdString());
+        QVERIFY(std::ssize(copy) >= stretch);
+        for (std::int64_t at = 0; at < std::min<std::int64_t>(std::ssize(copy), 2 << 20); ++at)
+            QCOMPARE(copy[static_cast<std::size_t>(at)],
+                     at < stretch ? mediumByte(at, 7) : std::byte{0});
     }
 
     void theWorkersWakeEndsAWaitThatNothingElseWouldEnd()
