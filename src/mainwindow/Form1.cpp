@@ -185,7 +185,9 @@ void Form1::mnu_New_Click()
 
 void Form1::mnu_Exit_Click()
 {
-    // No file is open between ticks, so ending here loses nothing written.
+    // No file is open between ticks, so ending here loses nothing written;
+    // and no tick may come between this and the end of the event loop.
+    Timer1.stop();
     QCoreApplication::exit(0);
 }
 
