@@ -64,8 +64,8 @@ private:
 
     QListWidget& m_list;
     const NumberFormat& m_numbers;
-    std::size_t m_tied = 0;   // files of the report tied to their entries
-    std::size_t m_marked = 0; // files of the report whose entries are marked
+    std::size_t m_tied = 0;    // files of the report tied to their entries
+    std::size_t m_marked = 0;  // files of the report whose entries are marked
     bool m_inProgress = false; // the last file tied is being copied
 };
 

@@ -39,14 +39,18 @@ bool isUserInput(QEvent::Type type)
     case QEvent::TabletMove:
     case QEvent::TabletRelease:
     case QEvent::NativeGesture:
-    case QEvent::DragEnter:
-    case QEvent::DragMove:
-    case QEvent::DragLeave:
-    case QEvent::Drop:
         return true;
     default:
         return false;
     }
+}
+
+// A drag over the windows: its data lives only as long as the drag, so it
+// cannot wait for the tick.
+bool isDragAndDrop(QEvent::Type type)
+{
+    return type == QEvent::DragEnter || type == QEvent::DragMove || type == QEvent::DragLeave ||
+           type == QEvent::Drop;
 }
 
 } // namespace
@@ -125,6 +129,11 @@ bool WindowWaiter::eventFilter(QObject* watched, QEvent* event)
     if (isUserInput(type)) {
         noteStopRequest(watched, *event);
         m_kept.push_back({watched, type, std::unique_ptr<QEvent>(event->clone())});
+        return true;
+    }
+    // Refused: the pointer shows that nothing can be dropped now.
+    if (isDragAndDrop(type)) {
+        event->ignore();
         return true;
     }
     return false;

@@ -27,8 +27,9 @@ namespace brindlecap {
 // tick; until they are, what comes after them waits behind them, and Timer1
 // with it. A click on Stop or a close request among them is also heard at
 // once: stopAsked() then holds, and the reads in progress end at the next
-// read instead of at the end of the chunk. From half a second on, the busy
-// cursor shows over every window and the long-wait handler is told.
+// read instead of at the end of the chunk. A drag and drop is refused while
+// a tick waits. From half a second on, the busy cursor shows over every
+// window and the long-wait handler is told.
 class WindowWaiter final : public QObject, public OperationWaiter
 {
     Q_OBJECT

@@ -150,8 +150,7 @@ private slots:
         const auto inProgress = inProgressMark(false);
         QCOMPARE(imageOf(f.list().item(0)->icon()), imageOf(iconFor(inProgress.kind)));
         QCOMPARE(f.list().item(0)->toolTip(), inProgress.text);
-        QCOMPARE(f.list().item(0)->data(Qt::AccessibleDescriptionRole).toString(),
-                 inProgress.text);
+        QCOMPARE(f.list().item(0)->data(Qt::AccessibleDescriptionRole).toString(), inProgress.text);
         for (int index = 1; index < f.list().count(); ++index) {
             QVERIFY(f.list().item(index)->icon().isNull());
             QCOMPARE(f.list().item(index)->toolTip(), QString());

@@ -101,8 +101,7 @@ void queueClick(QWidget& widget, QPoint at = QPoint(5, 5))
     QWindowSystemInterface::handleMouseEvent<QWindowSystemInterface::AsynchronousDelivery>(
         window, time, local, global, Qt::LeftButton, Qt::LeftButton, QEvent::MouseButtonPress);
     QWindowSystemInterface::handleMouseEvent<QWindowSystemInterface::AsynchronousDelivery>(
-        window, time + 50, local, global, Qt::NoButton, Qt::LeftButton,
-        QEvent::MouseButtonRelease);
+        window, time + 50, local, global, Qt::NoButton, Qt::LeftButton, QEvent::MouseButtonRelease);
 }
 
 // The medium's disc.bin queued, the scratch folder's "out" chosen, 32 KB.
@@ -252,8 +251,8 @@ private slots:
                 return;
             // Two failing reads in: a wait of over half a second.
             const auto* entry = f.list().item(0);
-            waitingText = entry->toolTip() + u'|' +
-                          entry->data(Qt::AccessibleDescriptionRole).toString();
+            waitingText =
+                entry->toolTip() + u'|' + entry->data(Qt::AccessibleDescriptionRole).toString();
             failingAtClick = medium.failingReads();
             if (closeBox) {
                 QWindowSystemInterface::handleCloseEvent<
@@ -266,9 +265,10 @@ private slots:
         });
         probe.start(20);
         f.click("cmdCopy");
-        QVERIFY(runEventsUntil([&] { return !f.timer().isActive() || !f.window->isVisible(); },
-                               20000));
-        QVERIFY(runEventsUntil([&] { return closeBox ? !f.window->isVisible() : helpShown; }, 5000));
+        QVERIFY(
+            runEventsUntil([&] { return !f.timer().isActive() || !f.window->isVisible(); }, 20000));
+        QVERIFY(
+            runEventsUntil([&] { return closeBox ? !f.window->isVisible() : helpShown; }, 5000));
         help.close();
 
         QVERIFY(failingAtClick >= 2);
