@@ -60,9 +60,8 @@ const std::error_category& mapFolderErrorCategory() noexcept
     return category;
 }
 
-std::error_code MapFolder::open(int parent, const std::string& folder, bool create)
+std::error_code MapFolder::open(int parent, bool create)
 {
-    m_path = (folder.empty() || folder.back() == '/' ? folder : folder + "/") + name;
     const int flags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
     UniqueFd fd(::openat(parent, name, flags));
     if (!fd.isOpen() && errno == ENOENT && create) {

@@ -36,12 +36,10 @@ class MapFolder final
 public:
     static constexpr const char* name = ".brindlecap";
 
-    // Opens it beneath the folder `parent` holds, named `folder`; with
-    // `create`, makes it first where it is missing. Anything but a folder
-    // there fails with notAFolder.
-    std::error_code open(int parent, const std::string& folder, bool create);
-    // FOLDER/.brindlecap, for messages.
-    const std::string& path() const { return m_path; }
+    // Opens it beneath the folder `parent` holds; with `create`, makes it
+    // first where it is missing. Anything but a folder there fails with
+    // notAFolder.
+    std::error_code open(int parent, bool create);
     std::uint64_t device() const { return m_device; }
 
     // The text of the file `file` in it: no_such_file_or_directory where it
@@ -60,7 +58,6 @@ private:
     std::error_code openFile(const std::string& file, int flags, UniqueFd& opened) const;
 
     UniqueFd m_fd;
-    std::string m_path;
     std::uint64_t m_device = 0;
 };
 

@@ -11,6 +11,7 @@
 #include <ctime>
 #include <filesystem>
 #include <ostream>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <utility>
 
@@ -125,7 +126,7 @@ std::error_code MapRecord::openMapFolder(const std::string& folder, bool create,
     int parent = -1;
     if (const auto error = m_copies.folder(folder, parent))
         return error;
-    return into.open(parent, folder, create);
+    return into.open(parent, create);
 }
 
 std::error_code MapRecord::openCopy(const std::string& destination, const FileIdentity& written,
@@ -211,7 +212,8 @@ MapRecord::Earlier MapRecord::readEarlier(FileMap& file, const SourceFacts& sour
         return Earlier::none;
     if (error) {
         m_messages << "brindlecap-cli: no rescue maps in " << quotedName(file.folder) << ": "
-                   << quotedName(folder.path()) << ": " << error.message() << "\n";
+                   << quotedName(joinPath(file.folder, MapFolder::name)) << ": " << error.message()
+                   << "\n";
         m_refusedFolders.insert(file.folder);
         file.mapName.clear();
         return Earlier::none;
@@ -462,7 +464,8 @@ MapFolder* MapRecord::folderFor(FileMap& file)
     MapFolder folder;
     if (const auto error = openMapFolder(file.folder, true, folder)) {
         m_messages << "brindlecap-cli: no rescue maps in " << quotedName(file.folder) << ": "
-                   << quotedName(folder.path()) << ": " << error.message() << "\n";
+                   << quotedName(joinPath(file.folder, MapFolder::name)) << ": " << error.message()
+                   << "\n";
         m_refusedFolders.insert(file.folder);
         return nullptr;
     }
@@ -471,9 +474,36 @@ MapFolder* MapRecord::folderFor(FileMap& file)
 
 void MapRecord::saveMaps(const std::vector<FileMap*>& batch)
 {
+    // Some folders at a time: each maps' folder is held open until its maps
+    // are in place, and a run over thousands of folders must not run out of
+    // descriptors. Half of what is left once the run has its own open.
+    static const std::size_t foldersAtOnce = [] {
+        constexpr rlim_t runsOwn = 32;
+        rlimit limit{};
+        if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
+            return std::size_t{256};
+        return std::clamp<std::size_t>((limit.rlim_cur - std::min(limit.rlim_cur, runsOwn)) / 2, 1,
+                                       256);
+    }();
+    m_lastSaveBytes = 0;
+    std::vector<FileMap*> part;
+    std::set<std::string> folders;
+    for (auto* file : batch) {
+        if (folders.size() == foldersAtOnce && folders.count(file->folder) == 0) {
+            saveMapsOfFolders(part);
+            part.clear();
+            folders.clear();
+        }
+        folders.insert(file->folder);
+        part.push_back(file);
+    }
+    saveMapsOfFolders(part);
+}
+
+void MapRecord::saveMapsOfFolders(const std::vector<FileMap*>& batch)
+{
     // Each map to a new file beside it; all of them onto the disk; then each
     // in its old one's place. An interruption leaves old maps or new ones.
-    m_lastSaveBytes = 0;
     std::vector<std::pair<FileMap*, MapFolder*>> written;
     bool anyCovered = false;
     const auto refuse = [&](FileMap& file, const std::string& path, std::error_code error) {
@@ -519,7 +549,7 @@ void MapRecord::saveMaps(const std::vector<FileMap*>& batch)
     for (auto& [path, folder] : m_folders)
         if (!m_volume.covers(folder.device()))
             folder.sync();
-    m_folders.clear();  // a run over thousands of folders holds none open
+    m_folders.clear();  // none held between saves
     m_lookedIn.clear(); // a maps' folder may be there now
 }
 

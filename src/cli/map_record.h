@@ -117,6 +117,7 @@ private:
     void settle(FileMap& file, std::error_code volumeError);
     void saveMaps(const std::vector<FileMap*>& batch);
     MapFolder* folderFor(FileMap& file);
+    void saveMapsOfFolders(const std::vector<FileMap*>& batch);
 
     bool m_enabled;
     std::string m_commandLine;

@@ -339,6 +339,26 @@ TEST_F(ResumeTest, AFolderTenThousandDeepIsCopiedToItsBottom)
     ::close(copied);
 }
 
+// A folder of many folders, with few descriptors to spare (a desktop's
+// default is 1,024): every copy still gets its map.
+TEST_F(ResumeTest, EveryFolderKeepsItsMapsWithFewDescriptorsToSpare)
+{
+    constexpr int folders = 150;
+    const auto tree = scratch.path() / "camera";
+    for (int folder = 0; folder < folders; ++folder) {
+        fs::create_directories(tree / std::to_string(folder));
+        writeFile((tree / std::to_string(folder) / "IMG.JPG").string(), patternBytes(100, 1));
+    }
+    const auto run =
+        runProcess("/usr/bin/prlimit", {"--nofile=48", BRINDLECAP_CLI, "-q", "-r", tree, out()});
+    EXPECT_EQ(run.exitStatus, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    for (int folder = 0; folder < folders; ++folder)
+        EXPECT_TRUE(
+            fs::exists(out() + "/camera/" + std::to_string(folder) + "/.brindlecap/IMG.JPG.map"))
+            << folder;
+}
+
 // A rescue copied on (a copy's folder copied elsewhere, say): its own maps
 // are bookkeeping, not data, and never land where this run keeps its maps.
 TEST_F(ResumeTest, AnEarlierRescueInsideAFolderIsNotCopiedOverThisRunsMaps)
