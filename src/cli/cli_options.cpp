@@ -85,6 +85,9 @@ private:
         } else if (name == "--retries") {
             if (const auto value = valueOf(name, inlineValue))
                 setRetries(*value);
+        } else if (name == "--passes") {
+            if (const auto value = valueOf(name, inlineValue))
+                setLastPass(*value);
         } else if (name == "--report") {
             if (const auto value = valueOf(name, inlineValue)) {
                 if (value->empty())
@@ -154,6 +157,18 @@ private:
                  " is not one of 32, 64, 128, 256, 512, 1024, 2048");
     }
 
+    void setLastPass(std::string_view text)
+    {
+        if (text == "copy")
+            m_options.lastPass = CliOptions::Pass::copy;
+        else if (text == "scrape")
+            m_options.lastPass = CliOptions::Pass::scrape;
+        else if (text == "retry")
+            m_options.lastPass = CliOptions::Pass::retry;
+        else
+            fail("passes " + quotedName(text) + " is not copy, scrape or retry");
+    }
+
     void setRetries(std::string_view text)
     {
         int retries = -1;
@@ -207,13 +222,15 @@ end a chunk: every sector the medium still gives is copied, the sectors it
 will not give become zeros, and the copy always runs to its end. Sources are
 only ever read, never written.
 
-Running the same command again goes on where the last run stopped; once a
-file has been tried through, it tries again only its bad sectors. Each copy
-has a rescue map (GNU ddrescue's mapfile format) in
+The easy data comes first: the copy pass reads every file, every folder
+included, finding only the edges of each bad stretch; then the sectors
+inside the bad stretches are read one by one, file by file (scraping); then
+the bad sectors of files that earlier runs had tried through are tried
+again. Running the same command again goes on where the last run stopped.
+Each copy has a rescue map (GNU ddrescue's mapfile format) in
 DIRECTORY/.brindlecap/NAME.map, which says which bytes are rescued, bad or
-not tried yet. Nothing a map marks rescued is written again. After the copy
-pass, the sectors inside bad stretches that were not tried one by one are
-read sector by sector. A map is trusted only for the copy it describes,
+not tried yet. Nothing a map marks rescued is written again. A map is
+trusted only for the copy it describes,
 unchanged since, and for the same source disc: a copy changed since is
 copied afresh, and a copy rescued from another source is kept and that file
 not copied. One run at a time copies into a folder.
@@ -225,6 +242,9 @@ not copied. One run at a time copies into a folder.
   -r, --recursive             copy folders as a whole, subfolders included,
                               files in name order; symbolic links are not
                               followed out of the folder
+      --passes=PASS           stop after this pass: copy, scrape or retry
+                              (default retry: all three); the same command
+                              without it later goes on with the rest
       --retries=N             when earlier runs tried all of a file, try each
                               of its bad sectors N more times (default 1;
                               0: not at all)

@@ -19,12 +19,23 @@ struct CliOptions
         version,
     };
 
+    // The passes a run makes over all its files, one after the other: the
+    // copy pass, then scraping the inside of bad stretches, then retries of
+    // bad sectors. A run goes up to `lastPass`.
+    enum class Pass
+    {
+        copy,
+        scrape,
+        retry,
+    };
+
     Action action = Action::copy;
     int bufferOption = defaultBufferOption; // index into bufferCaptions
     bool quiet = false;
     bool recursive = false;
     bool useMaps = true;
     int retries = 1;
+    Pass lastPass = Pass::retry;
     bool json = false;
     std::string reportFile; // also write the report here; empty: no
     std::vector<std::string> sources;

@@ -344,6 +344,13 @@ void MapRecord::markBad(const std::string& destination, ByteRange range, RescueM
     saveIfDue();
 }
 
+void MapRecord::markFinished(const std::string& destination)
+{
+    auto& file = m_maps.at(destination);
+    file.passesDone = true;
+    noteChange(file);
+}
+
 void MapRecord::markWritten(const std::string& destination, ByteRange range,
                             const FileIdentity& copy)
 {
@@ -446,6 +453,9 @@ void MapRecord::settle(FileMap& file, std::error_code volumeError)
         file.pendingBytes = 0;
     }
     settleStatus(file.map);
+    if (file.passesDone && file.map.bytesWith(Status::nonTried) == 0 &&
+        file.map.bytesWith(Status::nonScraped) == 0)
+        file.map.currentStatus = Status::finished;
     CopyFacts facts;
     if (error || file.mapName.empty() || copy.facts(facts))
         return;

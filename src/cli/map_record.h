@@ -58,6 +58,9 @@ public:
     bool wasTriedThrough(const std::string& destination) const;
     // A range of that file tried and found bad, or presumed bad.
     void markBad(const std::string& destination, ByteRange range, RescueMap::Status status);
+    // Every pass is done with that file: its map says so once nothing in it
+    // is left untried, what was written included.
+    void markFinished(const std::string& destination);
     // A range written into `copy` through a descriptor that closed without an
     // error: rescued once a save has put it on the disk.
     void markWritten(const std::string& destination, ByteRange range, const FileIdentity& copy);
@@ -95,6 +98,7 @@ private:
         bool triedThrough = false;
         std::string started;
         bool changed = false;
+        bool passesDone = false; // every pass is done with it
     };
 
     enum class Earlier

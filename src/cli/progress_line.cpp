@@ -60,8 +60,9 @@ void cutToWidth(std::string& line, std::size_t width)
 std::string progressLine(const ProgressSnapshot& p, std::size_t width)
 {
     // Appended piece by piece: GCC 12 at -O3 warns falsely about "[" + string.
-    std::string line = "[";
-    line += std::to_string(p.file) + "/" + std::to_string(p.files) + "] ";
+    std::string line = "[pass ";
+    line += std::to_string(p.pass) + " of " + std::to_string(p.passes) + ": " + p.passName;
+    line += ", file " + std::to_string(p.file) + " of " + std::to_string(p.files) + "] ";
     line += quotedName(p.name) + "  ";
     line += size(static_cast<double>(p.rescued)) + " of " + size(static_cast<double>(p.total)) +
             " rescued";

@@ -10,6 +10,9 @@ namespace brindlecap {
 // Where a run stands, for its progress line.
 struct ProgressSnapshot
 {
+    int pass = 1; // from 1, of `passes`
+    int passes = 1;
+    std::string passName;
     int file = 0; // from 1
     int files = 0;
     std::string name;
@@ -22,8 +25,8 @@ struct ProgressSnapshot
     double waitingOnDrive = 0; // seconds the read under way has taken; 0: none
 };
 
-// "[2/5] name  12.3 MB of 700.0 MB rescued, 45.1 kB bad in 3 areas,
-// 3.2 MB/s, 3 min left", cut to `width` columns. While reads fail or one
+// "[pass 1 of 3: copying, file 2 of 5] name  12.3 MB of 700.0 MB rescued,
+// 45.1 kB bad in 3 areas, 3.2 MB/s, 3 min left", cut to `width` columns. While reads fail or one
 // hangs, it says so and the time left is unknown.
 std::string progressLine(const ProgressSnapshot& progress, std::size_t width);
 

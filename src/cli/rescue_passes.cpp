@@ -18,31 +18,43 @@ public:
         : m_files(files), m_record(record), m_file(file), m_stopRequested(stopRequested)
     {}
 
-    bool run(int retries)
+    bool scrape()
     {
         const auto unscraped = map().rangesWith(Status::nonScraped);
+        return unscraped.empty() || !prepare() || tryAll(unscraped, Status::nonScraped, 1);
+    }
+
+    bool retry(int retries)
+    {
         // Bad sectors are tried again only once earlier runs tried all of it.
-        const bool retrying = retries > 0 && m_record.wasTriedThrough(m_file.destination);
-        if (unscraped.empty() && (!retrying || map().bytesWith(Status::badSector) == 0))
-            return true; // nothing to try: the source is not even looked at
-        // The copy the map describes, by the file that was written, never by
-        // its name looked up again.
-        const auto copy = m_record.copyOf(m_file.destination);
-        if (!copy || m_files.examineSource(m_file.source, m_source) ||
-            m_source.length != map().size())
-            return true; // the source or its copy changed: nothing to go on with
-        m_copy = *copy;
-        if (!tryAll(unscraped, Status::nonScraped, 1))
-            return false;
-        for (int pass = 1; retrying && pass <= retries; ++pass)
-            if (!tryAll(map().rangesWith(Status::badSector), Status::badSector, pass))
-                return false;
-        map().currentStatus = Status::finished;
+        const bool retrying = retries > 0 && m_record.wasTriedThrough(m_file.destination) &&
+                              map().bytesWith(Status::badSector) > 0;
+        if (retrying && prepare()) {
+            for (int pass = 1; pass <= retries; ++pass)
+                if (!tryAll(map().rangesWith(Status::badSector), Status::badSector, pass))
+                    return false;
+        }
+        m_record.markFinished(m_file.destination);
         return true;
     }
 
 private:
     RescueMap& map() { return *m_record.mapOf(m_file.destination); }
+
+    // Looks at the source and the copy before a pass reads anything; false
+    // where either changed, and there is nothing to go on with. Only what
+    // has something to try gets here: else the source is not even looked at.
+    bool prepare()
+    {
+        // The copy the map describes, by the file that was written, never by
+        // its name looked up again.
+        const auto copy = m_record.copyOf(m_file.destination);
+        if (!copy || m_files.examineSource(m_file.source, m_source) ||
+            m_source.length != map().size())
+            return false;
+        m_copy = *copy;
+        return true;
+    }
 
     bool tryAll(const std::vector<ByteRange>& ranges, Status pass, int number)
     {
@@ -130,13 +142,31 @@ private:
 
 } // namespace
 
-void runRescuePasses(FileAccess& files, MapRecord& record, const FileOutcome& file, int retries,
-                     const std::function<bool()>& stopRequested)
+namespace {
+
+template <typename Pass> bool runPass(MapRecord& record, const FileOutcome& file, Pass pass)
 {
     if (record.mapOf(file.destination) == nullptr || file.status() == FileStatus::notCopied)
-        return;
-    Passes(files, record, file, stopRequested).run(retries);
+        return true;
+    const bool finished = pass();
     record.saveIfDue();
+    return finished;
+}
+
+} // namespace
+
+bool scrapeFile(FileAccess& files, MapRecord& record, const FileOutcome& file,
+                const std::function<bool()>& stopRequested)
+{
+    return runPass(record, file,
+                   [&] { return Passes(files, record, file, stopRequested).scrape(); });
+}
+
+bool retryFile(FileAccess& files, MapRecord& record, const FileOutcome& file, int retries,
+               const std::function<bool()>& stopRequested)
+{
+    return runPass(record, file,
+                   [&] { return Passes(files, record, file, stopRequested).retry(retries); });
 }
 
 } // namespace brindlecap

@@ -5,6 +5,8 @@
 #include "path_text.h"
 #include "rescue_passes.h"
 
+#include <utility>
+
 namespace brindlecap {
 
 namespace {
@@ -79,6 +81,8 @@ JobReport RescueRun::copy(const SourcePlan& plan)
         total += planned.size;
     m_total = total;
     m_planned = plan.copies.size();
+    m_passes = 1 + static_cast<int>(m_options.lastPass);
+    m_pass = {1, "copying"};
     std::size_t next = 0;
     while (next < plan.copies.size() && !stopAsked()) {
         // The copies of one folder go through one job, so the same-name rule
@@ -87,8 +91,9 @@ JobReport RescueRun::copy(const SourcePlan& plan)
         const auto& first = plan.copies[next];
         for (; next < plan.copies.size() && plan.copies[next].folder == first.folder; ++next)
             sources.push_back(plan.copies[next].source);
+        m_treeOf.resize(m_report.files.size() + sources.size(), first.tree);
         // Made where it is missing, one folder at a time; a link or a file
-        // where a folder goes keeps its copies out, as cp -r keeps them.
+        // where a folder goes keeps its copies out, as cp -r keeps them out.
         int made = -1;
         if (const auto error = m_copies.folder(first.folder, made)) {
             for (const auto& source : sources)
@@ -97,6 +102,16 @@ JobReport RescueRun::copy(const SourcePlan& plan)
         }
         copyInto(sources, first.folder, first.tree);
     }
+    // The easy data of every file first; then, file by file, what is hard.
+    if (m_options.lastPass >= CliOptions::Pass::scrape)
+        runPass({2, "scraping"}, [&](const FileOutcome& file) {
+            return scrapeFile(m_files, m_record, file, [this] { return stopAsked(); });
+        });
+    if (m_options.lastPass >= CliOptions::Pass::retry)
+        runPass({3, "retrying bad sectors"}, [&](const FileOutcome& file) {
+            return retryFile(m_files, m_record, file, m_options.retries,
+                             [this] { return stopAsked(); });
+        });
     // What was written is on the disk, or reported not written.
     m_record.saveAll();
     for (auto& file : m_report.files)
@@ -107,6 +122,19 @@ JobReport RescueRun::copy(const SourcePlan& plan)
         m_report.files.push_back(uncopied(passed.source, passed.folder, passed.why));
     m_meter.reset();
     return m_report;
+}
+
+void RescueRun::runPass(Pass pass, const std::function<bool(const FileOutcome&)>& onFile)
+{
+    m_pass = std::move(pass);
+    for (std::size_t index = 0; index < m_report.files.size() && !stopAsked(); ++index) {
+        const auto& file = m_report.files[index];
+        m_posix.readThrough(m_treeOf[index]);
+        m_passFile = index + 1;
+        showProgress(file);
+        if (!onFile(file))
+            return;
+    }
 }
 
 void RescueRun::copyInto(const std::vector<std::string>& sources, const std::string& folder,
@@ -123,18 +151,15 @@ void RescueRun::copyInto(const std::vector<std::string>& sources, const std::str
             break;
         }
         job.Timer1_Timer();
-        showProgress(job);
+        m_passFile = m_report.files.size() + job.report().files.size();
+        if (!job.report().files.empty())
+            showProgress(job.report().files.back(), &job.report().files);
     }
     const auto& files = job.report().files;
-    for (const auto& file : files) {
-        if (m_stoppedBy == 0)
-            runRescuePasses(m_files, m_record, file, m_options.retries,
-                            [this] { return stopAsked(); });
-    }
     m_report.files.insert(m_report.files.end(), files.begin(), files.end());
 }
 
-void RescueRun::showProgress(const CopyJob& job)
+void RescueRun::showProgress(const FileOutcome& current, const std::vector<FileOutcome>* inJob)
 {
     if (!m_meter || std::chrono::steady_clock::now() < m_nextProgress)
         return;
@@ -142,13 +167,16 @@ void RescueRun::showProgress(const CopyJob& job)
     Tally tally;
     for (const auto& file : m_report.files)
         addUp(tally, file, m_record);
-    for (const auto& file : job.report().files)
-        addUp(tally, file, m_record);
+    if (inJob != nullptr)
+        for (const auto& file : *inJob)
+            addUp(tally, file, m_record);
     ProgressSnapshot progress;
-    progress.file = static_cast<int>(m_report.files.size() + job.report().files.size());
+    progress.pass = m_pass.number;
+    progress.passes = m_passes;
+    progress.passName = m_pass.name;
+    progress.file = static_cast<int>(m_passFile);
     progress.files = static_cast<int>(m_planned);
-    progress.name =
-        job.report().files.empty() ? std::string() : bareName(job.report().files.back().source);
+    progress.name = bareName(current.source);
     progress.rescued = tally.rescued;
     progress.total = m_total;
     progress.bad = tally.bad;

@@ -20,9 +20,10 @@ namespace brindlecap {
 
 class CopyJob;
 
-// One run of brindlecap-cli over its planned sources: the copy job for each
-// destination folder in turn, then the passes over each file's bad sectors,
-// with the rescue maps kept all along and a stop honoured within one read.
+// One run of brindlecap-cli over its planned sources, in passes over all of
+// them: the copy job for each destination folder in turn, then scraping
+// each file's bad stretches, then retrying its bad sectors; the rescue maps
+// kept all along and a stop honoured within one read.
 class RescueRun final
 {
 public:
@@ -42,9 +43,19 @@ public:
     int stoppedBy() const { return m_stoppedBy; }
 
 private:
+    struct Pass
+    {
+        int number = 1;
+        std::string name;
+    };
+
     void copyInto(const std::vector<std::string>& sources, const std::string& folder,
                   FolderTree* tree);
-    void showProgress(const CopyJob& job);
+    // One pass after the copy pass, over every file copied; `onFile` false:
+    // stopped.
+    void runPass(Pass pass, const std::function<bool(const FileOutcome&)>& onFile);
+    // `inJob`: the files of the job under way, not yet in the report.
+    void showProgress(const FileOutcome& current, const std::vector<FileOutcome>* inJob = nullptr);
     bool stopAsked();
 
     const CliOptions& m_options;
@@ -59,8 +70,12 @@ private:
     LocaleNumberFormat m_numbers;
     MapRecord m_record;
     std::unique_ptr<ProgressMeter> m_meter;
-    JobReport m_report; // of the folders done
+    JobReport m_report;                // of the folders done
+    std::vector<FolderTree*> m_treeOf; // the folder tree of each file of the report
     std::size_t m_planned = 0;
+    int m_passes = 1;
+    Pass m_pass;
+    std::size_t m_passFile = 0; // from 1
     std::int64_t m_total = 0;
     std::chrono::steady_clock::time_point m_nextProgress;
     int m_stoppedBy = 0;

@@ -31,6 +31,9 @@ TEST(CliOptionsTest, BothFormsNameSourcesAndDirectoryLikeCp)
     EXPECT_EQ(attached.bufferOption, 5);
     EXPECT_EQ(attached.sources, (std::vector<std::string>{"-x.bin"}));
     EXPECT_EQ(parse({"a", "out"}).bufferOption, 3) << "256 unless told";
+    EXPECT_EQ(parse({"a", "out"}).lastPass, CliOptions::Pass::retry) << "every pass unless told";
+    EXPECT_EQ(parse({"--passes=copy", "a", "out"}).lastPass, CliOptions::Pass::copy);
+    EXPECT_EQ(parse({"--passes", "scrape", "a", "out"}).lastPass, CliOptions::Pass::scrape);
 }
 
 TEST(CliOptionsTest, BadCommandLinesNameTheProblem)
@@ -45,6 +48,7 @@ TEST(CliOptionsTest, BadCommandLinesNameTheProblem)
     EXPECT_EQ(parse({}).error, "missing destination directory");
     EXPECT_EQ(parse({"-t", "a", "-t", "b", "c"}).error, "the target directory is given twice");
     EXPECT_EQ(parse({"--quiet=yes", "a", "b"}).error, "option --quiet takes no value");
+    EXPECT_EQ(parse({"--passes=all", "a", "b"}).error, "passes all is not copy, scrape or retry");
 }
 
 TEST(CliOptionsTest, HelpAndVersionNeedNoOperands)

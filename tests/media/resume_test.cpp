@@ -339,6 +339,74 @@ TEST_F(ResumeTest, AFolderTenThousandDeepIsCopiedToItsBottom)
     ::close(copied);
 }
 
+// The easy data of every file before anyone's hard parts: a folder copied
+// whole whose first file has a dead stretch and whose later folder holds a
+// healthy file. The copy pass alone (--passes=copy) leaves the inside of the
+// stretch to scraping; a full run stopped at scraping's first read has the
+// later folder's file already copied; and the copy pass, then the same
+// command without --passes, ends as one full run ends.
+TEST_F(ResumeTest, EveryFilesEasyDataComesBeforeAnyFilesScraping)
+{
+    constexpr std::int64_t size = 2 * mib;
+    const std::vector<Failing> dead{sectors(200, 300)};
+    const auto disc = [&](const std::string& name, const std::string& extra = {}) {
+        auto medium = mount(name, describe(size, dead, "writable\n" + extra));
+        if (medium->unavailable().empty()) {
+            fs::create_directory(medium->path("z"));
+            writeFile(medium->path("z/healthy.bin"), patternBytes(300000, 3));
+        }
+        return medium;
+    };
+    const auto run = [&](MountedMedium& medium, const std::string& into,
+                         std::vector<std::string> options) {
+        fs::create_directories(into);
+        options.insert(options.end(), {"-q", "-r", medium.path(""), into});
+        return cli(options);
+    };
+    const auto copyOf = [](const std::string& into, const char* name) {
+        return readFile(into + "/medium/" + name);
+    };
+
+    auto first = disc("first");
+    if (!first->unavailable().empty())
+        GTEST_SKIP() << first->unavailable();
+    const auto stepwise = scratch / "stepwise";
+    const auto copyPass = run(*first, stepwise, {"--passes=copy"});
+    EXPECT_EQ(copyPass.exitStatus, 1) << copyPass.out << copyPass.err;
+    EXPECT_EQ(copyOf(stepwise, "z/healthy.bin"), patternBytes(300000, 3));
+    const auto unscraped = mapAt(stepwise + "/medium/.brindlecap/disc.bin.map")
+                               .rangesWith(RescueMap::Status::nonScraped);
+    ASSERT_FALSE(unscraped.empty()) << "the copy pass left the stretch's inside to scraping";
+    // A sector of it that no read of the copy pass touched.
+    const auto copyReads = first->reads();
+    std::int64_t scrapedOnly = -1;
+    for (const auto& range : unscraped)
+        for (auto at = range.offset; at < range.end() && scrapedOnly < 0; at += sector)
+            if (std::none_of(copyReads.begin(), copyReads.end(), [&](const MediumRead& read) {
+                    return overlaps(read, {{at, sector}});
+                }))
+                scrapedOnly = at;
+    ASSERT_GE(scrapedOnly, 0);
+    EXPECT_EQ(run(*first, stepwise, {}).exitStatus, 1);
+    first.reset();
+
+    // Stopped at scraping's first read: the later folder is done by then.
+    auto second =
+        disc("second", "at-read disc.bin " + std::to_string(scrapedOnly) + " terminate\n");
+    const auto stopped = run(*second, scratch / "stopped", {});
+    EXPECT_EQ(stopped.exitStatus, 143) << stopped.out << stopped.err;
+    EXPECT_NE(stopped.out.find("copied: " + second->path("z/healthy.bin")), std::string::npos)
+        << stopped.out;
+    second.reset();
+
+    auto third = disc("third");
+    const auto whole = scratch / "whole";
+    EXPECT_EQ(run(*third, whole, {}).exitStatus, 1);
+    for (const auto* name : {"disc.bin", "z/healthy.bin"})
+        EXPECT_TRUE(copyOf(stepwise, name) == copyOf(whole, name)) << name;
+    EXPECT_TRUE(copyOf(whole, "disc.bin") == expectedCopy(size, 7, dead));
+}
+
 // A folder of many folders, with few descriptors to spare (a desktop's
 // default is 1,024): every copy still gets its map.
 TEST_F(ResumeTest, EveryFolderKeepsItsMapsWithFewDescriptorsToSpare)
