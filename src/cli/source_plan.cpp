@@ -54,13 +54,6 @@ fs::path canonicalOr(const fs::path& path)
 
 constexpr int folderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 
-std::string withoutTrailingSlashes(std::string path)
-{
-    while (path.size() > 1 && path.back() == '/')
-        path.pop_back();
-    return path;
-}
-
 void append(std::string& path, const std::string& name)
 {
     if (path.back() != '/')
@@ -297,7 +290,7 @@ SourcePlan planSources(const std::vector<std::string>& sources, const std::strin
             continue;
         }
         TreeWalk walk(plan, *tree);
-        walk.walk(withoutTrailingSlashes(source), (fs::path(directory) / name).string());
+        walk.walk(tree->rootName(), (fs::path(directory) / name).string());
         walk.passOverLinksOut();
         plan.trees.push_back(std::move(tree));
     }

@@ -30,6 +30,8 @@ public:
     // followed as cp follows them.
     std::error_code open(const std::string& root, Mode mode);
     int root() const { return m_root.get(); }
+    // The root's name, as paths beneath it start.
+    const std::string& rootName() const { return m_rootName; }
 
     // Whether `path` is the root's name followed by names beneath it.
     bool holds(std::string_view path) const;
