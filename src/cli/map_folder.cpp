@@ -129,6 +129,23 @@ std::error_code MapFolder::writeNew(const std::string& file, std::string_view he
         return error;
     if (::ftruncate(fd.get(), 0) != 0)
         return lastError();
+    return writeMap(std::move(fd), head, body, durable);
+}
+
+std::error_code MapFolder::writeFirst(const std::string& file, std::string_view head,
+                                      std::string_view body, bool durable)
+{
+    // O_EXCL: a file of any kind made there meanwhile is left alone.
+    UniqueFd fd(::openat(m_fd.get(), file.c_str(),
+                         O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644));
+    if (!fd.isOpen())
+        return lastError();
+    return writeMap(std::move(fd), head, body, durable);
+}
+
+std::error_code MapFolder::writeMap(UniqueFd fd, std::string_view head, std::string_view body,
+                                    bool durable)
+{
     if (const auto written = writeAll(fd.get(), 0, std::as_bytes(std::span(head))); written.error)
         return written.error;
     if (const auto written = writeAll(fd.get(), static_cast<std::int64_t>(head.size()),

@@ -51,11 +51,20 @@ public:
     std::error_code writeNew(const std::string& file, std::string_view head, std::string_view body,
                              bool durable);
     std::error_code replace(const std::string& file);
+    // Writes a map where there is none yet straight into FILE (made anew:
+    // file_exists where anything is there). An interruption can leave a
+    // map cut short, which claims less than the whole (its lost lines) or
+    // does not read as a map at all; a map that is there is only ever
+    // replaced whole.
+    std::error_code writeFirst(const std::string& file, std::string_view head,
+                               std::string_view body, bool durable);
     // Puts the folder's own entries (the replacements) on the disk.
     std::error_code sync() const;
 
 private:
     std::error_code openFile(const std::string& file, int flags, UniqueFd& opened) const;
+    static std::error_code writeMap(UniqueFd fd, std::string_view head, std::string_view body,
+                                    bool durable);
 
     UniqueFd m_fd;
     std::uint64_t m_device = 0;

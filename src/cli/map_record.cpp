@@ -222,6 +222,7 @@ MapRecord::Earlier MapRecord::readEarlier(FileMap& file, const SourceFacts& sour
     error = folder.read(file.mapName, text);
     if (error == std::errc::no_such_file_or_directory)
         return Earlier::none;
+    file.mapThere = true;
     if (error) {
         m_messages << "brindlecap-cli: no rescue map for " << quotedName(file.source) << ": "
                    << quotedName(mapPath(file)) << ": " << error.message() << "\n";
@@ -514,6 +515,7 @@ void MapRecord::saveMapsOfFolders(const std::vector<FileMap*>& batch)
 {
     // Each map to a new file beside it; all of them onto the disk; then each
     // in its old one's place. An interruption leaves old maps or new ones.
+    // A first map goes straight to its place: there is no old one to keep.
     std::vector<std::pair<FileMap*, MapFolder*>> written;
     bool anyCovered = false;
     const auto refuse = [&](FileMap& file, const std::string& path, std::error_code error) {
@@ -534,17 +536,28 @@ void MapRecord::saveMapsOfFolders(const std::vector<FileMap*>& batch)
         const auto head = file->map.head(m_commandLine, file->started, localTime());
         const auto& body = file->map.blockLines();
         m_lastSaveBytes += static_cast<std::int64_t>(head.size() + body.size());
+        anyCovered = anyCovered || covered;
+        if (!file->mapThere) {
+            const auto error = folder->writeFirst(file->mapName, head, body, !covered);
+            file->mapThere = true; // made, or something else is there: replaced whole from now
+            if (!error)
+                continue;
+            if (error != std::errc::file_exists) {
+                refuse(*file, mapPath(*file), error);
+                continue;
+            }
+        }
         if (const auto error = folder->writeNew(file->mapName, head, body, !covered)) {
             refuse(*file, mapPath(*file) + ".new", error);
             continue;
         }
-        anyCovered = anyCovered || covered;
         written.emplace_back(file, folder);
     }
     if (anyCovered) {
         if (const auto error = m_volume.sync()) {
-            for (auto& [file, folder] : written)
-                refuse(*file, mapPath(*file), error);
+            for (auto* file : batch)
+                if (!file->mapName.empty())
+                    refuse(*file, mapPath(*file), error);
             written.clear();
         }
     }
@@ -554,7 +567,7 @@ void MapRecord::saveMapsOfFolders(const std::vector<FileMap*>& batch)
     }
     // The replacements onto the disk: the file system's at once where it
     // can, else each folder's.
-    if (anyCovered)
+    if (anyCovered && !written.empty())
         m_volume.sync();
     for (auto& [path, folder] : m_folders)
         if (!m_volume.covers(folder.device()))

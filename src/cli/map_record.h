@@ -85,9 +85,10 @@ private:
     {
         std::string source;
         std::string destination;
-        std::string folder;  // the copy's
-        std::string mapName; // in the folder's .brindlecap; empty: none is saved
-        bool kept = false;   // this run keeps a map of it, saved or not
+        std::string folder;    // the copy's
+        std::string mapName;   // in the folder's .brindlecap; empty: none is saved
+        bool mapThere = false; // a file at its name: saves replace it whole
+        bool kept = false;     // this run keeps a map of it, saved or not
         RescueMap map;
         std::optional<FileIdentity> copy;
         std::vector<ByteRange> pending; // written, not yet on the disk

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <thread>
@@ -180,9 +181,12 @@ TEST_F(MapPromiseTest, NothingWhereMapsLiveMakesTheRunWaitOrLeadsItAway)
          },
          "no rescue map for " + a + ": " + maps + "/a.bin.map: it is not a plain file",
          maps + "/a.bin.map"},
+        // A first map goes straight to its place; one that is there is
+        // replaced through the new one.
         {"a FIFO as the new map",
          [&] {
              fs::create_directory(maps);
+             std::ofstream(maps + "/a.bin.map") << "no map\n";
              ::mkfifo((maps + "/a.bin.map.new").c_str(), 0644);
          },
          "cannot save the rescue map " + maps + "/a.bin.map.new: it is not a plain file",
