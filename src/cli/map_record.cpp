@@ -349,7 +349,9 @@ void MapRecord::markFinished(const std::string& destination)
 {
     auto& file = m_maps.at(destination);
     file.passesDone = true;
-    noteChange(file);
+    // A map saved finished already is not saved again for nothing.
+    if (file.map.currentStatus != Status::finished)
+        noteChange(file);
 }
 
 void MapRecord::markWritten(const std::string& destination, ByteRange range,
