@@ -114,11 +114,11 @@ std::error_code FolderTree::folder(std::string_view path, int& fd)
 std::error_code placeOf(FolderTree* tree, const std::string& path, NamePlace& place)
 {
     if (tree == nullptr || !tree->holds(path)) {
-        place = {AT_FDCWD, path, false};
+        place = {AT_FDCWD, path.c_str(), false};
         return {};
     }
     const auto slash = path.rfind('/');
-    place.name = path.substr(slash + 1);
+    place.name = path.c_str() + slash + 1;
     place.inTree = true;
     return tree->folder(std::string_view(path).substr(0, slash == 0 ? 1 : slash), place.folder);
 }

@@ -69,14 +69,17 @@ private:
 
 // Where the name a path ends in is looked up: in the folder a tree reaches
 // for it, or, for a path no tree holds, from the working folder as it is.
+// `name` points into the path, which must outlive it.
 struct NamePlace
 {
     int folder = -1;
-    std::string name;
+    const char* name = nullptr;
     bool inTree = false;
 };
 
 // `tree` may be null: the path is then taken as it is.
 std::error_code placeOf(FolderTree* tree, const std::string& path, NamePlace& place);
+// A temporary path would leave the place's name pointing at freed memory.
+std::error_code placeOf(FolderTree* tree, std::string&& path, NamePlace& place) = delete;
 
 } // namespace brindlecap

@@ -24,10 +24,10 @@ std::error_code PosixFileAccess::examineSource(const std::string& path, SourceFa
     if (place.inTree) {
         // What a link leads to now, not what it led to when the tree was
         // read: a link is only followed to a file of the tree.
-        if (::fstatat(place.folder, place.name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0)
+        if (::fstatat(place.folder, place.name, &status, AT_SYMLINK_NOFOLLOW) != 0)
             return lastError();
         const bool link = S_ISLNK(status.st_mode);
-        if (link && ::fstatat(place.folder, place.name.c_str(), &status, 0) != 0)
+        if (link && ::fstatat(place.folder, place.name, &status, 0) != 0)
             return lastError();
         if (link && !m_sources->ownsFile(identityOf(status)))
             return CopyError::linkOutOfTree;
@@ -61,10 +61,10 @@ std::error_code PosixFileAccess::identify(const std::string& path, FileIdentity&
         return error;
     struct stat status
     {};
-    if (::fstatat(place.folder, place.name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0)
+    if (::fstatat(place.folder, place.name, &status, AT_SYMLINK_NOFOLLOW) != 0)
         return lastError();
     if (S_ISLNK(status.st_mode)) {
-        if (::fstatat(place.folder, place.name.c_str(), &status, 0) != 0)
+        if (::fstatat(place.folder, place.name, &status, 0) != 0)
             return errno == ENOENT ? make_error_code(CopyError::danglingSymlink) : lastError();
         // Beneath the copies' folder a link is never written through.
         if (copy)
@@ -112,7 +112,7 @@ std::error_code PosixFileAccess::openDestination(const std::string& path,
     if (error == std::errc::no_such_file_or_directory && !identity) {
         // A new name only: O_EXCL with O_NOFOLLOW refuses anything put there
         // meanwhile, a symbolic link included.
-        fd = UniqueFd(::openat(place.folder, place.name.c_str(),
+        fd = UniqueFd(::openat(place.folder, place.name,
                                O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                                (permissions & 0777) | S_IWUSR));
         error = fd.isOpen() ? std::error_code() : lastError();

@@ -55,7 +55,7 @@ std::error_code checkOpened(int fd, const FileIdentity* expected, std::error_cod
 template <typename Check>
 std::error_code openResolved(const NamePlace& place, int flags, Check check, UniqueFd& opened)
 {
-    const UniqueFd handle(::openat(place.folder, place.name.c_str(), O_PATH | O_CLOEXEC));
+    const UniqueFd handle(::openat(place.folder, place.name, O_PATH | O_CLOEXEC));
     if (!handle.isOpen())
         return lastError();
     struct stat status
@@ -91,7 +91,7 @@ std::error_code openRegularFile(const NamePlace& place, int flags, const FileIde
     // O_NONBLOCK: a FIFO put where a file was expected must not hang the
     // program (its open would wait for a peer). On a regular file it changes
     // nothing but the answer to a lease.
-    UniqueFd fd(openRetryingInterrupts(place.folder, place.name.c_str(), flags | O_NONBLOCK));
+    UniqueFd fd(openRetryingInterrupts(place.folder, place.name, flags | O_NONBLOCK));
     if (!fd.isOpen() && errno == EWOULDBLOCK) {
         return openResolved(
             place, flags,
@@ -128,7 +128,7 @@ std::error_code openDestinationFile(const NamePlace& place, std::optional<FileId
         if (place.inTree) {
             struct stat target
             {};
-            if (::fstatat(place.folder, place.name.c_str(), &target, 0) != 0 && errno == ENOENT)
+            if (::fstatat(place.folder, place.name, &target, 0) != 0 && errno == ENOENT)
                 return make_error_code(CopyError::danglingSymlink);
             return make_error_code(identity ? CopyError::destinationReplaced
                                             : CopyError::destinationIsLink);
@@ -146,7 +146,7 @@ std::error_code openDestinationFile(const NamePlace& place, std::optional<FileId
     {};
     if (!identity) {
         // The first open looks before it opens anything for writing.
-        if (::fstatat(place.folder, place.name.c_str(), &looked, AT_SYMLINK_NOFOLLOW) != 0)
+        if (::fstatat(place.folder, place.name, &looked, AT_SYMLINK_NOFOLLOW) != 0)
             return lastError();
         if (S_ISLNK(looked.st_mode))
             return openThroughLink();
@@ -155,8 +155,8 @@ std::error_code openDestinationFile(const NamePlace& place, std::optional<FileId
     }
     // O_NOFOLLOW: a link in the name's place is never followed blindly. Any
     // other file put there is checked once open, and left unwritten.
-    UniqueFd fd(openRetryingInterrupts(place.folder, place.name.c_str(),
-                                       O_WRONLY | O_NONBLOCK | O_NOFOLLOW));
+    UniqueFd fd(
+        openRetryingInterrupts(place.folder, place.name, O_WRONLY | O_NONBLOCK | O_NOFOLLOW));
     if (!fd.isOpen() && errno == ELOOP)
         return openThroughLink();
     if (!fd.isOpen() && errno == EWOULDBLOCK)

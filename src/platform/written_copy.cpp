@@ -15,7 +15,7 @@ std::error_code WrittenCopy::open(const NamePlace& place, const FileIdentity& wr
 {
     // Through a link too: the user's own link to the copy leads to the very
     // file that was written, and anything else is refused below.
-    UniqueFd handle(::openat(place.folder, place.name.c_str(), O_PATH | O_CLOEXEC));
+    UniqueFd handle(::openat(place.folder, place.name, O_PATH | O_CLOEXEC));
     if (!handle.isOpen())
         return errno == ENOENT ? make_error_code(CopyError::destinationReplaced) : lastError();
     struct stat status
