@@ -276,6 +276,7 @@ Exit status:
   2    bad command line, or another run is copying into DIRECTORY; nothing
        was written
   3    some data could not be written, or some source could not be copied
+       (or the medium went away: the same command goes on once it is back)
   130  interrupted (Ctrl-C); each destination keeps the chunks written so far,
        and running the same command again goes on from there
   143  stopped by SIGTERM, as with Ctrl-C

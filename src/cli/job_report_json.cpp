@@ -88,6 +88,8 @@ std::string reasonOf(const FileOutcome& file)
 {
     if (file.whyNotCopied)
         return jsonString(whyNotCopiedText(file));
+    if (file.status() == FileStatus::stopped && file.untriedBecause)
+        return jsonString(untriedText(file));
     const auto error = file.firstWriteError ? file.firstWriteError : file.firstReadError;
     return error ? jsonString(error.message()) : "null";
 }

@@ -54,7 +54,12 @@ void describeFile(const FileOutcome& file, const NumberFormat& numbers, std::str
         break;
     case FileStatus::stopped:
         text += "stopped: " + route + " after " + bytesText(file.reached, numbers) + " of " +
-                bytesText(file.size, numbers) + " (the copy keeps what was written so far)\n";
+                bytesText(file.size, numbers) +
+                (file.untriedBecause ? ": " + untriedText(file) +
+                                           "; the copy keeps what was written so far, and the "
+                                           "same command goes on from there"
+                                     : " (the copy keeps what was written so far)") +
+                "\n";
         describeUnreadable(file, numbers, text);
         break;
     case FileStatus::notStarted:
@@ -75,6 +80,13 @@ std::string whyNotCopiedText(const FileOutcome& file)
                " was rescued from a different source; it is kept: copy into another folder or "
                "remove it";
     return file.whyNotCopied.message();
+}
+
+std::string untriedText(const FileOutcome& file)
+{
+    if (!file.untriedBecause)
+        return {};
+    return "the medium went away (" + file.untriedBecause.message() + ")";
 }
 
 std::string jobReportText(const JobReport& report, const NumberFormat& numbers,

@@ -21,6 +21,10 @@ inline constexpr const char* earlierMapsText =
 // Why a file was not copied, in words; names in it are quoted.
 std::string whyNotCopiedText(const FileOutcome& file);
 
+// Why some of a stopped file was never tried (the medium went away), in
+// words; empty where a stop from the user ended it.
+std::string untriedText(const FileOutcome& file);
+
 // 0 all copied, 1 some bytes unreadable and written as zeros, 3 some data not
 // written or some source not copied (a stopped file counts as not written).
 int exitStatusFor(const JobReport& report);

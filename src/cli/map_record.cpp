@@ -586,13 +586,19 @@ void MapRecord::account(FileOutcome& file) const
     const auto& record = found->second;
     if (record.kept) {
         const auto& map = record.map;
-        const auto error =
-            file.firstReadError ? file.firstReadError : std::make_error_code(std::errc::io_error);
-        // A stopped file's untried rest is not unreadable: nobody tried it.
-        // Nor is what was read but never reached the disk.
-        auto unreadable = rangesOutside(map.rangesWithout(Status::finished), record.lost);
-        if (!file.finished)
-            unreadable = rangesOutside(unreadable, map.rangesWith(Status::nonTried));
+        // What nobody asked of the medium is not unreadable: a stopped
+        // file's untried rest, what followed a medium that went away, what
+        // was read but never reached the disk (reported not written).
+        const auto untried = map.rangesWith(Status::nonTried);
+        const auto unreadable =
+            rangesOutside(rangesOutside(map.rangesWithout(Status::finished), record.lost), untried);
+        if (file.finished && file.untriedBecause && !untried.empty()) {
+            file.finished = false;
+            file.reached = untried.front().offset;
+        }
+        const auto error = file.firstReadError && file.firstReadError != file.untriedBecause
+                               ? file.firstReadError
+                               : std::make_error_code(std::errc::io_error);
         file.unreadable.clear();
         file.unreadableBytes = 0;
         file.firstReadError = {};

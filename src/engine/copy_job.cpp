@@ -2,6 +2,7 @@
 #include "copy_job.h"
 
 #include "copy_error.h"
+#include "medium_gone.h"
 #include "path_text.h"
 #include "resume_next.h"
 
@@ -281,9 +282,18 @@ void CopyJob::readChunk(ChunkTransfer& chunk)
             chunk.readError =
                 files.openSource(m_env.fields.text(Field::lblFile), m_current.source.identity);
         });
+        // Unread, yet not found unreadable: a later try may read it.
+        if (mediumGone(chunk.readError))
+            chunk.neverTriedBecause = chunk.readError;
         for (const auto& part : toRead) {
             if (!chunk.untried.empty()) {
                 appendRange(chunk.untried, part);
+                continue;
+            }
+            // Nothing more is asked of a medium that went away.
+            if (chunk.neverTriedBecause) {
+                appendRange(chunk.unread, part);
+                appendRange(chunk.neverTried, part);
                 continue;
             }
             ReadResult read;
@@ -305,6 +315,10 @@ void CopyJob::readChunk(ChunkTransfer& chunk)
             const ByteRange rest{part.offset + read.bytes, part.length - read.bytes};
             appendRange(read.error == std::errc::operation_canceled ? chunk.untried : chunk.unread,
                         rest);
+            if (mediumGone(read.error)) {
+                appendRange(chunk.neverTried, rest);
+                chunk.neverTriedBecause = read.error;
+            }
         }
         files.close();
     }
@@ -366,6 +380,8 @@ void CopyJob::recordChunk(const ChunkTransfer& chunk, bool lastChunk)
     }
     if (chunk.written.bytes < chunk.length || chunk.writeError)
         outcome.addUnwritten(chunk.length - chunk.written.bytes, chunk.writeError);
+    if (!outcome.untriedBecause)
+        outcome.untriedBecause = chunk.neverTriedBecause;
     outcome.finished = lastChunk && chunk.untried.empty();
     outcome.reached =
         chunk.offset + (chunk.untried.empty() ? chunk.length : chunk.untried.front().offset);
@@ -386,7 +402,7 @@ ChunkOutcome CopyJob::outcomeOf(const ChunkTransfer& chunk) const
             chunk.length,
             m_current.destination.value_or(FileIdentity{}),
             inFile(rangesOutside(writtenPart, chunk.notWritten)),
-            inFile(rangesOutside(chunk.unread, chunk.presumed)),
+            inFile(rangesOutside(chunk.unread, unionOf(chunk.presumed, chunk.neverTried))),
             inFile(chunk.presumed)};
 }
 

@@ -89,6 +89,8 @@ private:
         std::vector<ByteRange> unread;     // could not be read
         std::vector<ByteRange> presumed;   // the part of unread never tried alone
         std::vector<ByteRange> untried;    // not read: a stop came first
+        std::vector<ByteRange> neverTried; // the part of unread not asked of the medium
+        std::error_code neverTriedBecause; // the medium went away
         std::error_code readError;         // why they were not read
         std::vector<ByteRange> notWritten; // left alone, unread or untried
         WriteResult written;

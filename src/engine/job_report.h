@@ -42,6 +42,10 @@ struct FileOutcome
 
     std::int64_t unwrittenBytes = 0;
     std::error_code firstWriteError;
+    // Set: the medium went away (this error) before the file's end, and the
+    // rest was never asked of it. That part is among `unreadable`, unless a
+    // front end keeps it to be read another time.
+    std::error_code untriedBecause;
 
     void addUnreadable(ByteRange range, std::error_code error);
     void addKeptEarlier(ByteRange range);

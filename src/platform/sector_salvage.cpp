@@ -2,7 +2,6 @@
 #include "sector_salvage.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <map>
 
 namespace brindlecap {
@@ -248,21 +247,6 @@ private:
 };
 
 } // namespace
-
-bool mediumGone(const std::error_code& error)
-{
-    if (error.category() != std::generic_category())
-        return false;
-    switch (error.value()) {
-    case ENOMEDIUM: // the disc was taken out
-    case ENODEV:    // the drive went away
-    case ENXIO:     // the device behind the file is gone
-    case ESTALE:    // a network share lost the file
-        return true;
-    default:
-        return false;
-    }
-}
 
 ReadResult salvageRead(SectorSource& bulk, SectorProbe& probe, std::int64_t offset,
                        std::span<std::byte> buffer, OpenBadRun& run,

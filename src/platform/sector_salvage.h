@@ -2,6 +2,7 @@
 #pragma once
 
 #include "file_access.h"
+#include "medium_gone.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -53,8 +54,5 @@ struct OpenBadRun
 ReadResult salvageRead(SectorSource& bulk, SectorProbe& probe, std::int64_t offset,
                        std::span<std::byte> buffer, OpenBadRun& run,
                        const std::function<bool()>& stopRequested = {});
-
-// Whether an error means the medium is gone rather than a sector bad.
-bool mediumGone(const std::error_code& error);
 
 } // namespace brindlecap

@@ -93,28 +93,33 @@ protected:
 struct StopCase
 {
     const char* name;
-    // The first read that covers this offset brings Ctrl-C (or SIGTERM): in
-    // the middle of a healthy stretch, or a probe inside a dead one (the
-    // chunk that starts at sector 1536 starts inside the stretch, with a
-    // probe of that sector).
-    std::int64_t stopAt;
-    const char* signal; // the medium's action
+    // What ends the first run, as a line of the medium's description: the
+    // first read that covers an offset brings Ctrl-C (or SIGTERM), in the
+    // middle of a healthy stretch or as a probe inside a dead one (the chunk
+    // that starts at sector 1536 starts inside the stretch, with a probe of
+    // that sector); or the disc is taken out.
+    std::string event;
     int exitStatus;
+    const char* says; // what the report says of the stopped file
 };
+
+std::string atRead(std::int64_t offset, const char* action)
+{
+    return "at-read disc.bin " + std::to_string(offset) + " " + action + "\n";
+}
 
 class InterruptedRunTest : public ResumeTest, public ::testing::WithParamInterface<StopCase>
 {};
 
 // A run stopped half-way, then the same command: the result is that of a
-// run never stopped, and the second run reads nothing the map says it has.
+// run never stopped, the second run reads nothing the map says it has, and
+// it reads the rest as a first run would, a chunk at a time.
 TEST_P(InterruptedRunTest, TheSameCommandFinishesItWithoutReadingAnythingTwice)
 {
     constexpr std::int64_t size = 8 * mib;
+    constexpr std::int64_t chunk = 256 * 1024;
     const std::vector<Failing> bad{sectors(300, 1), sectors(1500, 600), sectors(3000, 3)};
-    const auto stopAt = GetParam().stopAt;
-    auto first = mount("first", describe(size, bad,
-                                         "at-read disc.bin " + std::to_string(stopAt) + " " +
-                                             GetParam().signal + "\n"));
+    auto first = mount("first", describe(size, bad, GetParam().event));
     if (!first->unavailable().empty())
         GTEST_SKIP() << first->unavailable();
     const std::vector<std::string> command{"-q", "-b", "256", first->path("disc.bin"), out()};
@@ -122,6 +127,7 @@ TEST_P(InterruptedRunTest, TheSameCommandFinishesItWithoutReadingAnythingTwice)
     EXPECT_EQ(stopped.exitStatus, GetParam().exitStatus) << stopped.out << stopped.err;
     EXPECT_NE(stopped.out.find("stopped: " + first->path("disc.bin")), std::string::npos)
         << stopped.out;
+    EXPECT_NE(stopped.out.find(GetParam().says), std::string::npos) << stopped.out;
     const auto atStop = mapAt(mapPath());
     const auto finished = atStop.rangesWith(RescueMap::Status::finished);
     EXPECT_FALSE(finished.empty());
@@ -135,9 +141,18 @@ TEST_P(InterruptedRunTest, TheSameCommandFinishesItWithoutReadingAnythingTwice)
     const auto resumed = cli(again);
     EXPECT_EQ(resumed.exitStatus, 1) << resumed.out << resumed.err;
     EXPECT_TRUE(readFile(out() + "/disc.bin") == expectedCopy(size, 7, bad));
-    for (const auto& read : beyondFingerprint(second->reads(), atStop))
+    int awayFromBadChunks = 0;
+    for (const auto& read : beyondFingerprint(second->reads(), atStop)) {
         EXPECT_FALSE(overlaps(read, finished))
             << "read again at " << read.offset << " (" << read.size << " bytes)";
+        const ByteRange inChunks{read.offset / chunk * chunk,
+                                 (read.offset + read.size + chunk - 1) / chunk * chunk -
+                                     read.offset / chunk * chunk};
+        awayFromBadChunks += std::none_of(bad.begin(), bad.end(), [&](const Failing& range) {
+            return range.start < inChunks.end() && inChunks.offset < range.end;
+        });
+    }
+    EXPECT_LE(awayFromBadChunks, size / chunk);
     const auto atEnd = mapAt(mapPath());
     EXPECT_EQ(atEnd.bytesWith(RescueMap::Status::nonTried), 0);
     EXPECT_EQ(atEnd.rangesWithout(RescueMap::Status::finished),
@@ -146,12 +161,17 @@ TEST_P(InterruptedRunTest, TheSameCommandFinishesItWithoutReadingAnythingTwice)
                                       {3000 * sector, 3 * sector}}));
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, InterruptedRunTest,
-                         ::testing::Values(StopCase{"MidFile", 3 * mib + 5, "interrupt", 130},
-                                           StopCase{"MidSalvage", 1536 * sector + 5, "interrupt",
-                                                    130},
-                                           StopCase{"Terminated", 3 * mib + 5, "terminate", 143}),
-                         [](const auto& testInfo) { return std::string(testInfo.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Cases, InterruptedRunTest,
+    ::testing::Values(
+        StopCase{"MidFile", atRead(3 * mib + 5, "interrupt"), 130, "(the copy keeps"},
+        StopCase{"MidSalvage", atRead(1536 * sector + 5, "interrupt"), 130, "(the copy keeps"},
+        StopCase{"Terminated", atRead(3 * mib + 5, "terminate"), 143, "(the copy keeps"},
+        // The reads before it: six for the first 768 KiB and its bad sector,
+        // then three chunks.
+        StopCase{"DiscTakenOut", "eject-after 10 " + std::to_string(ENOMEDIUM) + "\n", 3,
+                 ": the medium went away (No medium found)"}),
+    [](const auto& testInfo) { return std::string(testInfo.param.name); });
 
 // Cleaned, the disc gives some sectors it would not give before: the next
 // run reads only the gaps, and fills exactly those that read now.
