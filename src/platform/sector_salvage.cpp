@@ -71,7 +71,8 @@ public:
                     next = Next::bulk;
                 continue;
             }
-            position = skipBadStretch(probe.upTo, carried > 0 && position == m_begin ? carried : 0);
+            position = skipBadStretch(probe.upTo, carried > 0 && position == m_begin ? carried : 0,
+                                      next == Next::oneGrain);
             if (m_stopped)
                 return m_result;
             next = Next::bulk;
@@ -128,8 +129,10 @@ private:
 
     // The bad stretch that starts at `badFrom`: finds the first good grain
     // after it, records what was not read and gives where reading goes on.
-    // `carried` is how long the stretch already was in the last buffer.
-    std::int64_t skipBadStretch(std::int64_t badFrom, std::int64_t carried)
+    // `carried` is how long the stretch already was in the last buffer;
+    // `firstTryOnly`: its first grain failed the one read that ever started
+    // at it, right where the medium had stopped short.
+    std::int64_t skipBadStretch(std::int64_t badFrom, std::int64_t carried, bool firstTryOnly)
     {
         const auto first = grainOf(badFrom);
         const auto last = grainOf(m_end - 1);
@@ -173,6 +176,11 @@ private:
             else
                 lastBad = middle;
         }
+        // A lone bad grain between good ones is most often a marginal
+        // sector, which reads on a try of its own; a longer stretch is
+        // rather a damaged area, not worth one more failing read.
+        if (firstTryOnly && firstGood == first + 1 && !m_stopped && good(first))
+            return startOf(firstGood);
         if (m_stopped)
             return m_end;
 
