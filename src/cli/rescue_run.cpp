@@ -59,6 +59,10 @@ RescueRun::RescueRun(const CliOptions& options, FolderTree& copies, std::string 
     // Where it cannot be opened, each copy is put on the disk by itself.
     m_volume.open(copies.root());
     m_posix.writeThrough(&copies);
+    // A terminal tool need not reopen the source for every chunk as the
+    // window does: its name is still checked at every chunk, and the
+    // medium keeps its pace.
+    m_posix.keepSourceOpen(true);
     // Ctrl-C is looked at between two reads, even inside a damaged chunk.
     m_posix.setStopCheck([this] { return stopAsked(); });
     if (progress != nullptr)

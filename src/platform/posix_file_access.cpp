@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace brindlecap {
 
@@ -21,19 +22,8 @@ std::error_code PosixFileAccess::examineSource(const std::string& path, SourceFa
     // rewinds), and only regular files are copied.
     struct stat status
     {};
-    if (place.inTree) {
-        // What a link leads to now, not what it led to when the tree was
-        // read: a link is only followed to a file of the tree.
-        if (::fstatat(place.folder, place.name, &status, AT_SYMLINK_NOFOLLOW) != 0)
-            return lastError();
-        const bool link = S_ISLNK(status.st_mode);
-        if (link && ::fstatat(place.folder, place.name, &status, 0) != 0)
-            return lastError();
-        if (link && !m_sources->ownsFile(identityOf(status)))
-            return CopyError::linkOutOfTree;
-    } else if (::stat(path.c_str(), &status) != 0) {
-        return lastError();
-    }
+    if (const auto error = lookUpSource(place, path, status))
+        return error;
     if (!S_ISREG(status.st_mode))
         return CopyError::notRegularFile;
     // Opening it proves it can be read: a file that cannot is no source at
@@ -50,6 +40,23 @@ std::error_code PosixFileAccess::examineSource(const std::string& path, SourceFa
     facts.identity = identityOf(status);
     facts.permissions = status.st_mode & 0777;
     facts.modified = {status.st_mtim.tv_sec, status.st_mtim.tv_nsec};
+    return {};
+}
+
+std::error_code PosixFileAccess::lookUpSource(const NamePlace& place, const std::string& path,
+                                              struct stat& status) const
+{
+    if (!place.inTree)
+        return ::stat(path.c_str(), &status) == 0 ? std::error_code() : lastError();
+    // What a link leads to now, not what it led to when the tree was read:
+    // a link is only followed to a file of the tree.
+    if (::fstatat(place.folder, place.name, &status, AT_SYMLINK_NOFOLLOW) != 0)
+        return lastError();
+    const bool link = S_ISLNK(status.st_mode);
+    if (link && ::fstatat(place.folder, place.name, &status, 0) != 0)
+        return lastError();
+    if (link && !m_sources->ownsFile(identityOf(status)))
+        return CopyError::linkOutOfTree;
     return {};
 }
 
@@ -84,6 +91,23 @@ std::error_code PosixFileAccess::openSource(const std::string& path, const FileI
     UniqueFd fd;
     if (const auto error = placeOf(m_sources, path, place))
         return error;
+    if (m_keptSource.isOpen() && m_last.file == expected) {
+        // The kept descriptor is that file; the name must still lead to it,
+        // as a fresh open would check.
+        struct stat status
+        {};
+        auto error = lookUpSource(place, path, status);
+        if (!error && identityOf(status) != expected)
+            error = CopyError::sourceReplaced;
+        if (error) {
+            letKeptSourceGo();
+            return error;
+        }
+        m_slot = std::move(m_keptSource);
+        m_slotIsSource = true;
+        return {};
+    }
+    letKeptSourceGo();
     if (const auto error =
             openRegularFile(place, O_RDONLY, &expected, CopyError::sourceReplaced, fd))
         return error;
@@ -92,8 +116,18 @@ std::error_code PosixFileAccess::openSource(const std::string& path, const FileI
         m_last.file = expected;
     }
     m_slot = std::move(fd);
+    m_slotIsSource = true;
+    m_randomAdvised = false;
     m_probe.emplace(m_slot.get());
     return {};
+}
+
+void PosixFileAccess::letKeptSourceGo()
+{
+    if (!m_keptSource.isOpen())
+        return;
+    m_probe.reset();
+    m_keptSource.close(); // read only: nothing for a close to lose
 }
 
 std::error_code PosixFileAccess::openDestination(const std::string& path,
@@ -131,15 +165,18 @@ std::error_code PosixFileAccess::openDestination(const std::string& path,
 
 ReadResult PosixFileAccess::readAt(std::int64_t offset, std::span<std::byte> buffer)
 {
-    if (!m_slot.isOpen() || !m_probe) {
+    if (!m_slotIsSource || !m_probe) {
         ReadResult result;
         result.error = std::make_error_code(std::errc::bad_file_descriptor);
         return result;
     }
     // Bad sectors come in groups: right after a damaged chunk, read-ahead
-    // would only ask for failing pages again and again.
-    if (offset == m_last.damagedEnd)
-        ::posix_fadvise(m_slot.get(), 0, 0, POSIX_FADV_RANDOM);
+    // would only ask for failing pages again and again. A kept descriptor
+    // gets it back once a chunk has read clean.
+    const bool random = offset == m_last.damagedEnd;
+    if (random != m_randomAdvised)
+        ::posix_fadvise(m_slot.get(), 0, 0, random ? POSIX_FADV_RANDOM : POSIX_FADV_NORMAL);
+    m_randomAdvised = random;
     DescriptorReads bulk(m_slot.get());
     auto result = salvageRead(bulk, *m_probe, offset, buffer, m_last.run, m_stopRequested);
     const bool damaged = result.error || !result.unreadable.empty();
@@ -221,19 +258,25 @@ std::error_code PosixFileAccess::setModificationTime(FileTime time)
 
 std::int64_t PosixFileAccess::sectorSize()
 {
-    return m_probe ? m_probe->grain() : 0;
+    return m_slotIsSource && m_probe ? m_probe->grain() : 0;
 }
 
 TransferResult PosixFileAccess::readSectors(std::int64_t offset, std::span<std::byte> buffer)
 {
-    if (!m_probe)
+    if (!m_slotIsSource || !m_probe)
         return {0, std::make_error_code(std::errc::bad_file_descriptor)};
     return m_probe->readOnce(offset, buffer);
 }
 
 std::error_code PosixFileAccess::close()
 {
-    m_probe.reset();
+    const bool source = std::exchange(m_slotIsSource, false);
+    if (source && m_keepSource) {
+        m_keptSource = std::move(m_slot);
+        return {};
+    }
+    if (source)
+        m_probe.reset();
     return m_slot.close();
 }
 

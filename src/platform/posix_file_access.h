@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <optional>
+#include <sys/stat.h>
 
 namespace brindlecap {
 
@@ -40,12 +41,27 @@ public:
     // path is taken as it is.
     void readThrough(FolderTree* sources) { m_sources = sources; }
     void writeThrough(FolderTree* copies) { m_copies = copies; }
+    // Closing a source keeps its descriptor, and opening the same file
+    // again takes it up once its name still leads to that file: the
+    // kernel's read-ahead goes on from one chunk to the next (a fresh
+    // descriptor starts without it, and a FUSE medium drops its cache at
+    // every open). Any other open source lets it go.
+    void keepSourceOpen(bool keep) { m_keepSource = keep; }
 
 private:
+    std::error_code lookUpSource(const NamePlace& place, const std::string& path,
+                                 struct stat& status) const;
+    void letKeptSourceGo();
+
     FolderTree* m_sources = nullptr;
     FolderTree* m_copies = nullptr;
     UniqueFd m_slot;
-    // The open source's way past the page cache, opened when first needed.
+    bool m_slotIsSource = false;
+    bool m_keepSource = false;
+    UniqueFd m_keptSource;
+    bool m_randomAdvised = false; // read-ahead off on the source's descriptor
+    // The open (or kept) source's way past the page cache, opened when
+    // first needed.
     std::optional<SalvageProbe> m_probe;
     // What reading the last chunk of a source tells about its next chunk.
     struct LastChunk

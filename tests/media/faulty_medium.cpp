@@ -22,6 +22,8 @@
 //     interrupt                       the reading process gets SIGINT
 //     terminate                       the reading process gets SIGTERM
 //   delay MILLISECONDS              each failing read takes this long first
+//   pace MICROSECONDS               each read takes this long per 64 KiB
+//                                   served (a slow healthy drive)
 //   eject-after READS [ERRNO]       from read number READS on (counting from
 //                                   1, all files), every read and stat fails
 //                                   with ERRNO (EIO unless given; ENOMEDIUM
@@ -139,7 +141,8 @@ struct Medium
     std::map<std::string, FailingCall> failingFsync;
     std::map<std::string, FailingCall> failingFlush;
     int delayMs = 0;
-    long ejectAfter = 0; // 0: never
+    long paceMicroseconds = 0; // per 64 KiB served
+    long ejectAfter = 0;       // 0: never
     int ejectError = EIO;
     bool directIo = false;
     unsigned long blockSize = 2048; // a CD's sector
@@ -202,6 +205,8 @@ bool readDescription(const char* path, Medium& into)
             into.files[name].hooks.push_back(hook);
         } else if (kind == "delay") {
             words >> into.delayMs;
+        } else if (kind == "pace") {
+            words >> into.paceMicroseconds;
         } else if (kind == "eject-after") {
             words >> into.ejectAfter;
             if (!(words >> into.ejectError)) {
@@ -524,6 +529,9 @@ int serve(Medium& m, MediumFile& file, char* buffer, size_t size, off_t offset)
     for (auto position = start; position < end; ++position)
         buffer[position - start] =
             static_cast<char>(brindlecap::testing::mediumByte(position, file.seed));
+    if (m.paceMicroseconds > 0)
+        std::this_thread::sleep_for(std::chrono::microseconds(
+            m.paceMicroseconds * static_cast<long>(end - start) / (64 * 1024)));
     return static_cast<int>(end - start);
 }
 
