@@ -37,6 +37,8 @@ DISC_SECTOR = 2048
 DISC_SEED = 7
 DAMAGED_BUFFER_KB = [32, 256, 2048]
 DEEP_TREE_LEVELS = [2_000, 10_000]
+SLOW_DISC_BYTES = 64 * MIB
+SLOW_PACE_US = 1000  # per 64 KiB: a slow healthy drive
 SHORT_RUN_KB = 256  # from this buffer size on, a window copy takes a few seconds at most
 
 
@@ -313,12 +315,18 @@ class Bench:
             return None, "this machine has no /dev/fuse"
         folder = self.scratch.fast_destination()[1]
         copy, mapfile = folder / "disc.iso", folder / "disc.map"
-        tools = {f"window, {kb} KB": [self.window, "copy", None, folder, str(kb)]
+        # Each tool is one command or several run in turn on the same medium.
+        tools = {f"window, {kb} KB": [[self.window, "copy", None, folder, str(kb)]]
                  for kb in DAMAGED_BUFFER_KB}
-        tools["ddrescue (default run)"] = ["ddrescue", "-q", "-b", str(DISC_SECTOR), None, copy,
-                                           mapfile]
-        tools["ddrescue -n"] = ["ddrescue", "-q", "-n", "-b", str(DISC_SECTOR), None, copy,
-                                mapfile]
+        cli = [self.cli, "-q", "-b", "256"]
+        tools["cli, 256 KB (all passes)"] = [[*cli, None, folder]]
+        tools["cli, 256 KB --passes=copy"] = [[*cli, "--passes=copy", None, folder]]
+        tools["cli, 256 KB --passes=copy, then all"] = [[*cli, "--passes=copy", None, folder],
+                                                         [*cli, None, folder]]
+        tools["ddrescue (default run)"] = [["ddrescue", "-q", "-b", str(DISC_SECTOR), None, copy,
+                                            mapfile]]
+        tools["ddrescue -n"] = [["ddrescue", "-q", "-n", "-b", str(DISC_SECTOR), None, copy,
+                                 mapfile]]
         results = {}
         for shape, (size, unreadable) in damage_shapes().items():
             ranges = [str(value) for pair in unreadable for value in pair]
@@ -327,22 +335,27 @@ class Bench:
                 lines += [f"hard disc.iso {start} {end}" for start, end in unreadable]
                 if access == "direct":
                     lines.append("direct-io")
-                for tool, command in tools.items():
+                for tool, commands in tools.items():
                     log(f"damaged disc: {shape}, {access}, {tool}")
                     remove(copy, mapfile)
+                    shutil.rmtree(folder / ".brindlecap", ignore_errors=True)
+                    env = self.window_env if tool.startswith("window") else None
+                    seconds = 0.0
                     with MountedMedium(self.medium, self.scratch.work / "disc", lines) as medium:
-                        run = [medium.disc if part is None else part for part in command]
-                        env = self.window_env if tool.startswith("window") else None
-                        result = measure(run, accept=(0, 1, 3), env=env)
+                        for command in commands:
+                            run = [medium.disc if part is None else part for part in command]
+                            result = measure(run, accept=(0, 1, 3), env=env)
+                            seconds += result.seconds
                         failing = medium.failing_reads()
                     check = measure([self.recovery, copy, str(size), str(DISC_SEED), *ranges])
                     fields = check.fields()
                     longest = result.fields().get("longest_tick") if env else None
                     results[(shape, access, tool)] = {
-                        "seconds": result.seconds, "lost": int(fields["lost_readable"]),
+                        "seconds": seconds, "lost": int(fields["lost_readable"]),
                         "wrong": int(fields["wrong"]), "failing": failing,
                         "longest": float(longest) if longest else None}
         remove(copy, mapfile)
+        shutil.rmtree(folder / ".brindlecap", ignore_errors=True)
         return results, ""
 
 
@@ -469,6 +482,90 @@ class Bench:
         shutil.rmtree(folder, ignore_errors=True)
         return small, scratched
 
+
+    # 9. A slow healthy medium.
+    def slow_medium(self):
+        """A healthy image on a medium that takes 1 ms per 64 KiB and serves one request at
+        a time, read directly and through the page cache: the copy rate of the window, the
+        command line, dd and ddrescue at 256 and 2048 KB, in MiB/s."""
+        if not self.medium.exists() or not os.path.exists("/dev/fuse"):
+            return None
+        folder = self.scratch.fast_destination()[1]
+        copy, mapfile = folder / "disc.iso", folder / "disc.map"
+        results = {}
+        for access in ("direct", "page cache"):
+            lines = [f"file disc.iso {SLOW_DISC_BYTES} {DISC_SEED}", f"pace {SLOW_PACE_US}"]
+            if access == "direct":
+                lines.append("direct-io")
+            for kb in (256, 2048):
+                tools = {
+                    "window": lambda disc: [self.window, "copy", disc, folder, str(kb)],
+                    "brindlecap-cli": lambda disc: [self.cli, "-q", "-b", str(kb), disc, folder],
+                    "dd": lambda disc: ["dd", f"if={disc}", f"of={copy}", f"bs={kb}K",
+                                        "status=none"],
+                    "ddrescue": lambda disc: ["ddrescue", "-q", "-b", str(DISC_SECTOR),
+                                              f"--cluster-size={kb * 1024 // DISC_SECTOR}",
+                                              disc, copy, mapfile],
+                }
+                for tool, command in tools.items():
+                    figure = results.setdefault((access, kb, tool), Figure())
+                    for run in range(self.runs):
+                        log(f"slow medium: {access}, {kb} KB, {tool}, run {run + 1}")
+                        remove(copy, mapfile)
+                        shutil.rmtree(folder / ".brindlecap", ignore_errors=True)
+                        env = self.window_env if tool == "window" else None
+                        with MountedMedium(self.medium, self.scratch.work / "slow",
+                                           lines) as medium:
+                            result = measure(command(medium.disc), env=env)
+                        figure.add(SLOW_DISC_BYTES / MIB / result.seconds)
+        remove(copy, mapfile)
+        shutil.rmtree(folder / ".brindlecap", ignore_errors=True)
+        return results
+
+    # 10. The easy data of every file first.
+    def easy_data_first(self, delay_ms):
+        """Two files on one medium, the first with a 4 MiB stretch that reads nothing, the
+        second healthy: the time at which the second one's copy is complete and the time of
+        the whole job, for the command line and for ddrescue run on each file in turn."""
+        if not self.medium.exists() or not os.path.exists("/dev/fuse"):
+            return None
+        folder = self.scratch.fast_destination()[1]
+        size = 16 * MIB
+        lines = [f"file disc.iso {size} {DISC_SEED}", f"file healthy.iso {size} {DISC_SEED + 1}",
+                 f"hard disc.iso {4 * MIB} {8 * MIB}", f"delay {delay_ms}", "direct-io"]
+        second = folder / "healthy.iso"
+        results = {}
+        for tool in ("brindlecap-cli", "ddrescue, file by file"):
+            log(f"easy data first: {tool}")
+            for name in ("disc.iso", "healthy.iso", "disc.map", "healthy.map"):
+                remove(folder / name)
+            shutil.rmtree(folder / ".brindlecap", ignore_errors=True)
+            with MountedMedium(self.medium, self.scratch.work / "two", lines) as medium:
+                a, b = medium.disc, medium.mount_point / "healthy.iso"
+                if tool == "brindlecap-cli":
+                    commands = [[self.cli, "-q", "-b", "256", a, b, folder]]
+                else:
+                    commands = [["ddrescue", "-q", "-b", str(DISC_SECTOR), source,
+                                 folder / source.name, folder / f"{source.stem}.map"]
+                                for source in (a, b)]
+                start = time.perf_counter()
+                complete = None
+                for command in commands:
+                    process = subprocess.Popen(command, stdout=subprocess.DEVNULL,
+                                               stderr=subprocess.DEVNULL)
+                    while process.poll() is None:
+                        if complete is None and second.exists() and \
+                                second.stat().st_size == size:
+                            complete = time.perf_counter() - start
+                        time.sleep(0.002)
+                total = time.perf_counter() - start
+                if complete is None:
+                    complete = total
+                results[tool] = (complete, total, medium.failing_reads())
+        for name in ("disc.iso", "healthy.iso", "disc.map", "healthy.map"):
+            remove(folder / name)
+        shutil.rmtree(folder / ".brindlecap", ignore_errors=True)
+        return results
 
     def deep_trees(self):
         """The peak memory of copying a chain of folders (one file at its bottom) with -r,
@@ -758,11 +855,14 @@ def damaged_disc_sections(discs, delay_ms):
         "failing reads are the figure that counts. They are counted by the medium itself. "
         "Lost bytes are readable bytes the copy does not hold. The longest tick is how long "
         "the window stood still at most (the real window, offscreen, with its 1 ms timer). "
-        "The counts are the same on every run; the times are of one run. "
+        "The counts are the same on every run; the times are of one run. *cli, "
+        "--passes=copy, then all* is two runs of the same command, the second without "
+        "`--passes`: their failing reads and times add up. "
         + ("No copy held a byte that was neither the medium's nor zero." if clean else
            "**Some copy held bytes that were neither the medium's nor zero.**"), "",
         "```",
         "bench_window copy MEDIUM/disc.iso FOLDER KB     # KB = 32, 256, 2048",
+        "brindlecap-cli -q -b 256 [--passes=copy] MEDIUM/disc.iso FOLDER",
         f"ddrescue -q -b {DISC_SECTOR} MEDIUM/disc.iso COPY MAPFILE",
         f"ddrescue -q -n -b {DISC_SECTOR} MEDIUM/disc.iso COPY MAPFILE",
         "```", "",
@@ -891,6 +991,52 @@ def deep_tree_sections(peaks):
                     "too long\").", ""]
 
 
+def slow_medium_sections(results):
+    lines = [
+        f"A healthy {SLOW_DISC_BYTES // MIB} MiB image on the FUSE test medium, which takes "
+        f"{SLOW_PACE_US / 1000:g} ms for every 64 KiB it serves and serves one request at a "
+        "time, as a slow drive does. *Direct*: every read reaches the medium as asked; *page "
+        "cache*: the kernel reads ahead. The rate is the image's size over the wall time, in "
+        "MiB/s; the copy goes to the same place as in section 5.", "",
+        "```",
+        "bench_window copy MEDIUM/disc.iso FOLDER KB",
+        "brindlecap-cli -q -b KB MEDIUM/disc.iso FOLDER",
+        "dd if=MEDIUM/disc.iso of=COPY bs=KBK status=none",
+        f"ddrescue -q -b {DISC_SECTOR} --cluster-size=KB×1024/{DISC_SECTOR} MEDIUM/disc.iso "
+        "COPY MAPFILE",
+        "```", "",
+        "| Access | Buffer | window | brindlecap-cli | dd | ddrescue | cli ÷ dd |",
+        "|---|---:|---:|---:|---:|---:|---:|",
+    ]
+    for access in ("direct", "page cache"):
+        for kb in (256, 2048):
+            rates = {tool: results[(access, kb, tool)]
+                     for tool in ("window", "brindlecap-cli", "dd", "ddrescue")}
+            ratio = rates["brindlecap-cli"].median / rates["dd"].median
+            lines.append(f"| {access} | {kb} KB | " +
+                         " | ".join(rate.text(1) for rate in rates.values()) +
+                         f" | {ratio:.2f} |")
+    return lines + [""]
+
+
+def easy_data_sections(results, delay_ms):
+    lines = [
+        "Two 16 MiB files on one medium, read directly: `disc.iso` with a 4 MiB stretch that "
+        f"reads nothing ({delay_ms} ms per failing read), then `healthy.iso`. *healthy.iso "
+        "complete* is when its copy reached its full length, from the start of the job.", "",
+        "```",
+        "brindlecap-cli -q -b 256 MEDIUM/disc.iso MEDIUM/healthy.iso FOLDER",
+        f"ddrescue -q -b {DISC_SECTOR} MEDIUM/disc.iso COPY MAPFILE; "
+        f"ddrescue -q -b {DISC_SECTOR} MEDIUM/healthy.iso COPY MAPFILE",
+        "```", "",
+        "| Tool | healthy.iso complete, s | Whole job, s | Failing reads |",
+        "|---|---:|---:|---:|",
+    ]
+    for tool, (complete, total, failing) in results.items():
+        lines.append(f"| {tool} | {complete:.2f} | {total:.2f} | {failing:,} |")
+    return lines + [""]
+
+
 def share_text(figures, sampled):
     """The sampled share where perf could sample, else the difference of the medians."""
     return f"{100 * (map_share(figures) if sampled is None else sampled):.1f} %"
@@ -959,6 +1105,8 @@ def main():
         resumed = bench.resumed_rescue(delay_ms)
         small_files, scratched = bench.map_costs()
         deep = bench.deep_trees()
+        slow = bench.slow_medium()
+        easy = bench.easy_data_first(delay_ms)
         machine = machine_lines(bench, scratch)
     finally:
         scratch.close()
@@ -1059,6 +1207,11 @@ def main():
         sections += resumed_sections(resumed, delay_ms)
     sections += ["## 7. Rescue maps at scale", "", *map_sections(small_files, scratched)]
     sections += ["## 8. Deep folder trees", "", *deep_tree_sections(deep)]
+    unmeasured = ["Not measured on this machine: the FUSE test medium is not available.", ""]
+    sections += ["## 9. A slow healthy medium", "",
+                 *(unmeasured if slow is None else slow_medium_sections(slow))]
+    sections += ["## 10. Every file's easy data first", "",
+                 *(unmeasured if easy is None else easy_data_sections(easy, delay_ms))]
     # What was changed after earlier runs, with this run's figures filled in.
     current = collections.defaultdict(lambda: "n/a")
     for (name, kb), ratio in window_ratios.items():
