@@ -7,6 +7,10 @@ namespace brindlecap {
 
 void sizeForChunk(ChunkBuffer& buffer, std::size_t length)
 {
+    // The same length again needs no allocation that could fail, and what
+    // the buffer holds is overwritten by the read or by zeroUnread.
+    if (buffer.size() == length)
+        return;
     buffer.clear();
     buffer.resize(length);
 }

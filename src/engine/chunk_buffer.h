@@ -35,8 +35,8 @@ public:
 // One chunk's bytes between the read and the write.
 using ChunkBuffer = std::vector<std::byte, UninitialisedAllocator<std::byte>>;
 
-// Gives the buffer the chunk's length. Emptied first, so a failed allocation
-// leaves no stale bytes to write. The bytes are undefined until the read and
+// Gives the buffer the chunk's length. Emptied first where it must grow or
+// shrink, so a failed allocation leaves no stale bytes to write. The bytes are undefined until the read and
 // zeroUnread have run.
 void sizeForChunk(ChunkBuffer& buffer, std::size_t length);
 
