@@ -103,15 +103,6 @@ bool factsMatch(const RescueMap& map, const CopyFacts& facts)
     });
 }
 
-// Through, and nothing left for the scraping pass: this run is done with
-// the file, unless it tries its bad sectors again.
-void settleStatus(RescueMap& map)
-{
-    if (map.currentPosition == map.size() && map.bytesWith(Status::nonTried) == 0 &&
-        map.bytesWith(Status::nonScraped) == 0)
-        map.currentStatus = Status::finished;
-}
-
 } // namespace
 
 MapRecord::MapRecord(bool enabled, std::string commandLine, std::ostream& messages,
@@ -286,8 +277,12 @@ MapRecord::Earlier MapRecord::judge(FileMap& file, const SourceFacts& source, Re
     file.map = std::move(earlier);
     file.copy = copy;
     file.fingerprint = *fingerprint;
-    file.triedThrough =
-        file.map.bytesWith(Status::nonTried) == 0 && file.map.bytesWith(Status::nonScraped) == 0;
+    // Tried through: every pass was done with it, or the retries were under
+    // way. A run stopped after the copy pass (--passes=copy) only goes on.
+    file.triedThrough = (file.map.currentStatus == Status::finished ||
+                         file.map.currentStatus == Status::badSector) &&
+                        file.map.bytesWith(Status::nonTried) == 0 &&
+                        file.map.bytesWith(Status::nonScraped) == 0;
     if (const auto started = noteOf(file.map, "started"); !started.empty())
         file.started = started;
     return Earlier::trusted;
@@ -455,7 +450,6 @@ void MapRecord::settle(FileMap& file, std::error_code volumeError)
         file.pending.clear();
         file.pendingBytes = 0;
     }
-    settleStatus(file.map);
     if (file.passesDone && file.map.bytesWith(Status::nonTried) == 0 &&
         file.map.bytesWith(Status::nonScraped) == 0)
         file.map.currentStatus = Status::finished;

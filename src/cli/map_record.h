@@ -52,9 +52,9 @@ public:
     // The copy that map describes: the file written, as found by the
     // descriptor that wrote it, or that an earlier run wrote.
     std::optional<FileIdentity> copyOf(const std::string& destination) const;
-    // Whether earlier runs had tried all of that file (nothing was left
-    // untried when this run started on it): only then are its bad sectors
-    // tried again.
+    // Whether earlier runs had tried all of that file (every pass was done
+    // with it, or the retries were under way): only then are its bad
+    // sectors tried again.
     bool wasTriedThrough(const std::string& destination) const;
     // A range of that file tried and found bad, or presumed bad.
     void markBad(const std::string& destination, ByteRange range, RescueMap::Status status);

@@ -12,8 +12,8 @@ namespace brindlecap {
 // What comes after the copy pass for a file that has a rescue map, one pass
 // at a time over all the run's files. Scraping reads the inside of each bad
 // stretch the copy pass did not try ('/') sector by sector. Retrying tries
-// each bad sector of a file that earlier runs had tried all of (this run
-// went on from nothing untried) `retries` times: a run that resumes a
+// each bad sector of a file that earlier runs had tried all of (every
+// pass done with it) `retries` times: a run that resumes a
 // stopped copy only goes on with it, since the drive has just tried those
 // sectors hard; a retry helps once the disc is cleaned or moved to another
 // drive. Each sector that reads is written to the copy, through the same

@@ -379,13 +379,17 @@ TEST_F(ResumeTest, ATreeOfAnyShapeIsCopiedWholeWithItsMaps)
 // healthy file. The copy pass alone (--passes=copy) leaves the inside of the
 // stretch to scraping; a full run stopped at scraping's first read has the
 // later folder's file already copied; and the copy pass, then the same
-// command without --passes, ends as one full run ends.
+// command without --passes, ends as one full run ends, in as many failing
+// reads (a file the copy pass left nothing to scrape in is not retried).
 TEST_F(ResumeTest, EveryFilesEasyDataComesBeforeAnyFilesScraping)
 {
     constexpr std::int64_t size = 2 * mib;
     const std::vector<Failing> dead{sectors(200, 300)};
+    const auto lone = sectors(49, 1);
+    const auto loneFile = "file lone.bin 300000 5\nhard lone.bin " + std::to_string(lone.start) +
+                          " " + std::to_string(lone.end) + "\n";
     const auto disc = [&](const std::string& name, const std::string& extra = {}) {
-        auto medium = mount(name, describe(size, dead, "writable\n" + extra));
+        auto medium = mount(name, describe(size, dead, "writable\n" + loneFile + extra));
         if (medium->unavailable().empty()) {
             fs::create_directory(medium->path("z"));
             writeFile(medium->path("z/healthy.bin"), patternBytes(300000, 3));
@@ -423,6 +427,7 @@ TEST_F(ResumeTest, EveryFilesEasyDataComesBeforeAnyFilesScraping)
                 scrapedOnly = at;
     ASSERT_GE(scrapedOnly, 0);
     EXPECT_EQ(run(*first, stepwise, {}).exitStatus, 1);
+    const auto stepwiseFailing = first->failingReads();
     first.reset();
 
     // Stopped at scraping's first read: the later folder is done by then.
@@ -437,8 +442,9 @@ TEST_F(ResumeTest, EveryFilesEasyDataComesBeforeAnyFilesScraping)
     auto third = disc("third");
     const auto whole = scratch / "whole";
     EXPECT_EQ(run(*third, whole, {}).exitStatus, 1);
-    for (const auto* name : {"disc.bin", "z/healthy.bin"})
+    for (const auto* name : {"disc.bin", "lone.bin", "z/healthy.bin"})
         EXPECT_TRUE(copyOf(stepwise, name) == copyOf(whole, name)) << name;
+    EXPECT_EQ(stepwiseFailing, third->failingReads());
     EXPECT_TRUE(copyOf(whole, "disc.bin") == expectedCopy(size, 7, dead));
 }
 
