@@ -18,8 +18,6 @@
 
 namespace brindlecap {
 
-class CopyJob;
-
 // One run of brindlecap-cli over its planned sources, in passes over all of
 // them: the copy job for each destination folder in turn, then scraping
 // each file's bad stretches, then retrying its bad sectors; the rescue maps

@@ -88,7 +88,6 @@ std::error_code PosixFileAccess::openSource(const std::string& path, const FileI
     // Read-only and never O_CREAT: nothing is ever written to the medium
     // being rescued, not even a new empty file where a source vanished.
     NamePlace place;
-    UniqueFd fd;
     if (const auto error = placeOf(m_sources, path, place))
         return error;
     if (m_keptSource.isOpen() && m_last.file == expected) {
@@ -108,6 +107,7 @@ std::error_code PosixFileAccess::openSource(const std::string& path, const FileI
         return {};
     }
     letKeptSourceGo();
+    UniqueFd fd;
     if (const auto error =
             openRegularFile(place, O_RDONLY, &expected, CopyError::sourceReplaced, fd))
         return error;
