@@ -413,10 +413,10 @@ class Bench:
     # 7. Rescue maps at scale.
     def map_costs(self):
         """What keeping rescue maps costs: -r over many small files from the page cache into
-        a folder on disk, against cp -r and a sync (a map per file, each on the disk before
-        the run ends); and a large file scratched all over (a one-sector bad area every few
-        sectors, failing at once), with maps and without, for the share of the run's user
-        time that the maps take."""
+        a folder on disk, against cp -r and a sync (a map per file, a line of its folder's
+        finished list, each on the disk before the run ends); and a large file scratched all
+        over (a one-sector bad area every few sectors, failing at once), with maps and
+        without, for the share of the run's user time that the maps take."""
         tree = self.scratch.sources / "tree"
         if not (tree / f"{99 + TREE_FOLDERS}CANON").exists():
             log(f"writing {TREE_FOLDERS * TREE_FILES:,} small files")
@@ -667,8 +667,17 @@ def overlap(offset, size, ranges):
 
 
 def rescued_ranges(mapfile):
-    """The '+' blocks of a ddrescue mapfile, as (start, end)."""
+    """The '+' blocks of a ddrescue mapfile, as (start, end). Where brindlecap-cli keeps
+    none because the copy was rescued whole at once, its folder's finished list has a line
+    for it."""
     if not mapfile.exists():
+        listed = mapfile.parent / "finished.list"
+        name = mapfile.name.removesuffix(".map")
+        for line in listed.read_text().splitlines() if listed.exists() else []:
+            fields = line.split("\t")
+            if fields[0] == name:
+                size = int(dict(field.split("=", 1) for field in fields[1:])["source-size"])
+                return [(0, size)] if size else []
         return []
     blocks, status_line = [], False
     for line in mapfile.read_text().splitlines():
@@ -923,7 +932,8 @@ def map_sections(small, scratched):
     lines = [
         f"{TREE_FOLDERS * TREE_FILES:,} files of {TREE_FILE_BYTES // 1024} KB in "
         f"{TREE_FOLDERS} folders, from the page cache into a folder on disk. The command "
-        "line keeps a rescue map for each file and puts the copies and the maps on the disk "
+        "line keeps a rescue map for each file (each rescued whole at once: one line in its "
+        "folder's finished list) and puts the copies and the maps on the disk "
         "before it ends (one syncfs for each batch of two seconds); cp is followed by a sync "
         "of the folder's file system to be on the disk too. Each run copies into a new "
         "folder, after a sync outside the timing; the tools take turns at going first, and "
@@ -951,8 +961,9 @@ def map_sections(small, scratched):
         "smaller than the variation). *Maps' code, sampled* is measured within one more run "
         "with maps: perf samples its user time about a thousand times a second with the "
         "call stack, and this is the share of the samples with a frame of the maps' code "
-        "(`MapRecord`, `RescueMap`, `SourceFingerprint`, `MapFolder`, `WrittenCopy`, "
-        "`FileSystemSync`). The report, the salvage and the reads are the same in both.", "",
+        "(`MapRecord`, `RescueMap`, `FinishedList`, `SourceFingerprint`, `MapFolder`, "
+        "`WrittenCopy`, `FileSystemSync`). The report, the salvage and the reads are the same "
+        "in both.", "",
         "```",
         "brindlecap-cli -q [--no-map] MEDIUM/disc.iso FOLDER",
         "```", "",
@@ -1042,8 +1053,8 @@ def share_text(figures, sampled):
     return f"{100 * (map_share(figures) if sampled is None else sampled):.1f} %"
 
 
-MAP_CODE = re.compile(r"brindlecap::(MapRecord|RescueMap|SourceFingerprint|MapFolder|"
-                      r"WrittenCopy|FileSystemSync)::")
+MAP_CODE = re.compile(r"brindlecap::(MapRecord|RescueMap|FinishedList|SourceFingerprint|"
+                      r"MapFolder|WrittenCopy|FileSystemSync)::")
 
 
 def sampled_map_share(command, data):
@@ -1069,7 +1080,8 @@ def map_share(figures):
 
 
 def map_headlines(small, scratched):
-    lines = [f"- With a rescue map per file, `-r` over {TREE_FOLDERS * TREE_FILES:,} small files "
+    lines = [f"- With a rescue map for each file, `-r` over {TREE_FOLDERS * TREE_FILES:,} small "
+             "files "
              f"takes {small['cli'].median / small['cp -r + sync'].median:.2f} × cp -r and a "
              "sync."]
     if scratched:

@@ -131,7 +131,13 @@ std::error_code MapRecord::openCopy(const std::string& destination, const FileId
 
 std::string MapRecord::mapPath(const FileMap& file) const
 {
-    return joinPath(joinPath(file.folder, MapFolder::name), file.mapName);
+    return file.listed ? listPath(file.folder)
+                       : joinPath(joinPath(file.folder, MapFolder::name), file.mapName);
+}
+
+std::string MapRecord::listPath(const std::string& folder)
+{
+    return joinPath(joinPath(folder, MapFolder::name), FinishedList::fileName);
 }
 
 FileStart MapRecord::startFile(const FileOutcome& file, const SourceFacts& source)
@@ -196,6 +202,7 @@ MapRecord::Earlier MapRecord::readEarlier(FileMap& file, const SourceFacts& sour
     if (m_lookedIn != file.folder) {
         m_lookedIn = file.folder;
         m_lookedUp = openMapFolder(file.folder, false, m_looked);
+        m_lookedListRead = false;
     }
     auto& folder = m_looked;
     auto error = m_lookedUp;
@@ -212,7 +219,7 @@ MapRecord::Earlier MapRecord::readEarlier(FileMap& file, const SourceFacts& sour
     std::string text;
     error = folder.read(file.mapName, text);
     if (error == std::errc::no_such_file_or_directory)
-        return Earlier::none;
+        return readListed(file, source);
     file.mapThere = true;
     if (error) {
         m_messages << "brindlecap-cli: no rescue map for " << quotedName(file.source) << ": "
@@ -226,6 +233,28 @@ MapRecord::Earlier MapRecord::readEarlier(FileMap& file, const SourceFacts& sour
         setAside(file, "it is not a map: " + why);
         return Earlier::none;
     }
+    return judge(file, source, std::move(*earlier));
+}
+
+MapRecord::Earlier MapRecord::readListed(FileMap& file, const SourceFacts& source)
+{
+    if (!m_lookedListRead) {
+        m_lookedListRead = true;
+        std::string text;
+        std::string why;
+        auto error = m_looked.read(FinishedList::fileName, text);
+        m_lookedList = error == std::errc::no_such_file_or_directory ? FinishedList()
+                       : error ? std::nullopt
+                               : FinishedList::parse(text, why);
+        if (!m_lookedList)
+            m_messages << "brindlecap-cli: " << quotedName(listPath(file.folder)) << ": "
+                       << (error ? error.message() : "it is not a list of finished copies: " + why)
+                       << "; the copies it lists are copied afresh\n";
+    }
+    auto earlier = m_lookedList ? m_lookedList->mapOf(bareName(file.destination)) : std::nullopt;
+    if (!earlier)
+        return Earlier::none;
+    file.listed = true;
     return judge(file, source, std::move(*earlier));
 }
 
@@ -512,13 +541,12 @@ void MapRecord::saveMapsOfFolders(const std::vector<FileMap*>& batch)
     // Each map to a new file beside it; all of them onto the disk; then each
     // in its old one's place. An interruption leaves old maps or new ones.
     // A first map goes straight to its place: there is no old one to keep.
-    std::vector<std::pair<FileMap*, MapFolder*>> written;
+    // The copies rescued whole by their first save share their folder's
+    // finished list instead, which is always replaced whole.
+    std::vector<Replacement> written;
+    std::vector<std::pair<FileMap*, MapFolder*>> own;
+    std::map<MapFolder*, Listing> listings;
     bool anyCovered = false;
-    const auto refuse = [&](FileMap& file, const std::string& path, std::error_code error) {
-        m_messages << "brindlecap-cli: cannot save the rescue map " << quotedName(path) << ": "
-                   << error.message() << "\n";
-        file.mapName.clear(); // said once; the copy goes on without it
-    };
     for (auto* file : batch) {
         if (file->mapName.empty())
             continue;
@@ -528,38 +556,56 @@ void MapRecord::saveMapsOfFolders(const std::vector<FileMap*>& batch)
             continue;
         }
         file->map.notes["started"] = file->started;
+        anyCovered = anyCovered || m_volume.covers(folder->device());
+        const bool whole =
+            !file->mapThere && file->map.bytesWith(Status::finished) == file->map.size();
+        if (whole || file->listed) {
+            auto& listing = listings[folder];
+            listing.copies = file->folder;
+            (whole ? listing.put : listing.drop).push_back(file);
+        }
+        if (!whole)
+            own.emplace_back(file, folder);
+    }
+    for (auto& [folder, listing] : listings)
+        saveList(*folder, listing, own, written);
+    for (auto& [file, folder] : own) {
         const bool covered = m_volume.covers(folder->device());
         const auto head = file->map.head(m_commandLine, file->started, localTime());
         const auto& body = file->map.blockLines();
         m_lastSaveBytes += static_cast<std::int64_t>(head.size() + body.size());
-        anyCovered = anyCovered || covered;
+        Replacement replacement{folder, file->mapName, mapPath(*file), {file}};
         if (!file->mapThere) {
             const auto error = folder->writeFirst(file->mapName, head, body, !covered);
             file->mapThere = true; // made, or something else is there: replaced whole from now
             if (!error)
                 continue;
             if (error != std::errc::file_exists) {
-                refuse(*file, mapPath(*file), error);
+                refuse(replacement, error);
                 continue;
             }
         }
         if (const auto error = folder->writeNew(file->mapName, head, body, !covered)) {
-            refuse(*file, mapPath(*file) + ".new", error);
+            replacement.path += ".new";
+            refuse(replacement, error);
             continue;
         }
-        written.emplace_back(file, folder);
+        written.push_back(std::move(replacement));
     }
     if (anyCovered) {
         if (const auto error = m_volume.sync()) {
+            for (const auto& replacement : written)
+                if (replacement.name == FinishedList::fileName)
+                    refuse(replacement, error);
             for (auto* file : batch)
                 if (!file->mapName.empty())
-                    refuse(*file, mapPath(*file), error);
+                    refuse({nullptr, file->mapName, mapPath(*file), {file}}, error);
             written.clear();
         }
     }
-    for (auto& [file, folder] : written) {
-        if (const auto error = folder->replace(file->mapName))
-            refuse(*file, mapPath(*file), error);
+    for (const auto& replacement : written) {
+        if (const auto error = replacement.folder->replace(replacement.name))
+            refuse(replacement, error);
     }
     // The replacements onto the disk: the file system's at once where it
     // can, else each folder's.
@@ -570,6 +616,55 @@ void MapRecord::saveMapsOfFolders(const std::vector<FileMap*>& batch)
             folder.sync();
     m_folders.clear();  // none held between saves
     m_lookedIn.clear(); // a maps' folder may be there now
+}
+
+void MapRecord::saveList(MapFolder& folder, Listing& listing,
+                         std::vector<std::pair<FileMap*, MapFolder*>>& own,
+                         std::vector<Replacement>& written)
+{
+    // The lines of the folder's other copies stay as they are.
+    std::string text;
+    std::string why;
+    const auto error = folder.read(FinishedList::fileName, text);
+    auto list = error == std::errc::no_such_file_or_directory ? FinishedList()
+                : error ? std::nullopt
+                        : FinishedList::parse(text, why);
+    if (!list) {
+        // A list that does not read is left as it is (a later run says so):
+        // these copies keep maps of their own.
+        for (auto* file : listing.put)
+            own.emplace_back(file, &folder);
+        return;
+    }
+    for (auto* file : listing.drop) {
+        list->remove(bareName(file->destination));
+        file->listed = false;
+    }
+    for (auto* file : listing.put) {
+        file->map.currentPosition = file->map.size();
+        file->map.currentStatus = Status::finished;
+        list->put(bareName(file->destination), file->map);
+        file->listed = true;
+    }
+    const auto head = list->head();
+    const auto lines = list->lines();
+    m_lastSaveBytes += static_cast<std::int64_t>(head.size() + lines.size());
+    Replacement replacement{&folder, FinishedList::fileName, listPath(listing.copies), listing.put};
+    if (const auto failed = folder.writeNew(replacement.name, head, lines,
+                                            !m_volume.covers(folder.device()))) {
+        replacement.path += ".new";
+        refuse(replacement, failed);
+        return;
+    }
+    written.push_back(std::move(replacement));
+}
+
+void MapRecord::refuse(const Replacement& replacement, std::error_code error)
+{
+    m_messages << "brindlecap-cli: cannot save the rescue map " << quotedName(replacement.path)
+               << ": " << error.message() << "\n";
+    for (auto* file : replacement.maps)
+        file->mapName.clear(); // said once; the copy goes on without it
 }
 
 void MapRecord::account(FileOutcome& file) const

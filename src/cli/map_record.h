@@ -2,6 +2,7 @@
 #pragma once
 
 #include "file_system_sync.h"
+#include "finished_list.h"
 #include "folder_tree.h"
 #include "map_folder.h"
 #include "rescue_map.h"
@@ -20,7 +21,8 @@
 namespace brindlecap {
 
 // Keeps a rescue map for each destination file, in a hidden folder beside it
-// (FOLDER/.brindlecap/NAME.map), and tells the copy job what earlier runs
+// (FOLDER/.brindlecap/NAME.map, or a line of FOLDER/.brindlecap/finished.list
+// for a copy rescued whole by its first save), and tells the copy job what earlier runs
 // did: what they rescued, and the bad stretches left to the later passes, is
 // not read again by the copy pass.
 //
@@ -88,6 +90,7 @@ private:
         std::string folder;    // the copy's
         std::string mapName;   // in the folder's .brindlecap; empty: none is saved
         bool mapThere = false; // a file at its name: saves replace it whole
+        bool listed = false;   // its map is its line in the folder's finished list
         bool kept = false;     // this run keeps a map of it, saved or not
         RescueMap map;
         std::optional<FileIdentity> copy;
@@ -110,9 +113,27 @@ private:
         stopped,   // a stop came while the source was being checked
     };
 
+    // What a save puts into one folder's finished list, and takes out.
+    struct Listing
+    {
+        std::string copies; // the copies' folder
+        std::vector<FileMap*> put;
+        std::vector<FileMap*> drop;
+    };
+    // A file a save writes, to be put in place of the one it replaces.
+    struct Replacement
+    {
+        MapFolder* folder = nullptr;
+        std::string name;
+        std::string path;
+        std::vector<FileMap*> maps; // the maps it holds
+    };
+
     Earlier readEarlier(FileMap& file, const SourceFacts& source);
+    Earlier readListed(FileMap& file, const SourceFacts& source);
     Earlier judge(FileMap& file, const SourceFacts& source, RescueMap earlier);
     std::string mapPath(const FileMap& file) const;
+    static std::string listPath(const std::string& folder);
     std::error_code openMapFolder(const std::string& folder, bool create, MapFolder& into);
     std::error_code openCopy(const std::string& destination, const FileIdentity& written,
                              WrittenCopy& into);
@@ -123,6 +144,10 @@ private:
     void saveMaps(const std::vector<FileMap*>& batch);
     MapFolder* folderFor(FileMap& file);
     void saveMapsOfFolders(const std::vector<FileMap*>& batch);
+    void saveList(MapFolder& folder, Listing& listing,
+                  std::vector<std::pair<FileMap*, MapFolder*>>& own,
+                  std::vector<Replacement>& written);
+    void refuse(const Replacement& replacement, std::error_code error);
 
     bool m_enabled;
     std::string m_commandLine;
@@ -139,6 +164,10 @@ private:
     std::string m_lookedIn;
     MapFolder m_looked;
     std::error_code m_lookedUp;
+    // Its finished list, read when a copy is first looked for in it; none
+    // where it does not read.
+    bool m_lookedListRead = false;
+    std::optional<FinishedList> m_lookedList;
     // The last copy's folder and its source's, and whether its maps would go
     // into the source's folder.
     std::pair<std::string, std::string> m_checkedFolders;

@@ -124,7 +124,8 @@ TEST_F(MapPromiseTest, ACopyChangedSinceItsRunIsCopiedAfresh)
         c.change();
         const auto again = runCli({"-q", a, out()});
         EXPECT_EQ(again.exitStatus, 0) << again.out << again.err;
-        EXPECT_NE(again.err.find(out() + "/.brindlecap/a.bin.map does not match " + copy + " (" +
+        // Rescued whole at once: its map is its line in the folder's list.
+        EXPECT_NE(again.err.find(out() + "/.brindlecap/finished.list does not match " + copy + " (" +
                                  c.why + "); copying that file afresh"),
                   std::string::npos)
             << again.err;
@@ -191,6 +192,23 @@ TEST_F(MapPromiseTest, NothingWhereMapsLiveMakesTheRunWaitOrLeadsItAway)
          },
          "cannot save the rescue map " + maps + "/a.bin.map.new: it is not a plain file",
          maps + "/a.bin.map.new"},
+        // A copy rescued whole is listed; where the list does not read, it
+        // keeps a map of its own.
+        {"a FIFO as the finished list",
+         [&] {
+             fs::create_directory(maps);
+             ::mkfifo((maps + "/finished.list").c_str(), 0644);
+         },
+         maps + "/finished.list: it is not a plain file; the copies it lists are copied afresh",
+         maps + "/finished.list"},
+        {"a FIFO as the new finished list",
+         [&] {
+             fs::create_directory(maps);
+             std::ofstream(maps + "/finished.list") << "";
+             ::mkfifo((maps + "/finished.list.new").c_str(), 0644);
+         },
+         "cannot save the rescue map " + maps + "/finished.list.new: it is not a plain file",
+         maps + "/finished.list.new"},
         {"a link as the maps' folder",
          [&] {
              fs::create_directory(elsewhere);

@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "media_job.h"
 
+#include "finished_list.h"
 #include "headless_job.h"
 #include "locale_number_format.h"
 #include "medium_pattern.h"
 #include "posix_file_access.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <gtest/gtest.h>
 
 namespace brindlecap::testing {
@@ -57,6 +59,13 @@ std::string slurp(const std::string& path)
 RescueMap mapAt(const std::string& path)
 {
     std::string why;
+    const std::filesystem::path own(path);
+    if (!std::filesystem::exists(own)) {
+        const auto list = FinishedList::parse(slurp(own.parent_path() / FinishedList::fileName), why);
+        auto map = list ? list->mapOf(own.stem().string()) : std::nullopt;
+        EXPECT_TRUE(map) << path << ": neither a map nor a line in the finished list " << why;
+        return map ? *map : RescueMap();
+    }
     auto map = RescueMap::parse(slurp(path), why);
     EXPECT_TRUE(map) << path << ": " << why;
     return map ? *map : RescueMap();

@@ -35,7 +35,9 @@ ProcessResult runCli(const std::vector<std::string>& arguments);
 
 // A whole file as text.
 std::string slurp(const std::string& path);
-// The rescue map at `path`; a test fails where it does not read.
+// The rescue map at `path` (FOLDER/.brindlecap/NAME.map), or, where there is
+// none, the line of NAME in the folder's finished list; a test fails where
+// neither reads.
 RescueMap mapAt(const std::string& path);
 
 inline std::int64_t chunkBytes(int bufferOption)

@@ -274,12 +274,14 @@ TEST_F(ResumeTest, NoMapIsWrittenIntoTheSourcesFolderAndNoneAtAllWithNoMap)
     EXPECT_NE(beside.err.find("it would go into the source's folder"), std::string::npos)
         << beside.err;
     EXPECT_FALSE(fs::exists(hidden / "a.bin.map"));
+    EXPECT_FALSE(fs::exists(hidden / "finished.list"));
 
     writeFile(scratch / "b.bin", patternBytes(5000));
     EXPECT_EQ(cli({"-q", "--no-map", scratch / "b.bin", out()}).exitStatus, 0);
     EXPECT_FALSE(fs::exists(hidden / "b.bin.map"));
+    EXPECT_FALSE(fs::exists(hidden / "finished.list"));
     EXPECT_EQ(cli({"-q", scratch / "b.bin", out()}).exitStatus, 0);
-    EXPECT_TRUE(fs::exists(hidden / "b.bin.map"));
+    EXPECT_EQ(mapAt(hidden / "b.bin.map").bytesWith(RescueMap::Status::finished), 5000);
 }
 
 TEST_F(ResumeTest, AFolderIsCopiedAsAWholeAndWhatIsNotAFileIsReported)
@@ -338,7 +340,8 @@ int folderChain(const std::string& top, int depth, bool make)
 // A tree of any shape, with few descriptors to spare (a desktop's default
 // is 1,024): a chain 10,000 folders deep, whose paths are longer than any
 // the system takes, beside 150 folders of one photograph each. Every copy
-// is made, and every copy gets its map.
+// is made, and every copy gets its map (a line in its folder's finished
+// list, each rescued whole at once).
 TEST_F(ResumeTest, ATreeOfAnyShapeIsCopiedWholeWithItsMaps)
 {
     constexpr int depth = 10000;
@@ -360,8 +363,9 @@ TEST_F(ResumeTest, ATreeOfAnyShapeIsCopiedWholeWithItsMaps)
     EXPECT_EQ(run.exitStatus, 0) << run.err;
     EXPECT_EQ(run.err, "");
     for (int folder = 0; folder < folders; ++folder)
-        EXPECT_TRUE(
-            fs::exists(out() + "/camera/" + std::to_string(folder) + "/.brindlecap/IMG.JPG.map"))
+        EXPECT_EQ(mapAt(out() + "/camera/" + std::to_string(folder) + "/.brindlecap/IMG.JPG.map")
+                      .bytesWith(RescueMap::Status::finished),
+                  100)
             << folder;
     const int copied = folderChain(out() + "/camera", depth, false);
     ASSERT_GE(copied, 0);
@@ -369,7 +373,7 @@ TEST_F(ResumeTest, ATreeOfAnyShapeIsCopiedWholeWithItsMaps)
     char text[32] = {};
     EXPECT_EQ(::read(copy, text, sizeof text), 11);
     EXPECT_EQ(std::string(text), "the bottom\n");
-    EXPECT_EQ(::faccessat(copied, ".brindlecap/bottom.txt.map", F_OK, 0), 0);
+    EXPECT_EQ(::faccessat(copied, ".brindlecap/finished.list", F_OK, 0), 0);
     ::close(copy);
     ::close(copied);
 }
@@ -504,6 +508,9 @@ TEST_F(ResumeTest, AwkwardNamesStayOnOneLineAndTheShellReadsThemBack)
         EXPECT_NE(std::find(sources.begin(), sources.end(), echoed.out), sources.end()) << line;
     }
     EXPECT_EQ(copied, 3);
+    // Their maps are lines of one file, and read back whole.
+    for (const auto& name : names)
+        EXPECT_EQ(mapAt(out() + "/.brindlecap/" + name + ".map").size(), 100) << name;
 
     const auto json =
         cli({"-q", "--json", "--report=" + scratch / "report.json", sources[0], out()});
