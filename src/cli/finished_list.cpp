@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "finished_list.h"
 
-#include <charconv>
 #include <algorithm>
+#include <charconv>
 #include <cstdint>
 #include <vector>
 

@@ -103,6 +103,24 @@ bool factsMatch(const RescueMap& map, const CopyFacts& facts)
     });
 }
 
+// The folder's list of copies rescued whole: empty where it has none; none,
+// with why, where it does not read.
+std::optional<FinishedList> finishedListIn(const MapFolder& folder, std::string& why)
+{
+    std::string text;
+    const auto error = folder.read(FinishedList::fileName, text);
+    if (error == std::errc::no_such_file_or_directory)
+        return FinishedList();
+    if (error) {
+        why = error.message();
+        return std::nullopt;
+    }
+    auto list = FinishedList::parse(text, why);
+    if (!list)
+        why = "it is not a list of finished copies: " + why;
+    return list;
+}
+
 } // namespace
 
 MapRecord::MapRecord(bool enabled, std::string commandLine, std::ostream& messages,
@@ -240,15 +258,10 @@ MapRecord::Earlier MapRecord::readListed(FileMap& file, const SourceFacts& sourc
 {
     if (!m_lookedListRead) {
         m_lookedListRead = true;
-        std::string text;
         std::string why;
-        auto error = m_looked.read(FinishedList::fileName, text);
-        m_lookedList = error == std::errc::no_such_file_or_directory ? FinishedList()
-                       : error ? std::nullopt
-                               : FinishedList::parse(text, why);
+        m_lookedList = finishedListIn(m_looked, why);
         if (!m_lookedList)
-            m_messages << "brindlecap-cli: " << quotedName(listPath(file.folder)) << ": "
-                       << (error ? error.message() : "it is not a list of finished copies: " + why)
+            m_messages << "brindlecap-cli: " << quotedName(listPath(file.folder)) << ": " << why
                        << "; the copies it lists are copied afresh\n";
     }
     auto earlier = m_lookedList ? m_lookedList->mapOf(bareName(file.destination)) : std::nullopt;
@@ -623,12 +636,8 @@ void MapRecord::saveList(MapFolder& folder, Listing& listing,
                          std::vector<Replacement>& written)
 {
     // The lines of the folder's other copies stay as they are.
-    std::string text;
     std::string why;
-    const auto error = folder.read(FinishedList::fileName, text);
-    auto list = error == std::errc::no_such_file_or_directory ? FinishedList()
-                : error ? std::nullopt
-                        : FinishedList::parse(text, why);
+    auto list = finishedListIn(folder, why);
     if (!list) {
         // A list that does not read is left as it is (a later run says so):
         // these copies keep maps of their own.
@@ -650,8 +659,8 @@ void MapRecord::saveList(MapFolder& folder, Listing& listing,
     const auto lines = list->lines();
     m_lastSaveBytes += static_cast<std::int64_t>(head.size() + lines.size());
     Replacement replacement{&folder, FinishedList::fileName, listPath(listing.copies), listing.put};
-    if (const auto failed = folder.writeNew(replacement.name, head, lines,
-                                            !m_volume.covers(folder.device()))) {
+    if (const auto failed =
+            folder.writeNew(replacement.name, head, lines, !m_volume.covers(folder.device()))) {
         replacement.path += ".new";
         refuse(replacement, failed);
         return;

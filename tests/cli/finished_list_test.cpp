@@ -12,7 +12,7 @@ using Status = RescueMap::Status;
 // with the notes of its map; the map a line stands for is rescued whole.
 TEST(FinishedListTest, EachCopysLineComesBackAsItsWholeMap)
 {
-    const std::string names[] = {"IMG_0001.JPG", "tab\there", "new\nline", "back\\slash\\t",
+    const std::string names[] = {"IMG_0001.JPG",     "tab\there",   "new\nline", "back\\slash\\t",
                                  "carriage\rreturn", "equals=sign", "\xFF\xFE"};
     FinishedList list;
     std::int64_t size = 0;
