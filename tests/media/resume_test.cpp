@@ -231,11 +231,13 @@ TEST_F(ResumeTest, ACopyRescuedFromAnotherSourceIsKept)
     {
         const char* name;
         std::string description;
-        int reads; // of the second source: only one piece, to tell the disc
+        int reads;               // of the second source: only one piece, to tell the disc
+        bool firstWhole = false; // its map a line of the folder's finished list
     } cases[] = {
         {"same name, size and time, other bytes", "file disc.bin 2097152 8\n", 1},
         {"shrunk to nothing", "file disc.bin 0 7\n", 0},
         {"grown", "file disc.bin 3145728 7\n", 0},
+        {"other bytes after a first copy rescued whole", "file disc.bin 2097152 8\n", 1, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -243,13 +245,17 @@ TEST_F(ResumeTest, ACopyRescuedFromAnotherSourceIsKept)
         const auto into = scratch / ("out-" + number);
         fs::create_directory(into);
         {
-            auto first = mount("first-" + number, describe(2 * mib, {sectors(100, 50)}));
+            auto first = mount("first-" + number,
+                               describe(2 * mib, c.firstWhole ? std::vector<Failing>{}
+                                                              : std::vector{sectors(100, 50)}));
             if (!first->unavailable().empty())
                 GTEST_SKIP() << first->unavailable();
-            EXPECT_EQ(cli({"-q", first->path("disc.bin"), into}).exitStatus, 1);
+            EXPECT_EQ(cli({"-q", first->path("disc.bin"), into}).exitStatus, c.firstWhole ? 0 : 1);
         }
         const auto copy = readFile(into + "/disc.bin");
-        const auto map = slurp(into + "/.brindlecap/disc.bin.map");
+        const auto mapFile =
+            into + (c.firstWhole ? "/.brindlecap/finished.list" : "/.brindlecap/disc.bin.map");
+        const auto map = slurp(mapFile);
         auto other = mount("other-" + number, c.description);
         const auto run = cli({"-q", other->path("disc.bin"), into});
         EXPECT_EQ(run.exitStatus, 3) << run.out << run.err;
@@ -259,7 +265,7 @@ TEST_F(ResumeTest, ACopyRescuedFromAnotherSourceIsKept)
                   std::string::npos)
             << run.out;
         EXPECT_TRUE(readFile(into + "/disc.bin") == copy);
-        EXPECT_EQ(slurp(into + "/.brindlecap/disc.bin.map"), map);
+        EXPECT_EQ(slurp(mapFile), map);
         EXPECT_EQ(other->reads().size(), static_cast<std::size_t>(c.reads));
     }
 }
