@@ -73,7 +73,9 @@ Form1::Form1(QWidget* parent)
       m_queue(*m_ui->lstFile), m_options(optionButtons(*m_ui)),
       m_controls(controlWidgets(*m_ui), Timer1, [this] { restoreWindowLayout(); }),
       m_job({m_fields, m_queue, m_options, m_controls, m_files, m_numbers}),
-      m_marks(*m_ui->lstFile, m_numbers), m_picker(Module1::ShowOpenDialog)
+      m_marks(*m_ui->lstFile, m_numbers),
+      m_summary(*this, {m_ui->lblPercent, m_ui->lblFilesDone}, m_numbers),
+      m_picker(Module1::ShowOpenDialog)
 {
     // A fixed single border: no resizing, no minimise or maximise box.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -164,22 +166,23 @@ void Form1::copyPossible()
 void Form1::cmdCopy_Click()
 {
     m_marks.clear();
+    m_summary.clear();
     m_job.cmdCopy_Click();
-    m_marks.follow(m_job, Timer1.isActive());
+    followJob(Timer1.isActive());
     m_waiter.handOnKeptEvents();
 }
 
 void Form1::cmdStop_Click()
 {
     m_job.cmdStop_Click();
-    m_marks.follow(m_job, false);
+    followJob(false);
 }
 
 void Form1::mnu_New_Click()
 {
     // The marks describe the last job, so New keeps them; a job still
     // running ends here, in the file it was copying.
-    m_marks.follow(m_job, false);
+    followJob(false);
     m_job.mnu_New_Click();
 }
 
@@ -230,8 +233,14 @@ void Form1::mnu_About_Click()
 void Form1::Timer1_Timer()
 {
     m_job.Timer1_Timer();
-    m_marks.follow(m_job, Timer1.isActive());
+    followJob(Timer1.isActive());
     m_waiter.handOnKeptEvents();
+}
+
+void Form1::followJob(bool running)
+{
+    m_marks.follow(m_job, running);
+    m_summary.follow(m_job.report(), running);
 }
 
 bool Form1::event(QEvent* event)

@@ -4,6 +4,7 @@
 #include "Form2.h"
 #include "copy_job.h"
 #include "dialog_instance.h"
+#include "job_summary.h"
 #include "locale_number_format.h"
 #include "posix_file_access.h"
 #include "queue_marks.h"
@@ -65,6 +66,8 @@ private:
     void destinationChosen(const QString& folder) override;
     void copyPossible() override;
     void restoreWindowLayout();
+    // The queue's marks and the job's summary follow what the job did.
+    void followJob(bool running);
     // A dialog of the program's own is about to take over; the window's next
     // activation is the return from it.
     void armActivationAfterDialog() { m_activationPending = true; }
@@ -83,6 +86,7 @@ private:
     LocaleNumberFormat m_numbers;
     CopyJob m_job;
     QueueMarks m_marks;
+    JobSummary m_summary;
     Picker m_picker;
     std::unique_ptr<DialogInstance> m_form2;
     std::unique_ptr<DialogInstance> m_form3;

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "queue_marks.h"
 
+#include "damage_strip.h"
+
 #include <QApplication>
 #include <QListWidget>
 #include <QStyle>
@@ -13,8 +15,8 @@ namespace {
 
 // Which of the report's files an entry holds, counted from 0.
 constexpr int fileRole = Qt::UserRole + 1;
-// The stretches a tooltip names before "and N more".
-constexpr std::size_t rangesNamed = 3;
+// The stretches a tooltip names before "and N more": about a screenful.
+constexpr std::size_t rangesNamed = 40;
 
 QString words(const std::string& text)
 {
@@ -62,20 +64,23 @@ QueueMark markFor(const FileOutcome& outcome, const NumberFormat& numbers)
     using Kind = QueueMark::Kind;
     switch (outcome.status()) {
     case FileStatus::copied:
-        return {
-            Kind::copied,
-            QStringLiteral("Copied in full (%1).").arg(words(bytesText(outcome.size, numbers)))};
+        return {Kind::copied,
+                QStringLiteral("Copied in full (%1).").arg(words(bytesText(outcome.size, numbers))),
+                {}};
     case FileStatus::copiedWithZeros:
         return {Kind::copiedWithZeros,
-                QStringLiteral("Copied, but ") + unreadableText(outcome, numbers)};
+                QStringLiteral("Copied, but ") + unreadableText(outcome, numbers),
+                damageStripUrl(outcome)};
     case FileStatus::notWrittenInFull:
         return {Kind::notWrittenInFull,
                 QStringLiteral("Not written in full: %1 (%2 not written).")
                     .arg(outcome.firstWriteError ? why(outcome.firstWriteError)
                                                  : QStringLiteral("out of memory"))
-                    .arg(words(bytesText(outcome.unwrittenBytes, numbers)))};
+                    .arg(words(bytesText(outcome.unwrittenBytes, numbers))),
+                {}};
     case FileStatus::notCopied:
-        return {Kind::notCopied, QStringLiteral("Not copied: %1.").arg(why(outcome.whyNotCopied))};
+        return {
+            Kind::notCopied, QStringLiteral("Not copied: %1.").arg(why(outcome.whyNotCopied)), {}};
     case FileStatus::stopped:
     case FileStatus::notStarted:
         break;
@@ -85,7 +90,16 @@ QueueMark markFor(const FileOutcome& outcome, const NumberFormat& numbers)
                     .arg(words(bytesText(outcome.size, numbers)));
     if (outcome.unreadableBytes > 0)
         text += QStringLiteral(" So far ") + unreadableText(outcome, numbers);
-    return {Kind::stopped, text};
+    return {Kind::stopped, text, damageStripUrl(outcome)};
+}
+
+QString toolTipFor(const QueueMark& mark)
+{
+    // Rich text, so that Qt wraps it; the words are escaped, never markup.
+    auto html = QStringLiteral("<p>") + mark.text.toHtmlEscaped() + QStringLiteral("</p>");
+    if (!mark.strip.isEmpty())
+        html += QStringLiteral("<p><img src=\"") + mark.strip + QStringLiteral("\"></p>");
+    return html;
 }
 
 QueueMark inProgressMark(bool waiting)
@@ -93,7 +107,8 @@ QueueMark inProgressMark(bool waiting)
     return {QueueMark::Kind::inProgress,
             waiting ? QStringLiteral("Being copied; waiting on the drive, which is struggling "
                                      "to read a damaged area.")
-                    : QStringLiteral("Being copied.")};
+                    : QStringLiteral("Being copied."),
+            {}};
 }
 
 QIcon iconFor(QueueMark::Kind kind)
@@ -159,7 +174,7 @@ void QueueMarks::showWaiting(bool waiting)
 void QueueMarks::setMark(QListWidgetItem& entry, const QueueMark& mark)
 {
     entry.setIcon(iconFor(mark.kind));
-    entry.setToolTip(mark.text);
+    entry.setToolTip(toolTipFor(mark));
     entry.setData(Qt::AccessibleDescriptionRole, mark.text);
 }
 

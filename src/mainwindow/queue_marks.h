@@ -30,9 +30,13 @@ struct QueueMark
 
     Kind kind = Kind::copied;
     QString text;
+    QString strip; // the file's damage as a picture (a data URL), if it has any
 };
 
 QueueMark markFor(const FileOutcome& outcome, const NumberFormat& numbers);
+// What the tooltip of a marked entry shows: the words, wrapped to a readable
+// width, and the damage strip below them.
+QString toolTipFor(const QueueMark& mark);
 // The mark of the file being copied; `waiting`: a read has been waiting on
 // the drive for a while.
 QueueMark inProgressMark(bool waiting);

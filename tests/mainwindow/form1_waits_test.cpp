@@ -200,7 +200,8 @@ private slots:
                              (at >= 4 * chunk - sector && at < 4 * chunk + 3 * sector);
             QCOMPARE(copy[static_cast<std::size_t>(at)], bad ? std::byte{0} : mediumByte(at, 9));
         }
-        QCOMPARE(f.list().item(0)->toolTip().left(20), QStringLiteral("Copied, but 10,240 b"));
+        QCOMPARE(shown(f.list().item(0)->toolTip()).left(20),
+                 QStringLiteral("Copied, but 10,240 b"));
     }
 
     // Stop, or the close box, while a 2048 KB chunk struggles through a long
@@ -243,8 +244,8 @@ private slots:
                 return;
             // Two failing reads in: a wait of over half a second.
             const auto* entry = f.list().item(0);
-            waitingText =
-                entry->toolTip() + u'|' + entry->data(Qt::AccessibleDescriptionRole).toString();
+            waitingText = shown(entry->toolTip()) + u'|' +
+                          entry->data(Qt::AccessibleDescriptionRole).toString();
             failingAtClick = medium.failingReads();
             if (closeBox) {
                 QWindowSystemInterface::handleCloseEvent<

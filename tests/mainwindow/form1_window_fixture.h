@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QTextDocument>
 #include <QTimer>
 #include <QtTest>
 
@@ -30,6 +31,17 @@ inline QPoint centredFramePosition(const QWidget& window)
     const auto outer = window.frameGeometry().size() * 15;
     return {static_cast<int>(std::lround(centredEdge(screen.width(), outer.width()) / 15)),
             static_cast<int>(std::lround(centredEdge(screen.height(), outer.height()) / 15))};
+}
+
+// The words a tooltip shows: Qt renders one that looks like HTML as HTML,
+// and a picture in it is no word.
+inline QString shown(const QString& toolTip)
+{
+    if (!Qt::mightBeRichText(toolTip))
+        return toolTip;
+    QTextDocument document;
+    document.setHtml(toolTip);
+    return document.toPlainText().remove(QChar::ObjectReplacementCharacter).trimmed();
 }
 
 // A shown main window over a scratch folder, driven through its widgets.
