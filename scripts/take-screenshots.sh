@@ -3,7 +3,8 @@
 # Takes the README's screenshots from the running program on a virtual X
 # server: the main window during a copy, the destination folder dialog, the
 # About dialog, and a finished job that met a damaged file on the FUSE test
-# medium (skipped, with a message, where FUSE cannot be mounted). Run it again
+# medium, with a mark's tooltip and with the job's summary (skipped, with a
+# message, where FUSE cannot be mounted). Run it again
 # whenever a window's layout changes:
 #     scripts/take-screenshots.sh [PROGRAM]     (default: build/src/mainwindow/brindlecap)
 set -euo pipefail
@@ -36,6 +37,27 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
+
+# snapshot_with_tooltip WINDOW FILE: the window with the tooltip it shows.
+# The tooltip is a window of its own, drawn with transparency, which a
+# picture of the screen shows black without a compositor: it is taken on
+# its own and laid over the main window's picture.
+snapshot_with_tooltip() {
+    snapshot "$1" "$work/main.png"
+    eval "$(xdotool getwindowgeometry --shell "$1")"
+    local main_x=$X main_y=$Y main_width=$WIDTH main_height=$HEIGHT tip
+    tip=$(xdotool search --onlyvisible --class brindlecap 2>/dev/null | grep -vx "$1" | tail -n 1)
+    if [[ -n "$tip" ]]; then
+        eval "$(xdotool getwindowgeometry --shell "$tip")"
+        snapshot "$tip" "$work/tip.png"
+        local right=$((X - main_x + WIDTH + 8)) bottom=$((Y - main_y + HEIGHT + 8))
+        convert "$work/main.png" -background white \
+            -extent "$((right > main_width ? right : main_width))x$((bottom > main_height ? bottom : main_height))" \
+            "$work/tip.png" -geometry "+$((X - main_x))+$((Y - main_y))" -composite \
+            "$work/main.png"
+    fi
+    convert "$work/main.png" -strip "png:$2"
+}
 
 main=$(wait_for_window '^Brindlecap$')
 pick_files "$main" "$work/Disc/holiday-2009.iso"
@@ -89,23 +111,11 @@ if mountpoint -q "$work/DVD"; then
     # Point at the film's entry so its tooltip shows.
     xdotool mousemove --window "$main" 120 $((32 + $(menu_bar_height "$main")))
     sleep 1.5
-    # The tooltip is a window of its own, drawn with transparency, which a
-    # picture of the screen shows black without a compositor: it is taken
-    # on its own and laid over the main window's picture.
-    snapshot "$main" "$work/main.png"
-    eval "$(xdotool getwindowgeometry --shell "$main")"
-    main_x=$X main_y=$Y main_width=$WIDTH main_height=$HEIGHT
-    tip=$(xdotool search --onlyvisible --class brindlecap 2>/dev/null | grep -vx "$main" | tail -n 1)
-    if [[ -n "$tip" ]]; then
-        eval "$(xdotool getwindowgeometry --shell "$tip")"
-        snapshot "$tip" "$work/tip.png"
-        right=$((X - main_x + WIDTH + 8)) bottom=$((Y - main_y + HEIGHT + 8))
-        convert "$work/main.png" -background white \
-            -extent "$((right > main_width ? right : main_width))x$((bottom > main_height ? bottom : main_height))" \
-            "$work/tip.png" -geometry "+$((X - main_x))+$((Y - main_y))" -composite \
-            "$work/main.png"
-    fi
-    convert "$work/main.png" -strip "png:$shots/main-window-damaged.png"
+    snapshot_with_tooltip "$main" "$shots/main-window-damaged.png"
+    # Point at the result so the job's summary shows.
+    xdotool mousemove --window "$main" 400 $((464 + $(menu_bar_height "$main")))
+    sleep 1.5
+    snapshot_with_tooltip "$main" "$shots/main-window-summary.png"
 else
     echo "no picture of a damaged disc: the FUSE test medium could not be mounted" >&2
 fi
