@@ -373,11 +373,10 @@ void CopyJob::recordChunk(const ChunkTransfer& chunk, bool lastChunk)
     const auto inFile = [&](ByteRange range) {
         return ByteRange{chunk.offset + range.offset, range.length};
     };
-    for (const auto& range : chunk.unread) {
+    for (const auto& range : chunk.unread)
         outcome.addUnreadable(inFile(range), why);
-        if (range.end() <= chunk.written.bytes)
-            outcome.addKeptEarlier(partBefore(inFile(range), chunk.written.lengthBefore));
-    }
+    for (const auto& data : chunk.written.keptData)
+        outcome.addKeptEarlier(inFile(partBefore(data, chunk.written.bytes)));
     if (chunk.written.bytes < chunk.length || chunk.writeError)
         outcome.addUnwritten(chunk.length - chunk.written.bytes, chunk.writeError);
     if (!outcome.untriedBecause)

@@ -66,7 +66,9 @@ struct ReadResult
 struct WriteResult
 {
     std::int64_t bytes = 0;        // how much of the buffer was dealt with before an error
-    std::int64_t lengthBefore = 0; // the file's length before, when some bytes were skipped
+    // The parts of the skipped ranges where the file held data (an earlier
+    // copy's, not zeros) and keeps it; offsets in the buffer, in order.
+    std::vector<ByteRange> keptData;
     std::error_code error;
 };
 

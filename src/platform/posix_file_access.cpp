@@ -2,6 +2,7 @@
 #include "posix_file_access.h"
 
 #include "copy_error.h"
+#include "data_in_file.h"
 #include "regular_file_open.h"
 
 #include <algorithm>
@@ -194,14 +195,20 @@ WriteResult PosixFileAccess::writeAt(std::int64_t offset, std::span<const std::b
     }
     struct stat status
     {};
+    const auto size = static_cast<std::int64_t>(buffer.size());
     if (!skip.empty()) {
         if (::fstat(m_slot.get(), &status) != 0) {
             result.error = lastError();
             return result;
         }
-        result.lengthBefore = status.st_size;
+        // What the file holds there before anything is written: an earlier
+        // copy's data is kept, and said to be; its zeros are still missing.
+        for (const auto& range : skip) {
+            const auto inFile = partBefore({offset + range.offset, range.length}, status.st_size);
+            for (const auto& data : dataIn(m_slot.get(), inFile))
+                appendRange(result.keptData, {data.offset - offset, data.length});
+        }
     }
-    const auto size = static_cast<std::int64_t>(buffer.size());
     // The bytes between the skipped ranges, then after the last one.
     std::int64_t from = 0;
     const auto writeUpTo = [&](std::int64_t to) {

@@ -68,6 +68,11 @@ TEST_F(FaultsTest, UnreadBytesLeaveTheDestinationsBytesAndAreZerosOnlyInAFreshCo
     } cases[] = {
         {"fresh", {}, withZeros(original, {{100, 50}, {kib32 + 10, kib32}, {3 * kib32, 100}}), {}},
         {"earlier copy", original, original, {{100, 50}, {kib32 + 10, kib32}, {3 * kib32, 100}}},
+        // Zeros an earlier try left where it could not read are no data.
+        {"earlier copy with zeros where it could not read",
+         withZeros(original, {{kib32, kib32 + 10}}),
+         withZeros(original, {{kib32 + 10, kib32}}),
+         {{100, 50}, {3 * kib32, 100}}},
         {"shorter earlier copy",
          Bytes(original.begin(), original.begin() + kib32 + 20),
          withZeros(original, {{kib32 + 20, kib32 - 10}, {3 * kib32, 100}}),

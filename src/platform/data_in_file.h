@@ -1,0 +1,18 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "byte_range.h"
+
+#include <vector>
+
+namespace brindlecap {
+
+// The parts of `range` (offsets in the file open for writing on `fd`) that
+// hold data rather than zeros: what an earlier copy rescued there, as
+// against the zeros an earlier try left where it could not read (or a hole).
+// Judged in pieces of 512 bytes, a disk's sector, aligned in the file, so a
+// sector an earlier try lost is never taken for data. Where the file cannot
+// be read back, nothing counts as data: no claim is better than a false one.
+std::vector<ByteRange> dataIn(int fd, ByteRange range);
+
+} // namespace brindlecap
