@@ -65,7 +65,7 @@ struct ReadResult
 
 struct WriteResult
 {
-    std::int64_t bytes = 0;        // how much of the buffer was dealt with before an error
+    std::int64_t bytes = 0; // how much of the buffer was dealt with before an error
     // The parts of the skipped ranges where the file held data (an earlier
     // copy's, not zeros) and keeps it; offsets in the buffer, in order.
     std::vector<ByteRange> keptData;
