@@ -110,6 +110,7 @@ std::string jobReportJson(const JobReport& report, int exitStatus,
                 statusName(file.status()) + "\", \"reason\": " + reasonOf(file) +
                 ", \"reached\": " + std::to_string(file.reached) +
                 ", \"unwritten_bytes\": " + std::to_string(file.unwrittenBytes) +
+                ", \"recovered_bytes\": " + std::to_string(file.recoveredBytes) +
                 ", \"unreadable\": [";
         const char* comma = "";
         for (const auto& range : file.unreadable) {

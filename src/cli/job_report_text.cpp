@@ -66,6 +66,9 @@ void describeFile(const FileOutcome& file, const NumberFormat& numbers, std::str
         text += "not started: " + route + "\n";
         break;
     }
+    if (file.recoveredBytes > 0)
+        text += "    recovered: " + bytesText(file.recoveredBytes, numbers) +
+                " that the earlier copy was missing\n";
 }
 
 } // namespace

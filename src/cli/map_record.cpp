@@ -86,6 +86,19 @@ std::string noteOf(const RescueMap& map, const char* key)
     return found == map.notes.end() ? std::string() : found->second;
 }
 
+// How many bytes of `range` lie in `ranges` (in order, apart): a search, as
+// a scratched disc leaves a hundred thousand of them.
+std::int64_t bytesWithin(const std::vector<ByteRange>& ranges, ByteRange range)
+{
+    std::int64_t bytes = 0;
+    auto at =
+        std::upper_bound(ranges.begin(), ranges.end(), range.offset,
+                         [](std::int64_t offset, const ByteRange& r) { return offset < r.end(); });
+    for (; at != ranges.end() && at->offset < range.end(); ++at)
+        bytes += std::min(at->end(), range.end()) - std::max(at->offset, range.offset);
+    return bytes;
+}
+
 // The facts of a copy as a map records them.
 std::map<std::string, std::string> factNotes(const CopyFacts& facts)
 {
@@ -321,6 +334,8 @@ MapRecord::Earlier MapRecord::judge(FileMap& file, const SourceFacts& source, Re
     file.fingerprint = *fingerprint;
     // Tried through: every pass was done with it, or the retries were under
     // way. A run stopped after the copy pass (--passes=copy) only goes on.
+    file.badAtStart =
+        unionOf(file.map.rangesWith(Status::badSector), file.map.rangesWith(Status::nonScraped));
     file.triedThrough = (file.map.currentStatus == Status::finished ||
                          file.map.currentStatus == Status::badSector) &&
                         file.map.bytesWith(Status::nonTried) == 0 &&
@@ -488,6 +503,8 @@ void MapRecord::settle(FileMap& file, std::error_code volumeError)
                 file.lostBecause = error;
         } else if (file.kept) {
             file.map.markAll(file.pending, Status::finished);
+            for (const auto& range : file.pending)
+                file.recovered += bytesWithin(file.badAtStart, range);
         }
         file.pending.clear();
         file.pendingBytes = 0;
@@ -708,6 +725,7 @@ void MapRecord::account(FileOutcome& file) const
         for (const auto& range : kept)
             file.addKeptEarlier(range);
     }
+    file.recoveredBytes += record.recovered;
     if (record.lostBecause) {
         std::int64_t lost = 0;
         for (const auto& range : record.lost)

@@ -103,6 +103,10 @@ private:
         std::string started;
         bool changed = false;
         bool passesDone = false; // every pass is done with it
+        // What earlier runs tried and found bad: what is rescued of it now
+        // is what this run recovered.
+        std::vector<ByteRange> badAtStart;
+        std::int64_t recovered = 0;
     };
 
     enum class Earlier

@@ -377,6 +377,8 @@ void CopyJob::recordChunk(const ChunkTransfer& chunk, bool lastChunk)
         outcome.addUnreadable(inFile(range), why);
     for (const auto& data : chunk.written.keptData)
         outcome.addKeptEarlier(inFile(partBefore(data, chunk.written.bytes)));
+    for (const auto& filled : chunk.written.zerosFilled)
+        outcome.recoveredBytes += partBefore(filled, chunk.written.bytes).length;
     if (chunk.written.bytes < chunk.length || chunk.writeError)
         outcome.addUnwritten(chunk.length - chunk.written.bytes, chunk.writeError);
     if (!outcome.untriedBecause)

@@ -69,6 +69,9 @@ struct WriteResult
     // The parts of the skipped ranges where the file held data (an earlier
     // copy's, not zeros) and keeps it; offsets in the buffer, in order.
     std::vector<ByteRange> keptData;
+    // What was written where the file held zeros: what an earlier try had
+    // lost and this one recovered; offsets in the buffer, in order.
+    std::vector<ByteRange> zerosFilled;
     std::error_code error;
 };
 

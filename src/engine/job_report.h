@@ -40,6 +40,10 @@ struct FileOutcome
     std::vector<ByteRange> keptEarlier;
     std::int64_t keptEarlierBytes = 0;
 
+    // What this copy read where the destination held an earlier try's zeros:
+    // what this try recovered.
+    std::int64_t recoveredBytes = 0;
+
     std::int64_t unwrittenBytes = 0;
     std::error_code firstWriteError;
     // Set: the medium went away (this error) before the file's end, and the

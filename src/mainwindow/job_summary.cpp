@@ -19,21 +19,24 @@ QString jobSummary(const JobReport& report, const NumberFormat& numbers)
 {
     constexpr auto statuses = static_cast<std::size_t>(FileStatus::notStarted) + 1;
     std::size_t counts[statuses] = {};
-    std::int64_t unreadableBytes = 0;
+    std::int64_t missingBytes = 0;
+    std::int64_t recoveredBytes = 0;
     for (const auto& file : report.files) {
         ++counts[static_cast<std::size_t>(file.status())];
+        // Where a repeat copy kept an earlier copy's data, nothing is missing.
         if (file.status() == FileStatus::copiedWithZeros)
-            unreadableBytes += file.unreadableBytes;
+            missingBytes += file.unreadableBytes - file.keptEarlierBytes;
+        recoveredBytes += file.recoveredBytes;
     }
     const auto count = [&](FileStatus status) { return counts[static_cast<std::size_t>(status)]; };
     QStringList parts;
     if (const auto copied = count(FileStatus::copied))
         parts << QStringLiteral("%1 copied in full").arg(copied);
     if (const auto withZeros = count(FileStatus::copiedWithZeros))
-        parts << QStringLiteral("%1 copied with unreadable parts (%2 could not be read and are "
-                                "zeros in the copies)")
+        parts << QStringLiteral("%1 copied with unreadable parts (%2 still missing, zeros in the "
+                                "copies)")
                      .arg(withZeros)
-                     .arg(QString::fromStdString(bytesText(unreadableBytes, numbers)));
+                     .arg(QString::fromStdString(bytesText(missingBytes, numbers)));
     if (const auto unwritten = count(FileStatus::notWrittenInFull))
         parts << QStringLiteral("%1 not written in full").arg(unwritten);
     if (const auto notCopied = count(FileStatus::notCopied))
@@ -42,6 +45,9 @@ QString jobSummary(const JobReport& report, const NumberFormat& numbers)
         parts << QStringLiteral("%1 stopped or not reached").arg(stopped);
     auto text = filesText(report.files.size()) + QStringLiteral(": ") +
                 parts.join(QStringLiteral(", ")) + QStringLiteral(".");
+    if (recoveredBytes > 0)
+        text += QStringLiteral("\nThis try recovered %1 that earlier copies were missing.")
+                    .arg(QString::fromStdString(bytesText(recoveredBytes, numbers)));
     // What to do next, for each kind of trouble the job met.
     if (count(FileStatus::copiedWithZeros) > 0)
         text += QStringLiteral("\nTo get more, clean the disc or put it in another drive and "

@@ -57,9 +57,8 @@ QString unreadableText(const FileOutcome& outcome, const NumberFormat& numbers)
                       .arg(words(bytesText(outcome.keptEarlierBytes, numbers)));
 }
 
-} // namespace
-
-QueueMark markFor(const FileOutcome& outcome, const NumberFormat& numbers)
+// The mark of what the file is now.
+QueueMark outcomeMark(const FileOutcome& outcome, const NumberFormat& numbers)
 {
     using Kind = QueueMark::Kind;
     switch (outcome.status()) {
@@ -91,6 +90,19 @@ QueueMark markFor(const FileOutcome& outcome, const NumberFormat& numbers)
     if (outcome.unreadableBytes > 0)
         text += QStringLiteral(" So far ") + unreadableText(outcome, numbers);
     return {Kind::stopped, text, damageStripUrl(outcome)};
+}
+
+} // namespace
+
+QueueMark markFor(const FileOutcome& outcome, const NumberFormat& numbers)
+{
+    auto mark = outcomeMark(outcome, numbers);
+    // What this try added to an earlier one: the README says to stop when
+    // a try adds nothing.
+    if (outcome.recoveredBytes > 0)
+        mark.text += QStringLiteral(" This copy recovered %1 that an earlier copy was missing.")
+                         .arg(words(bytesText(outcome.recoveredBytes, numbers)));
+    return mark;
 }
 
 QString toolTipFor(const QueueMark& mark)

@@ -3,6 +3,9 @@
 
 #include "byte_range.h"
 
+#include <cstddef>
+#include <cstdint>
+#include <span>
 #include <vector>
 
 namespace brindlecap {
@@ -14,5 +17,12 @@ namespace brindlecap {
 // sector an earlier try lost is never taken for data. Where the file cannot
 // be read back, nothing counts as data: no claim is better than a false one.
 std::vector<ByteRange> dataIn(int fd, ByteRange range);
+// The pieces of `buffer`, about to be written at `offset`, that fill in
+// zeros the file holds there now (below `length`, its length) with data:
+// what an earlier try could not read and this one did. Offsets in the
+// buffer. A piece whose new bytes are zeros too fills nothing in, so a
+// source's own runs of zeros never count as recovered.
+std::vector<ByteRange> zerosFilledIn(int fd, std::int64_t offset, std::span<const std::byte> buffer,
+                                     std::int64_t length);
 
 } // namespace brindlecap

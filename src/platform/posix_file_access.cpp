@@ -196,25 +196,27 @@ WriteResult PosixFileAccess::writeAt(std::int64_t offset, std::span<const std::b
     struct stat status
     {};
     const auto size = static_cast<std::int64_t>(buffer.size());
-    if (!skip.empty()) {
-        if (::fstat(m_slot.get(), &status) != 0) {
-            result.error = lastError();
-            return result;
-        }
-        // What the file holds there before anything is written: an earlier
-        // copy's data is kept, and said to be; its zeros are still missing.
-        for (const auto& range : skip) {
-            const auto inFile = partBefore({offset + range.offset, range.length}, status.st_size);
-            for (const auto& data : dataIn(m_slot.get(), inFile))
-                appendRange(result.keptData, {data.offset - offset, data.length});
-        }
+    if (::fstat(m_slot.get(), &status) != 0) {
+        result.error = lastError();
+        return result;
+    }
+    // What an earlier copy left where this chunk goes is looked at before
+    // anything is written: its data is kept where nothing was read, and said
+    // to be; its zeros are still missing there, and recovered where read.
+    const auto lengthBefore = status.st_size;
+    for (const auto& range : skip) {
+        const auto inFile = partBefore({offset + range.offset, range.length}, lengthBefore);
+        for (const auto& data : dataIn(m_slot.get(), inFile))
+            appendRange(result.keptData, {data.offset - offset, data.length});
     }
     // The bytes between the skipped ranges, then after the last one.
     std::int64_t from = 0;
     const auto writeUpTo = [&](std::int64_t to) {
-        const auto put = writeAll(
-            m_slot.get(), offset + from,
-            buffer.subspan(static_cast<std::size_t>(from), static_cast<std::size_t>(to - from)));
+        const auto part =
+            buffer.subspan(static_cast<std::size_t>(from), static_cast<std::size_t>(to - from));
+        for (const auto& filled : zerosFilledIn(m_slot.get(), offset + from, part, lengthBefore))
+            appendRange(result.zerosFilled, {from + filled.offset, filled.length});
+        const auto put = writeAll(m_slot.get(), offset + from, part);
         result.bytes = from + put.bytes;
         result.error = put.error;
         return !put.error;

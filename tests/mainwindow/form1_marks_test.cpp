@@ -111,8 +111,8 @@ private slots:
 
         // The job summed up on its result labels and for a screen reader.
         const auto summary = QStringLiteral(
-            "4 files: 1 copied in full, 1 copied with unreadable parts (12,288 bytes could not be "
-            "read and are zeros in the copies), 1 not written in full, 1 not copied.\n"
+            "4 files: 1 copied in full, 1 copied with unreadable parts (12,288 bytes still "
+            "missing, zeros in the copies), 1 not written in full, 1 not copied.\n"
             "To get more, clean the disc or put it in another drive and copy the same files into "
             "the same folder again; a second copy only adds. When a try adds nothing, stop.\n"
             "Make room on the destination (or choose another folder) and copy the files marked "

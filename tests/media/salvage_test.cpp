@@ -186,7 +186,13 @@ TEST_F(SalvageMediumTest, ASecondCopyIntoTheSameFolderOnlyAddsWhatItRead)
     const std::vector<Failing> secondBad{sectors(12, 4), sectors(200, 1), sectors(310, 20)};
     const std::vector<Failing> neither{sectors(12, 2), sectors(310, 10)};
     constexpr std::int64_t size = 2 * mib;
+    // What the first copy lost and the second read: recovered by this try.
+    const auto recovered = asRanges({sectors(10, 2), sectors(100, 1), sectors(300, 10)});
+    std::int64_t recoveredBytes = 0;
+    for (const auto& range : recovered)
+        recoveredBytes += range.length;
     EngineRun lastRun;
+    ProcessResult lastCli;
     for (const bool cli : {false, true}) {
         SCOPED_TRACE(cli ? "cli" : "engine");
         const auto folder = scratch / (cli ? "cli" : "engine");
@@ -195,9 +201,10 @@ TEST_F(SalvageMediumTest, ASecondCopyIntoTheSameFolderOnlyAddsWhatItRead)
             MountedMedium medium(scratch.path() / name, describe({"", size, bad}, true));
             if (!medium.unavailable().empty())
                 return medium.unavailable();
-            if (cli)
-                EXPECT_EQ(runCliJob({medium.path("disc.bin")}, folder, 3).exitStatus, 1);
-            else
+            if (cli) {
+                lastCli = runCliJob({medium.path("disc.bin")}, folder, 3);
+                EXPECT_EQ(lastCli.exitStatus, 1);
+            } else
                 lastRun = runEngineJob({medium.path("disc.bin")}, folder, 3);
             return std::string();
         };
@@ -215,6 +222,14 @@ TEST_F(SalvageMediumTest, ASecondCopyIntoTheSameFolderOnlyAddsWhatItRead)
             EXPECT_EQ(outcome.unreadable, asRanges(secondBad));
             EXPECT_EQ(outcome.keptEarlier,
                       asRanges({sectors(14, 2), sectors(200, 1), sectors(320, 10)}));
+            EXPECT_EQ(outcome.recoveredBytes, recoveredBytes);
+        } else {
+            // The command line knows it from its map, and says so.
+            ASSERT_EQ(recoveredBytes, 13 * 2048);
+            EXPECT_NE(
+                lastCli.out.find("    recovered: 26,624 bytes that the earlier copy was missing\n"),
+                std::string::npos)
+                << lastCli.out;
         }
     }
 }
