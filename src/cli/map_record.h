@@ -22,9 +22,9 @@ namespace brindlecap {
 
 // Keeps a rescue map for each destination file, in a hidden folder beside it
 // (FOLDER/.brindlecap/NAME.map, or a line of FOLDER/.brindlecap/finished.list
-// for a copy rescued whole by its first save), and tells the copy job what earlier runs
-// did: what they rescued, and the bad stretches left to the later passes, is
-// not read again by the copy pass.
+// for a copy rescued whole by its first save), and tells the copy job what
+// earlier runs did: what they rescued, and the bad stretches left to the
+// later passes, is not read again by the copy pass.
 //
 // A map is a promise about one copy of one source. A range is marked rescued
 // only once its bytes are on the disk: what is written waits for the next

@@ -125,8 +125,8 @@ TEST_F(MapPromiseTest, ACopyChangedSinceItsRunIsCopiedAfresh)
         const auto again = runCli({"-q", a, out()});
         EXPECT_EQ(again.exitStatus, 0) << again.out << again.err;
         // Rescued whole at once: its map is its line in the folder's list.
-        EXPECT_NE(again.err.find(out() + "/.brindlecap/finished.list does not match " + copy + " (" +
-                                 c.why + "); copying that file afresh"),
+        EXPECT_NE(again.err.find(out() + "/.brindlecap/finished.list does not match " + copy +
+                                 " (" + c.why + "); copying that file afresh"),
                   std::string::npos)
             << again.err;
         EXPECT_TRUE(readFile(copy) == readFile(a));

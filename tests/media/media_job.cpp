@@ -61,7 +61,8 @@ RescueMap mapAt(const std::string& path)
     std::string why;
     const std::filesystem::path own(path);
     if (!std::filesystem::exists(own)) {
-        const auto list = FinishedList::parse(slurp(own.parent_path() / FinishedList::fileName), why);
+        const auto list =
+            FinishedList::parse(slurp(own.parent_path() / FinishedList::fileName), why);
         auto map = list ? list->mapOf(own.stem().string()) : std::nullopt;
         EXPECT_TRUE(map) << path << ": neither a map nor a line in the finished list " << why;
         return map ? *map : RescueMap();
