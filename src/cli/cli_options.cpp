@@ -85,6 +85,9 @@ private:
         } else if (name == "--retries") {
             if (const auto value = valueOf(name, inlineValue))
                 setRetries(*value);
+        } else if (name == "--sector-size") {
+            if (const auto value = valueOf(name, inlineValue))
+                setSectorSize(*value);
         } else if (name == "--passes") {
             if (const auto value = valueOf(name, inlineValue))
                 setLastPass(*value);
@@ -169,6 +172,17 @@ private:
             fail("passes " + quotedName(text) + " is not copy, scrape or retry");
     }
 
+    void setSectorSize(std::string_view text)
+    {
+        std::int64_t bytes = 0;
+        const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), bytes);
+        if (error != std::errc() || end != text.data() + text.size() ||
+            (bytes != 512 && bytes != 1024 && bytes != 2048 && bytes != 4096))
+            fail("sector size " + quotedName(text) + " is not one of 512, 1024, 2048, 4096");
+        else
+            m_options.sectorSize = bytes;
+    }
+
     void setRetries(std::string_view text)
     {
         int retries = -1;
@@ -245,6 +259,10 @@ not copied. One run at a time copies into a folder.
       --passes=PASS           stop after this pass: copy, scrape or retry
                               (default retry: all three); the same command
                               without it later goes on with the rest
+      --sector-size=BYTES     the medium's sector: 512, 1024, 2048 or 4096
+                              (default: as the system says it, else the file
+                              system's block); give 512 for a disk or stick
+                              whose file system has larger blocks
       --retries=N             when earlier runs tried all of a file, try each
                               of its bad sectors N more times (default 1;
                               0: not at all)

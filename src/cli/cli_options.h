@@ -35,6 +35,7 @@ struct CliOptions
     bool recursive = false;
     bool useMaps = true;
     int retries = 1;
+    std::int64_t sectorSize = 0; // the sources' sector as given; 0: learnt
     Pass lastPass = Pass::retry;
     bool json = false;
     std::string reportFile; // also write the report here; empty: no

@@ -63,6 +63,7 @@ RescueRun::RescueRun(const CliOptions& options, FolderTree& copies, std::string 
     // window does: its name is still checked at every chunk, and the
     // medium keeps its pace.
     m_posix.keepSourceOpen(true);
+    m_posix.setSectorSize(options.sectorSize);
     // Ctrl-C is looked at between two reads, even inside a damaged chunk.
     m_posix.setStopCheck([this] { return stopAsked(); });
     if (progress != nullptr)

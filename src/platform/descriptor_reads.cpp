@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "descriptor_reads.h"
 
+#include "medium_sector.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
@@ -32,7 +34,13 @@ TransferResult preadOnce(int fd, void* into, std::size_t size, std::int64_t offs
     }
 }
 
-std::int64_t grainFor(int fd, bool direct)
+std::int64_t pageSize()
+{
+    return ::sysconf(_SC_PAGESIZE);
+}
+
+// `chosen`: the sector the user gave, else 0.
+std::int64_t grainFor(int fd, bool direct, std::int64_t chosen)
 {
     struct statvfs volume
     {};
@@ -42,8 +50,15 @@ std::int64_t grainFor(int fd, bool direct)
                                          largestGrain);
     while ((grain & (grain - 1)) != 0) // a power of two, or offsets would not align
         grain &= grain - 1;
+    // A disk's ext4 or FAT has 4 KiB blocks over 512-byte sectors: where the
+    // medium's own sector is known, it finds a bad stretch's edges, so that
+    // no readable sector beside a bad one is lost with it.
+    if (chosen > 0)
+        grain = chosen;
+    else if (const auto sector = mediumSector(fd); sector > 0)
+        grain = std::min(grain, sector);
     // Through the page cache the kernel reads and fails whole pages.
-    return direct ? grain : std::max<std::int64_t>(grain, ::sysconf(_SC_PAGESIZE));
+    return direct ? grain : std::max(grain, pageSize());
 }
 
 } // namespace
@@ -104,7 +119,7 @@ void SalvageProbe::open()
         m_fd = UniqueFd(::open(handle.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
     if (!m_fd.isOpen())
         m_fd = UniqueFd(::dup(m_source)); // no /proc: share the source's descriptor
-    m_grain = grainFor(m_fd.isOpen() ? m_fd.get() : m_source, m_direct);
+    m_grain = grainFor(m_fd.isOpen() ? m_fd.get() : m_source, m_direct, m_chosenSector);
     if (!m_direct && m_fd.isOpen())
         ::posix_fadvise(m_fd.get(), 0, 0, POSIX_FADV_RANDOM);
 }
@@ -126,6 +141,7 @@ void SalvageProbe::leaveDirectIo()
     // The device wants a larger alignment than the file system's block:
     // read through the page cache instead, a page at a time.
     m_direct = false;
+    m_grain = std::max(m_grain, pageSize());
     ::fcntl(m_fd.get(), F_SETFL, ::fcntl(m_fd.get(), F_GETFL) & ~O_DIRECT);
     ::posix_fadvise(m_fd.get(), 0, 0, POSIX_FADV_RANDOM);
 }

@@ -55,7 +55,9 @@ private:
 class SalvageProbe final : public SectorProbe
 {
 public:
-    explicit SalvageProbe(int source) : m_source(source) {}
+    // `sector`: the medium's sector as the user gave it; 0: learnt from the
+    // system, or else the file system's block.
+    SalvageProbe(int source, std::int64_t sector) : m_source(source), m_chosenSector(sector) {}
     std::int64_t grain() override;
     TransferResult readOnce(std::int64_t offset, std::span<std::byte> into) override;
 
@@ -70,6 +72,7 @@ private:
     bool haveBounce(std::int64_t size);
 
     int m_source;
+    std::int64_t m_chosenSector;
     UniqueFd m_fd;
     bool m_opened = false;
     bool m_direct = false;

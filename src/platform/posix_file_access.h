@@ -47,6 +47,8 @@ public:
     // descriptor starts without it, and a FUSE medium drops its cache at
     // every open). Any other open source lets it go.
     void keepSourceOpen(bool keep) { m_keepSource = keep; }
+    // The sources' sector, as the user gave it (512 to 4096); 0: learnt.
+    void setSectorSize(std::int64_t bytes) { m_sectorSize = bytes; }
 
 private:
     std::error_code lookUpSource(const NamePlace& place, const std::string& path,
@@ -58,6 +60,7 @@ private:
     UniqueFd m_slot;
     bool m_slotIsSource = false;
     bool m_keepSource = false;
+    std::int64_t m_sectorSize = 0;
     UniqueFd m_keptSource;
     bool m_randomAdvised = false; // read-ahead off on the source's descriptor
     // The open (or kept) source's way past the page cache, opened when

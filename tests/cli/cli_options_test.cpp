@@ -34,6 +34,8 @@ TEST(CliOptionsTest, BothFormsNameSourcesAndDirectoryLikeCp)
     EXPECT_EQ(parse({"a", "out"}).lastPass, CliOptions::Pass::retry) << "every pass unless told";
     EXPECT_EQ(parse({"--passes=copy", "a", "out"}).lastPass, CliOptions::Pass::copy);
     EXPECT_EQ(parse({"--passes", "scrape", "a", "out"}).lastPass, CliOptions::Pass::scrape);
+    EXPECT_EQ(parse({"a", "out"}).sectorSize, 0) << "learnt unless told";
+    EXPECT_EQ(parse({"--sector-size=512", "a", "out"}).sectorSize, 512);
 }
 
 TEST(CliOptionsTest, BadCommandLinesNameTheProblem)

@@ -87,6 +87,7 @@ TEST_F(CliProcessTest, BadCommandLinesWriteNothingAndGiveStatusTwo)
         {{"--bogus", a, out()}, "unknown option --bogus"},
         {{"-b", "3", a, out()}, "buffer size 3 is not one of 32, 64, 128, 256, 512, 1024, 2048"},
         {{"--retries=many", a, out()}, "retries many is not a number from 0 to 1000"},
+        {{"--sector-size=500", a, out()}, "sector size 500 is not one of 512, 1024, 2048, 4096"},
         {{out()}, "no sources to copy"},
         {{a, scratch / "nowhere"}, "no such directory " + scratch / "nowhere"},
         {{a, file}, file + " is not a directory"},

@@ -257,6 +257,51 @@ TEST_F(SalvageMediumTest, ADiscTakenOutDuringSalvageStopsItAtOnce)
     EXPECT_LE(reads.size(), 14u + 2u);
 }
 
+// A disk or stick whose file system has 4 KiB blocks over smaller sectors:
+// the medium reports 4096, so a bad sector costs its whole block unless the
+// user gives the sector (the system says it only for a block device, which
+// FUSE is not). Given, only the bad sector is lost.
+TEST_F(SalvageMediumTest, TheSectorSizeGivenFindsABadSectorInsideABlock)
+{
+    constexpr std::int64_t size = 256 * 1024;
+    const struct
+    {
+        const char* name;
+        Failing bad;
+        std::string sectorSize; // empty: not given
+        Failing lost;
+    } cases[] = {
+        {"512-byte damage, not given", {9216, 9728}, "", {9216, 12288}},
+        {"512-byte damage, 512 given", {9216, 9728}, "512", {9216, 9728}},
+        {"2048-byte damage, 2048 given", {10240, 12288}, "2048", {10240, 12288}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto number = std::to_string(&c - cases);
+        std::ostringstream description;
+        description << "file disc.bin " << size << " 7\nhard disc.bin " << c.bad.start << ' '
+                    << c.bad.end << "\ndirect-io\nblock-size 4096\n";
+        MountedMedium medium(scratch.path() / ("medium-" + number), description.str());
+        if (!medium.unavailable().empty())
+            GTEST_SKIP() << medium.unavailable();
+        const auto into = scratch / ("out-" + number);
+        fs::create_directory(into);
+        std::vector<std::string> arguments{"-q", "--no-map"};
+        if (!c.sectorSize.empty())
+            arguments.push_back("--sector-size=" + c.sectorSize);
+        arguments.insert(arguments.end(), {medium.path("disc.bin"), into});
+        const auto run = runCli(arguments);
+        EXPECT_EQ(run.exitStatus, 1) << run.err;
+        auto expected = mediumBytes(size, 7);
+        std::fill(expected.begin() + c.lost.start, expected.begin() + c.lost.end, std::byte{0});
+        EXPECT_TRUE(readFile(into + "/disc.bin") == expected) << run.out;
+        EXPECT_NE(run.out.find("unreadable: bytes " + std::to_string(c.lost.start) + "-" +
+                               std::to_string(c.lost.end - 1)),
+                  std::string::npos)
+            << run.out;
+    }
+}
+
 // The healthy path: every buffer size copies a file that is not a whole
 // number of chunks byte for byte, with no salvage read at all.
 TEST_F(SalvageMediumTest, AHealthyFileIsCopiedExactlyAtEveryBufferSize)
