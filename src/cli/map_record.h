@@ -35,7 +35,7 @@ namespace brindlecap {
 // is copied afresh. A source that is not the one the map was made from
 // (another size, time or fingerprint) is not copied at all, so that another
 // disc can never be mixed into, or cut, an earlier rescue.
-class MapRecord final : public RescueRecord
+class MapRecord final : public RescueLedger
 {
 public:
     // `enabled` false (--no-map): no map is read or written and every file
@@ -49,30 +49,22 @@ public:
     FileStart startFile(const FileOutcome& file, const SourceFacts& source) override;
     void chunkMoved(const ChunkOutcome& chunk) override;
 
-    // The map of the copy at `destination`, or null when it has none.
-    RescueMap* mapOf(const std::string& destination);
-    // The copy that map describes: the file written, as found by the
-    // descriptor that wrote it, or that an earlier run wrote.
-    std::optional<FileIdentity> copyOf(const std::string& destination) const;
-    // Whether earlier runs had tried all of that file (every pass was done
-    // with it, or the retries were under way): only then are its bad
-    // sectors tried again.
-    bool wasTriedThrough(const std::string& destination) const;
-    // A range of that file tried and found bad, or presumed bad.
-    void markBad(const std::string& destination, ByteRange range, RescueMap::Status status);
-    // Every pass is done with that file: its map says so once nothing in it
-    // is left untried, what was written included.
-    void markFinished(const std::string& destination);
-    // A range written into `copy` through a descriptor that closed without an
-    // error: rescued once a save has put it on the disk.
-    void markWritten(const std::string& destination, ByteRange range, const FileIdentity& copy);
-    // A range read but not written into the copy, for that reason.
-    void markNotWritten(const std::string& destination, ByteRange range, std::error_code why);
+    RescueMap* mapOf(const std::string& destination) override;
+    std::optional<FileIdentity> copyOf(const std::string& destination) const override;
+    bool wasTriedThrough(const std::string& destination) const override;
+    void markBad(const std::string& destination, ByteRange range,
+                 RescueMap::Status status) override;
+    void markFinished(const std::string& destination) override;
+    // Rescued once a save has put it on the disk.
+    void markWritten(const std::string& destination, ByteRange range,
+                     const FileIdentity& copy) override;
+    void markNotWritten(const std::string& destination, ByteRange range,
+                        std::error_code why) override;
     // The bytes of that file rescued so far, those not yet on the disk too.
     std::int64_t rescuedBytes(const std::string& destination) const;
 
     // Saves when the last save is two seconds old.
-    void saveIfDue();
+    void saveIfDue() override;
     // Puts everything written since the last save on the disk, marks it
     // rescued (or, where that failed, not written), and saves each map that
     // changed.

@@ -4,8 +4,11 @@
 #include "byte_range.h"
 #include "file_access.h"
 #include "job_report.h"
+#include "rescue_map.h"
 
 #include <cstdint>
+#include <optional>
+#include <string>
 #include <vector>
 
 namespace brindlecap {
@@ -43,6 +46,38 @@ public:
     // The job starts on a file (the report's entry for it names it).
     virtual FileStart startFile(const FileOutcome& file, const SourceFacts& source) = 0;
     virtual void chunkMoved(const ChunkOutcome& chunk) = 0;
+};
+
+// A record that keeps a rescue map of each file, which the passes after the
+// copy pass read and mark, file by file.
+class RescueLedger : public RescueRecord
+{
+public:
+    // The map of the copy at `destination`, or null when it has none.
+    virtual RescueMap* mapOf(const std::string& destination) = 0;
+    // The copy that map describes: the file written, as found by the
+    // descriptor that wrote it, or that an earlier run wrote.
+    virtual std::optional<FileIdentity> copyOf(const std::string& destination) const = 0;
+    // Whether earlier runs had tried all of that file (every pass was done
+    // with it, or the retries were under way): only then are its bad
+    // sectors tried again.
+    virtual bool wasTriedThrough(const std::string& destination) const = 0;
+    // A range of that file tried and found bad, or presumed bad.
+    virtual void markBad(const std::string& destination, ByteRange range,
+                         RescueMap::Status status) = 0;
+    // Every pass is done with that file: its map says so once nothing in it
+    // is left untried, what was written included.
+    virtual void markFinished(const std::string& destination) = 0;
+    // A range written into `copy` through a descriptor that closed without an
+    // error: rescued once it is sure to be on the disk.
+    virtual void markWritten(const std::string& destination, ByteRange range,
+                             const FileIdentity& copy) = 0;
+    // A range read but not written into the copy, for that reason.
+    virtual void markNotWritten(const std::string& destination, ByteRange range,
+                                std::error_code why) = 0;
+    // Between two files of a pass: a record kept on the disk saves there
+    // when a save is due.
+    virtual void saveIfDue() = 0;
 };
 
 } // namespace brindlecap

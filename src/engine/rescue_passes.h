@@ -3,7 +3,7 @@
 
 #include "file_access.h"
 #include "job_report.h"
-#include "map_record.h"
+#include "rescue_record.h"
 
 #include <functional>
 
@@ -20,10 +20,10 @@ namespace brindlecap {
 // checks as every chunk, and the map follows once it is on the disk.
 // A stop asked for ends a pass between two reads (false); the map then says
 // where it got.
-bool scrapeFile(FileAccess& files, MapRecord& record, const FileOutcome& file,
+bool scrapeFile(FileAccess& files, RescueLedger& record, const FileOutcome& file,
                 const std::function<bool()>& stopRequested);
 // The last pass: a file it is done with is finished in its map.
-bool retryFile(FileAccess& files, MapRecord& record, const FileOutcome& file, int retries,
+bool retryFile(FileAccess& files, RescueLedger& record, const FileOutcome& file, int retries,
                const std::function<bool()>& stopRequested);
 
 } // namespace brindlecap

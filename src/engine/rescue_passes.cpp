@@ -13,7 +13,7 @@ using Status = RescueMap::Status;
 class Passes final
 {
 public:
-    Passes(FileAccess& files, MapRecord& record, const FileOutcome& file,
+    Passes(FileAccess& files, RescueLedger& record, const FileOutcome& file,
            const std::function<bool()>& stopRequested)
         : m_files(files), m_record(record), m_file(file), m_stopRequested(stopRequested)
     {}
@@ -133,7 +133,7 @@ private:
     }
 
     FileAccess& m_files;
-    MapRecord& m_record;
+    RescueLedger& m_record;
     const FileOutcome& m_file;
     const std::function<bool()>& m_stopRequested;
     SourceFacts m_source;
@@ -144,7 +144,7 @@ private:
 
 namespace {
 
-template <typename Pass> bool runPass(MapRecord& record, const FileOutcome& file, Pass pass)
+template <typename Pass> bool runPass(RescueLedger& record, const FileOutcome& file, Pass pass)
 {
     if (record.mapOf(file.destination) == nullptr || file.status() == FileStatus::notCopied)
         return true;
@@ -155,14 +155,14 @@ template <typename Pass> bool runPass(MapRecord& record, const FileOutcome& file
 
 } // namespace
 
-bool scrapeFile(FileAccess& files, MapRecord& record, const FileOutcome& file,
+bool scrapeFile(FileAccess& files, RescueLedger& record, const FileOutcome& file,
                 const std::function<bool()>& stopRequested)
 {
     return runPass(record, file,
                    [&] { return Passes(files, record, file, stopRequested).scrape(); });
 }
 
-bool retryFile(FileAccess& files, MapRecord& record, const FileOutcome& file, int retries,
+bool retryFile(FileAccess& files, RescueLedger& record, const FileOutcome& file, int retries,
                const std::function<bool()>& stopRequested)
 {
     return runPass(record, file,
