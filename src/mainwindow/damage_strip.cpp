@@ -33,7 +33,8 @@ QImage damageStrip(const FileOutcome& outcome)
     };
     if (!outcome.finished)
         paint(outcome.reached, outcome.size, stripColours::notReached);
-    for (const auto& range : outcome.unreadable)
+    // What a repeat copy kept of an earlier copy's data is not missing.
+    for (const auto& range : rangesOutside(outcome.unreadable, outcome.keptEarlier))
         paint(range.offset, range.end(), stripColours::missing);
     return strip;
 }

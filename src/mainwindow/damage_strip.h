@@ -9,8 +9,9 @@
 namespace brindlecap {
 
 // A file's damage as a picture a user takes in at a glance: a strip along
-// the file's length, rescued where the copy holds its bytes, missing where
-// it holds zeros (a pixel shows missing if any byte in it is), not reached
+// the file's length, rescued where the copy holds its bytes (an earlier
+// copy's data included), missing where it holds zeros (a pixel shows
+// missing if any byte in it is), not reached
 // where a stopped copy did not get to. The words beside it say the same.
 QImage damageStrip(const FileOutcome& outcome);
 // The strip as a data URL that a tooltip's picture can show; empty for a
