@@ -2,7 +2,7 @@
 #include "posix_file_access.h"
 
 #include "copy_error.h"
-#include "data_in_file.h"
+#include "copy_read_back.h"
 #include "regular_file_open.h"
 
 #include <algorithm>
@@ -204,9 +204,10 @@ WriteResult PosixFileAccess::writeAt(std::int64_t offset, std::span<const std::b
     // anything is written: its data is kept where nothing was read, and said
     // to be; its zeros are still missing there, and recovered where read.
     const auto lengthBefore = status.st_size;
+    CopyReadBack before(m_slot.get());
     for (const auto& range : skip) {
         const auto inFile = partBefore({offset + range.offset, range.length}, lengthBefore);
-        for (const auto& data : dataIn(m_slot.get(), inFile))
+        for (const auto& data : before.dataIn(inFile))
             appendRange(result.keptData, {data.offset - offset, data.length});
     }
     // The bytes between the skipped ranges, then after the last one.
@@ -214,7 +215,7 @@ WriteResult PosixFileAccess::writeAt(std::int64_t offset, std::span<const std::b
     const auto writeUpTo = [&](std::int64_t to) {
         const auto part =
             buffer.subspan(static_cast<std::size_t>(from), static_cast<std::size_t>(to - from));
-        for (const auto& filled : zerosFilledIn(m_slot.get(), offset + from, part, lengthBefore))
+        for (const auto& filled : before.zerosFilledIn(offset + from, part, lengthBefore))
             appendRange(result.zerosFilled, {from + filled.offset, filled.length});
         const auto put = writeAll(m_slot.get(), offset + from, part);
         result.bytes = from + put.bytes;

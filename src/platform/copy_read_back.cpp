@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "data_in_file.h"
+#include "copy_read_back.h"
 
 #include "descriptor_reads.h"
 #include "regular_file_open.h"
@@ -20,53 +20,59 @@ bool anyData(std::span<const std::byte> bytes)
     return std::any_of(bytes.begin(), bytes.end(), [](std::byte b) { return b != std::byte{0}; });
 }
 
-// Reads `range` of the file open for writing on `fd` back, and hands `visit`
-// each piece of it (aligned in the file, cut at the range's ends) with the
-// bytes the file holds there. Stops where the file cannot be read back.
-template <typename Visit> void readBack(int fd, ByteRange range, Visit visit)
+} // namespace
+
+// Reads `range` of the copy back, and hands `visit` each piece of it
+// (aligned in the file, cut at the range's ends) with the bytes the copy
+// holds there. Stops where the copy cannot be read back.
+template <typename Visit> void CopyReadBack::readBack(ByteRange range, Visit visit)
 {
     if (range.length <= 0)
         return;
     // The copy is open for writing only; the same file again, for reading.
-    UniqueFd readable;
-    if (reopenHandle(fd, O_RDONLY | O_NONBLOCK, readable))
+    if (!m_opened) {
+        m_opened = true;
+        if (reopenHandle(m_fd, O_RDONLY | O_NONBLOCK, m_readable))
+            return;
+        m_bytes.resize(static_cast<std::size_t>(readLength));
+    }
+    if (!m_readable.isOpen())
         return;
-    std::vector<std::byte> bytes(static_cast<std::size_t>(readLength));
     for (auto at = range.offset; at < range.end();) {
         const auto end = std::min(range.end(), (at / readLength + 1) * readLength);
         const auto want = static_cast<std::size_t>(end - at);
-        const auto got = retrying([&] { return ::pread(readable.get(), bytes.data(), want, at); });
+        const auto got =
+            retrying([&] { return ::pread(m_readable.get(), m_bytes.data(), want, at); });
         if (got <= 0)
-            return; // an error, or the file shorter now: nothing said past here
+            return; // an error, or the copy shorter now: nothing said past here
         for (std::int64_t from = at; from < at + got;) {
             const auto to = std::min(at + got, (from / piece + 1) * piece);
             visit(ByteRange{from, to - from},
-                  std::span<const std::byte>(bytes).subspan(static_cast<std::size_t>(from - at),
-                                                            static_cast<std::size_t>(to - from)));
+                  std::span<const std::byte>(m_bytes).subspan(static_cast<std::size_t>(from - at),
+                                                              static_cast<std::size_t>(to - from)));
             from = to;
         }
         at += got;
     }
 }
 
-} // namespace
-
-std::vector<ByteRange> dataIn(int fd, ByteRange range)
+std::vector<ByteRange> CopyReadBack::dataIn(ByteRange range)
 {
     std::vector<ByteRange> data;
-    readBack(fd, range, [&](ByteRange part, std::span<const std::byte> held) {
+    readBack(range, [&](ByteRange part, std::span<const std::byte> held) {
         if (anyData(held))
             appendRange(data, part);
     });
     return data;
 }
 
-std::vector<ByteRange> zerosFilledIn(int fd, std::int64_t offset, std::span<const std::byte> buffer,
-                                     std::int64_t length)
+std::vector<ByteRange> CopyReadBack::zerosFilledIn(std::int64_t offset,
+                                                   std::span<const std::byte> buffer,
+                                                   std::int64_t length)
 {
     std::vector<ByteRange> filled;
     const auto inFile = partBefore({offset, static_cast<std::int64_t>(buffer.size())}, length);
-    readBack(fd, inFile, [&](ByteRange part, std::span<const std::byte> held) {
+    readBack(inFile, [&](ByteRange part, std::span<const std::byte> held) {
         const auto bytes = buffer.subspan(static_cast<std::size_t>(part.offset - offset),
                                           static_cast<std::size_t>(part.length));
         if (!anyData(held) && anyData(bytes))
