@@ -221,8 +221,11 @@ FileStart MapRecord::startFile(const FileOutcome& file, const SourceFacts& sourc
     m_current = &(m_maps[file.destination] = std::move(entry));
     // The copy pass reads only what no run has tried; the rest is rescued,
     // or left to the passes over bad sectors.
-    if (!start.refused && start.leftAlone.empty())
-        start.leftAlone = m_current->map.rangesWithout(Status::nonTried);
+    if (!start.refused && start.leftAlone.empty()) {
+        start.rescued = m_current->map.rangesWith(Status::finished);
+        start.leftAlone =
+            rangesOutside(m_current->map.rangesWithout(Status::nonTried), start.rescued);
+    }
     return start;
 }
 

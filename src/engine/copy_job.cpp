@@ -22,6 +22,30 @@ void keepFirst(std::error_code& kept, std::error_code error)
         kept = error;
 }
 
+// A part of a chunk to read, and whether an earlier try found it bad.
+struct ReadPart
+{
+    ByteRange range;
+    bool foundBad = false;
+};
+
+std::vector<ReadPart> readParts(const std::vector<ByteRange>& toRead,
+                                const std::vector<ByteRange>& foundBad)
+{
+    std::vector<ReadPart> parts;
+    for (const auto& part : toRead) {
+        const std::vector<ByteRange> whole{part};
+        const auto fresh = rangesOutside(whole, foundBad);
+        for (const auto& range : fresh)
+            parts.push_back({range, false});
+        for (const auto& range : rangesOutside(whole, fresh))
+            parts.push_back({range, true});
+    }
+    std::sort(parts.begin(), parts.end(),
+              [](const ReadPart& a, const ReadPart& b) { return a.range.offset < b.range.offset; });
+    return parts;
+}
+
 } // namespace
 
 CopyJob::CopyJob(JobEnvironment environment) : m_env(environment) {}
@@ -147,7 +171,9 @@ void CopyJob::primeFile(int index)
         outcome.size = m_current.source.length;
         auto start = m_env.record->startFile(outcome, m_current.source);
         error = start.refused;
-        m_current.leftAlone = std::move(start.leftAlone);
+        m_current.leftAlone = unionOf(start.rescued, start.leftAlone);
+        m_current.rescued = std::move(start.rescued);
+        m_current.foundBad = std::move(start.foundBad);
     }
     if (error) {
         m_current.source = {};
@@ -285,7 +311,9 @@ void CopyJob::readChunk(ChunkTransfer& chunk)
         // Unread, yet not found unreadable: a later try may read it.
         if (mediumGone(chunk.readError))
             chunk.neverTriedBecause = chunk.readError;
-        for (const auto& part : toRead) {
+        const auto foundBad = rangesWithin(m_current.foundBad, chunk.offset, chunk.length);
+        for (const auto& piece : readParts(toRead, foundBad)) {
+            const auto& part = piece.range;
             if (!chunk.untried.empty()) {
                 appendRange(chunk.untried, part);
                 continue;
@@ -299,10 +327,10 @@ void CopyJob::readChunk(ChunkTransfer& chunk)
             ReadResult read;
             if (std::ssize(buf) == chunk.length) {
                 resumeNext([&] {
-                    read =
-                        files.readAt(chunk.offset + part.offset,
-                                     std::span(buf).subspan(static_cast<std::size_t>(part.offset),
-                                                            static_cast<std::size_t>(part.length)));
+                    const auto into = std::span(buf).subspan(static_cast<std::size_t>(part.offset),
+                                                             static_cast<std::size_t>(part.length));
+                    read = piece.foundBad ? files.scrapeAt(chunk.offset + part.offset, into)
+                                    : files.readAt(chunk.offset + part.offset, into);
                 });
             }
             keepFirst(chunk.readError, read.error);
@@ -375,8 +403,15 @@ void CopyJob::recordChunk(const ChunkTransfer& chunk, bool lastChunk)
     };
     for (const auto& range : chunk.unread)
         outcome.addUnreadable(inFile(range), why);
+    // Kept: where this try did not read, the copy held an earlier try's data
+    // and keeps it. What was rescued already, or never tried now, is not a
+    // stretch the copy is missing.
+    std::vector<ByteRange> kept;
     for (const auto& data : chunk.written.keptData)
-        outcome.addKeptEarlier(inFile(partBefore(data, chunk.written.bytes)));
+        appendRange(kept, partBefore(data, chunk.written.bytes));
+    const auto rescued = rangesWithin(m_current.rescued, chunk.offset, chunk.length);
+    for (const auto& range : rangesOutside(rangesOutside(kept, rescued), chunk.untried))
+        outcome.addKeptEarlier(inFile(range));
     for (const auto& filled : chunk.written.zerosFilled)
         outcome.recoveredBytes += partBefore(filled, chunk.written.bytes).length;
     if (chunk.written.bytes < chunk.length || chunk.writeError)

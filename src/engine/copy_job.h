@@ -74,6 +74,8 @@ private:
         SourceFacts source;                      // as found when the file was primed
         std::optional<FileIdentity> destination; // once its first open succeeded
         std::vector<ByteRange> leftAlone;        // the record's: neither read nor written
+        std::vector<ByteRange> rescued;          // the part of it rescued already
+        std::vector<ByteRange> foundBad;         // the record's: read sector by sector
         bool passedOver = false;                 // nothing of it is to be written
         bool chunkMoved = false;                 // tells a just-primed empty file from a done one
     };

@@ -41,6 +41,19 @@ struct SourceFacts
     FileTime modified;        // for the finished copy, as cp -p keeps it
 };
 
+// What tells whether a copy changed since it was last looked at: which file
+// it is, its size, and its modification and change times. Whoever writes to
+// the file, or sets its times back, moves its change time.
+struct CopyFacts
+{
+    FileIdentity identity;
+    std::int64_t size = 0;
+    FileTime modified;
+    FileTime changed;
+
+    friend bool operator==(const CopyFacts&, const CopyFacts&) = default;
+};
+
 struct TransferResult
 {
     std::int64_t bytes = 0; // how many bytes moved before the end or the error
@@ -120,6 +133,10 @@ public:
     // the reading goes on after them. Reaching the end of the file early is
     // not an error.
     virtual ReadResult readAt(std::int64_t offset, std::span<std::byte> buffer) = 0;
+    // Fills the buffer as readAt does, but asks for each sector on its own
+    // and presumes nothing: what a pass over stretches found bad before
+    // reads, so that every sector of them is tried once more.
+    virtual ReadResult scrapeAt(std::int64_t offset, std::span<std::byte> buffer) = 0;
     // Writes the buffer from the offset on, growing the file as needed, but
     // for the `skip` ranges (offsets in the buffer, in order): where the file
     // has bytes there they stay, and where it ends before them it is grown
@@ -132,6 +149,15 @@ public:
     // where the file system allows it, and no salvage: what a pass over
     // single bad sectors reads. Gives the bytes read before an error.
     virtual TransferResult readSectors(std::int64_t offset, std::span<std::byte> buffer) = 0;
+
+    // The facts of a copy written earlier, looked at again through its name:
+    // only while the name leads to `written` (else
+    // CopyError::destinationReplaced), and never opening anything else.
+    virtual std::error_code examineCopy(const std::string& path, const FileIdentity& written,
+                                        CopyFacts& facts) const = 0;
+    // Puts what was written to that copy on the disk, and reports a
+    // write-back that failed since it was written.
+    virtual std::error_code syncCopy(const std::string& path, const FileIdentity& written) = 0;
 
     // Cuts the open file to the length when it is longer; never grows it.
     virtual std::error_code cutTo(std::int64_t length) = 0;

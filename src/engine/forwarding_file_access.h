@@ -39,6 +39,10 @@ public:
     {
         return forward([&] { return m_files.readAt(offset, buffer); });
     }
+    ReadResult scrapeAt(std::int64_t offset, std::span<std::byte> buffer) override
+    {
+        return forward([&] { return m_files.scrapeAt(offset, buffer); });
+    }
     WriteResult writeAt(std::int64_t offset, std::span<const std::byte> buffer,
                         std::span<const ByteRange> skip) override
     {
@@ -51,6 +55,15 @@ public:
     TransferResult readSectors(std::int64_t offset, std::span<std::byte> buffer) override
     {
         return forward([&] { return m_files.readSectors(offset, buffer); });
+    }
+    std::error_code examineCopy(const std::string& path, const FileIdentity& written,
+                                CopyFacts& facts) const override
+    {
+        return forward([&] { return m_files.examineCopy(path, written, facts); });
+    }
+    std::error_code syncCopy(const std::string& path, const FileIdentity& written) override
+    {
+        return forward([&] { return m_files.syncCopy(path, written); });
     }
     std::error_code cutTo(std::int64_t length) override
     {

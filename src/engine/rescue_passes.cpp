@@ -72,26 +72,35 @@ private:
         std::vector<std::byte> bytes;
     };
 
-    // Reads a range sector by sector, then writes what read.
+    // Reads a range sector by sector, a bounded piece at a time, then writes
+    // what read.
     bool tryRange(ByteRange range)
     {
+        constexpr std::int64_t pieceBytes = 1 << 20;
         std::vector<Piece> read;
         bool stopped = false;
         if (!m_files.openSource(m_file.source, m_source.identity)) {
-            const auto sector = std::max<std::int64_t>(m_files.sectorSize(), 1);
             for (auto at = range.offset; at < range.end();) {
                 if (m_stopRequested && m_stopRequested()) {
                     stopped = true;
                     break;
                 }
-                const auto end = std::min(range.end(), (at / sector + 1) * sector);
-                std::vector<std::byte> bytes(static_cast<std::size_t>(end - at));
-                const auto got = m_files.readSectors(at, bytes);
-                if (got.error || got.bytes < end - at)
-                    m_record.markBad(m_file.destination, {at, end - at}, Status::badSector);
-                else
-                    read.push_back({{at, end - at}, std::move(bytes)});
-                at = end;
+                Piece piece{{at, std::min(pieceBytes, range.end() - at)}, {}};
+                piece.bytes.resize(static_cast<std::size_t>(piece.range.length));
+                const auto got = m_files.scrapeAt(at, piece.bytes);
+                for (const auto& bad : got.unreadable)
+                    m_record.markBad(m_file.destination, {at + bad.offset, bad.length},
+                                     Status::badSector);
+                for (const auto& good : gapsBetween(got.unreadable, got.bytes))
+                    read.push_back({{at + good.offset, good.length},
+                                    {piece.bytes.begin() + good.offset,
+                                     piece.bytes.begin() + good.end()}});
+                // Stopped, a medium gone or the end of the file: the rest of
+                // the range stays as the map has it.
+                stopped = got.error == std::errc::operation_canceled;
+                if (got.bytes < piece.range.length)
+                    break;
+                at = piece.range.end();
             }
         }
         m_files.close();

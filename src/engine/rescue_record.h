@@ -30,8 +30,15 @@ struct FileStart
 {
     // Set: the file is not to be copied at all, for this reason.
     std::error_code refused;
-    // The parts of it to neither read nor write, in order.
+    // The parts of it rescued already, in order: neither read nor written
+    // again, and what the copy holds there is no earlier try's kept data.
+    std::vector<ByteRange> rescued;
+    // The parts of it to neither read nor write now, in order: left to the
+    // front end's own passes.
     std::vector<ByteRange> leftAlone;
+    // The parts of the rest that an earlier try found bad, in order: each
+    // of their sectors is read on its own, none presumed bad.
+    std::vector<ByteRange> foundBad;
 };
 
 // What a front end keeps of each file between runs (the command line's

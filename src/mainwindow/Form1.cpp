@@ -72,7 +72,7 @@ Form1::Form1(QWidget* parent)
                 m_ui->lblByteDone, m_ui->lblPercent, m_ui->lblFilesDone}),
       m_queue(*m_ui->lstFile), m_options(optionButtons(*m_ui)),
       m_controls(controlWidgets(*m_ui), Timer1, [this] { restoreWindowLayout(); }),
-      m_job({m_fields, m_queue, m_options, m_controls, m_files, m_numbers}),
+      m_job({m_fields, m_queue, m_options, m_controls, m_files, m_numbers, &m_rescues}),
       m_marks(*m_ui->lstFile, m_numbers),
       m_summary(*this, {m_ui->lblPercent, m_ui->lblFilesDone}, m_numbers),
       m_picker(Module1::ShowOpenDialog)

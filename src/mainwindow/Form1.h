@@ -8,6 +8,7 @@
 #include "locale_number_format.h"
 #include "posix_file_access.h"
 #include "queue_marks.h"
+#include "remembered_rescues.h"
 #include "widget_adapters.h"
 #include "window_waiter.h"
 
@@ -84,6 +85,9 @@ private:
     WindowWaiter m_waiter{Timer1};
     BackgroundFileAccess m_files{m_posixFiles, m_waiter};
     LocaleNumberFormat m_numbers;
+    // What this run of the program rescued, so that copying a file again
+    // reads only what is still missing.
+    RememberedRescues m_rescues{m_files};
     CopyJob m_job;
     QueueMarks m_marks;
     JobSummary m_summary;

@@ -4,6 +4,7 @@
 #include "copy_error.h"
 #include "copy_read_back.h"
 #include "regular_file_open.h"
+#include "sector_scrape.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -185,6 +186,16 @@ ReadResult PosixFileAccess::readAt(std::int64_t offset, std::span<std::byte> buf
     return result;
 }
 
+ReadResult PosixFileAccess::scrapeAt(std::int64_t offset, std::span<std::byte> buffer)
+{
+    if (!m_slotIsSource || !m_probe) {
+        ReadResult result;
+        result.error = std::make_error_code(std::errc::bad_file_descriptor);
+        return result;
+    }
+    return scrapeRead(*m_probe, offset, buffer, m_stopRequested);
+}
+
 WriteResult PosixFileAccess::writeAt(std::int64_t offset, std::span<const std::byte> buffer,
                                      std::span<const ByteRange> skip)
 {
@@ -276,6 +287,32 @@ TransferResult PosixFileAccess::readSectors(std::int64_t offset, std::span<std::
     if (!m_slotIsSource || !m_probe)
         return {0, std::make_error_code(std::errc::bad_file_descriptor)};
     return m_probe->readOnce(offset, buffer);
+}
+
+std::error_code PosixFileAccess::openCopy(const std::string& path, const FileIdentity& written,
+                                          WrittenCopy& into) const
+{
+    NamePlace place;
+    if (const auto error = placeOf(m_copies, path, place))
+        return error;
+    return into.open(place, written);
+}
+
+std::error_code PosixFileAccess::examineCopy(const std::string& path, const FileIdentity& written,
+                                             CopyFacts& facts) const
+{
+    WrittenCopy copy;
+    if (const auto error = openCopy(path, written, copy))
+        return error;
+    return copy.facts(facts);
+}
+
+std::error_code PosixFileAccess::syncCopy(const std::string& path, const FileIdentity& written)
+{
+    WrittenCopy copy;
+    if (const auto error = openCopy(path, written, copy))
+        return error;
+    return copy.sync();
 }
 
 std::error_code PosixFileAccess::close()

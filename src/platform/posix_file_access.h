@@ -6,6 +6,7 @@
 #include "folder_tree.h"
 #include "sector_salvage.h"
 #include "unique_fd.h"
+#include "written_copy.h"
 
 #include <functional>
 #include <optional>
@@ -24,10 +25,14 @@ public:
                                     unsigned permissions,
                                     std::span<const FileIdentity> forbidden) override;
     ReadResult readAt(std::int64_t offset, std::span<std::byte> buffer) override;
+    ReadResult scrapeAt(std::int64_t offset, std::span<std::byte> buffer) override;
     WriteResult writeAt(std::int64_t offset, std::span<const std::byte> buffer,
                         std::span<const ByteRange> skip) override;
     std::int64_t sectorSize() override;
     TransferResult readSectors(std::int64_t offset, std::span<std::byte> buffer) override;
+    std::error_code examineCopy(const std::string& path, const FileIdentity& written,
+                                CopyFacts& facts) const override;
+    std::error_code syncCopy(const std::string& path, const FileIdentity& written) override;
     std::error_code cutTo(std::int64_t length) override;
     std::error_code setModificationTime(FileTime time) override;
     std::error_code close() override;
@@ -54,6 +59,8 @@ private:
     std::error_code lookUpSource(const NamePlace& place, const std::string& path,
                                  struct stat& status) const;
     void letKeptSourceGo();
+    std::error_code openCopy(const std::string& path, const FileIdentity& written,
+                             WrittenCopy& into) const;
 
     FolderTree* m_sources = nullptr;
     FolderTree* m_copies = nullptr;

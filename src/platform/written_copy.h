@@ -12,19 +12,6 @@
 
 namespace brindlecap {
 
-// What tells whether a copy changed since it was last looked at: which file
-// it is, its size, and its modification and change times. Whoever writes to
-// the file, or sets its times back, moves its change time.
-struct CopyFacts
-{
-    FileIdentity identity;
-    std::int64_t size = 0;
-    FileTime modified;
-    FileTime changed;
-
-    friend bool operator==(const CopyFacts&, const CopyFacts&) = default;
-};
-
 // A copy the job wrote, looked at again through its name: held by a handle
 // that can open nothing (O_PATH), so a FIFO or a device put in its place is
 // never opened, and only while the name leads to the file that was written

@@ -36,71 +36,30 @@ private:
 
 // Real file access that notes which thread each call ran on, and throws
 // std::bad_alloc from a read when asked, as a failed allocation would.
-class WatchedFileAccess final : public FileAccess
+class WatchedFileAccess final : public ForwardingFileAccess
 {
 public:
+    WatchedFileAccess() : ForwardingFileAccess(m_real) {}
+
     mutable std::set<std::thread::id> threads;
     bool throwOnRead = false;
 
-    std::error_code examineSource(const std::string& path, SourceFacts& facts) const override
-    {
-        note();
-        return m_real.examineSource(path, facts);
-    }
-    std::error_code identify(const std::string& path, FileIdentity& identity) const override
-    {
-        note();
-        return m_real.identify(path, identity);
-    }
-    std::error_code openSource(const std::string& path, const FileIdentity& expected) override
-    {
-        note();
-        return m_real.openSource(path, expected);
-    }
-    std::error_code openDestination(const std::string& path, std::optional<FileIdentity>& identity,
-                                    unsigned permissions,
-                                    std::span<const FileIdentity> forbidden) override
-    {
-        note();
-        return m_real.openDestination(path, identity, permissions, forbidden);
-    }
     ReadResult readAt(std::int64_t offset, std::span<std::byte> buffer) override
     {
-        note();
-        if (throwOnRead)
-            throw std::bad_alloc();
-        return m_real.readAt(offset, buffer);
+        if (!throwOnRead)
+            return ForwardingFileAccess::readAt(offset, buffer);
+        hand([] { throw std::bad_alloc(); });
+        return {};
     }
-    WriteResult writeAt(std::int64_t offset, std::span<const std::byte> buffer,
-                        std::span<const ByteRange> skip) override
+
+protected:
+    void hand(const std::function<void()>& call) const override
     {
-        note();
-        return m_real.writeAt(offset, buffer, skip);
-    }
-    std::int64_t sectorSize() override { return m_real.sectorSize(); }
-    TransferResult readSectors(std::int64_t offset, std::span<std::byte> buffer) override
-    {
-        return m_real.readSectors(offset, buffer);
-    }
-    std::error_code cutTo(std::int64_t length) override
-    {
-        note();
-        return m_real.cutTo(length);
-    }
-    std::error_code setModificationTime(FileTime time) override
-    {
-        note();
-        return m_real.setModificationTime(time);
-    }
-    std::error_code close() override
-    {
-        note();
-        return m_real.close();
+        threads.insert(std::this_thread::get_id());
+        call();
     }
 
 private:
-    void note() const { threads.insert(std::this_thread::get_id()); }
-
     PosixFileAccess m_real;
 };
 
