@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "sector_salvage.h"
+#include "sector_scrape.h"
 
 #include <cerrno>
 #include <gtest/gtest.h>
@@ -94,6 +95,8 @@ ByteRange sectorsAt(std::int64_t first, std::int64_t count)
 // to the sector), whether some of it was presumed bad without a read of its
 // own, how far the buffer got and why it stopped, and at most how many
 // reads failed. Every byte outside the unreadable ranges holds the disc's.
+// Scraping (what a later try reads where an earlier one found damage) reads
+// every sector on its own.
 TEST(SectorSalvageTest, EachShapeOfDamageIsFoundToTheSectorForFewFailingReads)
 {
     constexpr std::int64_t mib = 1 << 20;
@@ -112,6 +115,8 @@ TEST(SectorSalvageTest, EachShapeOfDamageIsFoundToTheSectorForFewFailingReads)
         std::int64_t size = mib;
         std::int64_t length = buffer;
         bool stopAsked = false;
+        bool scrape = false;
+        std::size_t reads = 0; // all of them, where it matters
     } cases[] = {
         {"healthy", {}},
         {"one bad sector", {{10}}, {sectorsAt(10, 1)}, EIO, 2},
@@ -191,13 +196,47 @@ TEST(SectorSalvageTest, EachShapeOfDamageIsFoundToTheSectorForFewFailingReads)
          mib,
          buffer,
          true},
+        {.name = "scraping tries every sector of a long stretch on its own",
+         .damage = {sectorsFrom(10, 100)},
+         .unreadable = {sectorsAt(10, 100)},
+         .error = EIO,
+         .maxFailing = 100,
+         .scrape = true,
+         .reads = buffer / sector},
+        {.name = "scraping stops where the disc was taken out",
+         .damage = {{}, {}, false, false, 3},
+         .error = ENOMEDIUM,
+         .maxFailing = 1,
+         .bytes = 3 * sector,
+         .scrape = true,
+         .reads = 4},
+        {.name = "scraping ends where the file does",
+         .damage = {{10}},
+         .unreadable = {sectorsAt(10, 1)},
+         .error = EIO,
+         .maxFailing = 1,
+         .bytes = 12 * sector + 100,
+         .size = 12 * sector + 100,
+         .scrape = true,
+         .reads = 13},
+        {.name = "a stop asked for ends scraping after its first read",
+         .damage = {{0}},
+         .unreadable = {sectorsAt(0, 1)},
+         .error = ECANCELED,
+         .maxFailing = 1,
+         .bytes = sector,
+         .stopAsked = true,
+         .scrape = true,
+         .reads = 1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         MemoryDisc disc(c.size, c.damage);
         std::vector<std::byte> bytes(static_cast<std::size_t>(c.length));
         auto run = c.carried;
-        const auto result = salvageRead(disc, disc, 0, bytes, run, [&] { return c.stopAsked; });
+        const auto stop = [&] { return c.stopAsked; };
+        const auto result = c.scrape ? scrapeRead(disc, 0, bytes, stop)
+                                     : salvageRead(disc, disc, 0, bytes, run, stop);
 
         EXPECT_EQ(result.bytes, c.bytes);
         EXPECT_EQ(result.unreadable, c.unreadable);
@@ -217,6 +256,9 @@ TEST(SectorSalvageTest, EachShapeOfDamageIsFoundToTheSectorForFewFailingReads)
             wrong += !unreadable && bytes[static_cast<std::size_t>(at)] != byteAt(at);
         }
         EXPECT_EQ(wrong, 0);
+        if (c.reads > 0) {
+            EXPECT_EQ(disc.reads.size(), c.reads);
+        }
         if (c.carried.grains > 0) {
             EXPECT_EQ(disc.reads.at(0).length, sector) << "a bulk read would fail on it first";
         }

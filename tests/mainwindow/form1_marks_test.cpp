@@ -5,6 +5,7 @@
 // medium that fails like a damaged disc.
 #include "damage_strip.h"
 #include "form1_window_fixture.h"
+#include "medium_pattern.h"
 #include "queue_marks.h"
 #include "test_mounts.h"
 
@@ -127,6 +128,78 @@ private slots:
         QVERIFY(f.control<QPushButton>("cmdCopy")->isEnabled());
         f.click("cmdCopy");
         QCOMPARE(f.window->accessibleDescription(), QString());
+    }
+
+    // Copying a file again in the same run of the window reads only what the
+    // copy is still missing: what earlier tries rescued is not read again,
+    // and every sector found bad is tried once more on its own, the inside
+    // of a long bad stretch included. Each try says what it recovered.
+    void aCopyMadeAgainReadsOnlyWhatIsStillMissing()
+    {
+        auto& f = *m_fixture;
+        using Sectors = std::vector<std::pair<std::int64_t, std::int64_t>>; // first, count
+        constexpr std::int64_t sectors = 400;
+        const auto described = [&](const Sectors& bad) {
+            std::ostringstream description;
+            description << "file disc.bin " << sectors * sector << " 7\ndirect-io\n";
+            for (const auto& [first, count] : bad)
+                description << "hard disc.bin " << first * sector << ' '
+                            << (first + count) * sector << '\n';
+            return description.str();
+        };
+        const struct
+        {
+            Sectors bad; // the disc's, and so what the copy misses after the try
+            long reads;  // -1: not counted
+            QString account;
+        } tries[] = {
+            {{{20, 1}, {100, 100}, {300, 1}}, -1, QStringLiteral("208,896 bytes could not be read")},
+            {{{150, 10}, {300, 1}},
+             102,
+             QStringLiteral("22,528 bytes could not be read (Input/output error), at bytes "
+                            "307200-327679, 614400-616447, counted from 0; the copy has zeros "
+                            "there. This copy recovered 186,368 bytes that an earlier copy was "
+                            "missing.")},
+            {{}, 11, QStringLiteral("Copied in full (819,200 bytes). This copy recovered 22,528 "
+                                    "bytes that an earlier copy was missing.")},
+            {{}, 0, QStringLiteral("Copied in full (819,200 bytes).")},
+        };
+        MountedMedium medium(f.scratch.path(), described(tries[0].bad));
+        if (!medium.unavailable().empty())
+            QSKIP(medium.unavailable().c_str());
+        f.pick(QString::fromStdString(medium.path("disc.bin")) + QChar(u'\0') + QChar(u'\0'));
+        Sectors missing;
+        for (const auto& t : tries) {
+            medium.redescribe(described(t.bad));
+            const auto before = medium.reads().size();
+            f.chooseDestination(f.out());
+            f.click("cmdCopy");
+            QVERIFY(f.runJobToEnd());
+            const auto reads = medium.reads();
+            if (t.reads >= 0)
+                QCOMPARE(static_cast<long>(reads.size() - before), t.reads);
+            const auto inMissing = [&](const MediumRead& read) {
+                return std::any_of(missing.begin(), missing.end(), [&](const auto& range) {
+                    return read.offset >= range.first * sector &&
+                           read.offset + read.size <= (range.first + range.second) * sector;
+                });
+            };
+            if (t.reads >= 0)
+                QVERIFY(std::all_of(reads.begin() + static_cast<long>(before), reads.end(),
+                                    inMissing));
+            QVERIFY(shown(f.list().item(0)->toolTip()).contains(t.account));
+            missing = t.bad;
+            const auto copy = readFile((f.out() + QStringLiteral("/disc.bin")).toStdString());
+            QCOMPARE(copy.size(), static_cast<std::size_t>(sectors * sector));
+            for (std::int64_t at = 0; at < sectors * sector; at += sector) {
+                const bool bad = std::any_of(t.bad.begin(), t.bad.end(), [&](const auto& range) {
+                    return at >= range.first * sector &&
+                           at < (range.first + range.second) * sector;
+                });
+                const auto byte = copy[static_cast<std::size_t>(at)];
+                QCOMPARE(byte, bad ? std::byte{0} : mediumByte(static_cast<std::uint64_t>(at), 7));
+            }
+        }
     }
 
     void aNameThatLooksLikeHtmlShowsAsItIs()

@@ -48,6 +48,11 @@
 // Every read is written to LOG.reads as "OFFSET SIZE RESULT", RESULT being
 // the bytes served or the negated errno, so tests can count failing reads.
 //
+// The description file may be replaced while the medium is mounted: from the
+// next read on, the failing stretches of the new one (hard, soft, errno,
+// hard-every) take the place of the old ones, as when a disc is cleaned or
+// put in a better drive; nothing else of it changes.
+//
 // Usage: faulty_medium DESCRIPTION LOG MOUNTPOINT
 #define FUSE_USE_VERSION 31
 #include "medium_pattern.h"
@@ -147,6 +152,10 @@ struct Medium
     bool directIo = false;
     unsigned long blockSize = 2048; // a CD's sector
     long reads = 0;
+    std::string descriptionPath;
+    struct timespec describedAt
+    {};
+    ino_t describedIn = 0;
     std::string logPath;
     std::ofstream readLog;
 
@@ -231,6 +240,26 @@ bool readDescription(const char* path, Medium& into)
         }
     }
     return true;
+}
+
+// Takes up the failing stretches of a description file written again.
+void followDescription(Medium& m)
+{
+    struct stat status
+    {};
+    if (::stat(m.descriptionPath.c_str(), &status) != 0 ||
+        (status.st_ino == m.describedIn && status.st_mtim.tv_sec == m.describedAt.tv_sec &&
+         status.st_mtim.tv_nsec == m.describedAt.tv_nsec))
+        return;
+    Medium again;
+    if (!readDescription(m.descriptionPath.c_str(), again))
+        return;
+    m.describedIn = status.st_ino;
+    m.describedAt = status.st_mtim;
+    for (auto& [name, file] : m.files) {
+        file.failing = again.files[name].failing;
+        file.patterns = again.files[name].patterns;
+    }
 }
 
 void* initMedium(fuse_conn_info*, fuse_config* config)
@@ -547,6 +576,7 @@ int readFile(const char* path, char* buffer, size_t size, off_t offset, fuse_fil
     auto* file = const_cast<MediumFile*>(fileAt(path));
     if (file == nullptr)
         return -ENOENT;
+    followDescription(m);
     ++m.reads;
     const int result = serve(m, *file, buffer, size, offset);
     m.readLog << offset << ' ' << size << ' ' << result << std::endl;
@@ -577,8 +607,10 @@ int main(int argc, char** argv)
     Medium state;
     state.logPath = argv[2];
     state.readLog.open(state.logPath + ".reads", std::ios::app);
+    state.descriptionPath = argv[1];
     if (!readDescription(argv[1], state))
         return 2;
+    followDescription(state); // notes which description this is
     fuse_operations operations{};
     operations.init = initMedium;
     operations.getattr = getAttributes;

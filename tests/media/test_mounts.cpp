@@ -43,15 +43,15 @@ bool reaped(pid_t child, std::chrono::milliseconds limit, int* status)
 } // namespace
 
 MountedMedium::MountedMedium(const std::filesystem::path& where, const std::string& description)
-    : m_mountPoint(where / "medium"), m_log(where / "medium.log")
+    : m_mountPoint(where / "medium"), m_log(where / "medium.log"),
+      m_description(where / "medium.description")
 {
     if (::access("/dev/fuse", R_OK | W_OK) != 0) {
         m_unavailable = std::string("cannot use /dev/fuse: ") + std::strerror(errno);
         return;
     }
     std::filesystem::create_directories(m_mountPoint);
-    const auto descriptionPath = where / "medium.description";
-    std::ofstream(descriptionPath) << description;
+    std::ofstream(m_description) << description;
     std::ofstream(m_log).flush();
     const auto output = (where / "medium.output").string();
 
@@ -60,7 +60,7 @@ MountedMedium::MountedMedium(const std::filesystem::path& where, const std::stri
         const int sink = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         ::dup2(sink, STDOUT_FILENO);
         ::dup2(sink, STDERR_FILENO);
-        ::execl(BRINDLECAP_FAULTY_MEDIUM, "faulty_medium", descriptionPath.c_str(), m_log.c_str(),
+        ::execl(BRINDLECAP_FAULTY_MEDIUM, "faulty_medium", m_description.c_str(), m_log.c_str(),
                 m_mountPoint.c_str(), nullptr);
         ::_exit(127);
     }
@@ -95,6 +95,14 @@ MountedMedium::~MountedMedium()
         ::kill(m_server, SIGKILL);
         ::waitpid(m_server, &status, 0);
     }
+}
+
+void MountedMedium::redescribe(const std::string& description) const
+{
+    // Put in place whole, as a new file: the medium sees it change at once.
+    const auto next = m_description.string() + ".next";
+    std::ofstream(next) << description;
+    std::filesystem::rename(next, m_description);
 }
 
 std::string MountedMedium::writeAttempts() const

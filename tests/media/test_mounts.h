@@ -31,6 +31,9 @@ public:
     // Empty when mounted; else what is missing, for the skip message.
     const std::string& unavailable() const { return m_unavailable; }
     std::string path(const std::string& name) const { return (m_mountPoint / name).string(); }
+    // The disc's damage from the next read on is what `description` says
+    // (its failing stretches; its files stay as they are).
+    void redescribe(const std::string& description) const;
     // What the medium saw that it should never see: opens for writing.
     std::string writeAttempts() const;
     // Every read request so far, in order.
@@ -40,6 +43,7 @@ public:
 private:
     std::filesystem::path m_mountPoint;
     std::filesystem::path m_log;
+    std::filesystem::path m_description;
     pid_t m_server = -1;
     std::string m_unavailable;
 };
