@@ -12,10 +12,10 @@ std::error_code MeteredFileAccess::openSource(const std::string& path, const Fil
     return error;
 }
 
-ReadResult MeteredFileAccess::readAt(std::int64_t offset, std::span<std::byte> buffer)
+template <typename Read> ReadResult MeteredFileAccess::metered(Read read)
 {
     m_clock.started();
-    auto result = ForwardingFileAccess::readAt(offset, buffer);
+    auto result = read();
     std::int64_t unread = 0;
     for (const auto& range : result.unreadable)
         unread += range.length;
@@ -23,12 +23,14 @@ ReadResult MeteredFileAccess::readAt(std::int64_t offset, std::span<std::byte> b
     return result;
 }
 
-TransferResult MeteredFileAccess::readSectors(std::int64_t offset, std::span<std::byte> buffer)
+ReadResult MeteredFileAccess::readAt(std::int64_t offset, std::span<std::byte> buffer)
 {
-    m_clock.started();
-    const auto result = ForwardingFileAccess::readSectors(offset, buffer);
-    m_clock.ended(result.bytes > 0);
-    return result;
+    return metered([&] { return ForwardingFileAccess::readAt(offset, buffer); });
+}
+
+ReadResult MeteredFileAccess::scrapeAt(std::int64_t offset, std::span<std::byte> buffer)
+{
+    return metered([&] { return ForwardingFileAccess::scrapeAt(offset, buffer); });
 }
 
 } // namespace brindlecap

@@ -18,9 +18,11 @@ public:
 
     std::error_code openSource(const std::string& path, const FileIdentity& expected) override;
     ReadResult readAt(std::int64_t offset, std::span<std::byte> buffer) override;
-    TransferResult readSectors(std::int64_t offset, std::span<std::byte> buffer) override;
+    ReadResult scrapeAt(std::int64_t offset, std::span<std::byte> buffer) override;
 
 private:
+    template <typename Read> ReadResult metered(Read read);
+
     ReadClock& m_clock;
 };
 

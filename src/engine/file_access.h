@@ -143,12 +143,6 @@ public:
     // over them so they read as zeros.
     virtual WriteResult writeAt(std::int64_t offset, std::span<const std::byte> buffer,
                                 std::span<const ByteRange> skip) = 0;
-    // The open source's sector: the smallest piece its medium fails in.
-    virtual std::int64_t sectorSize() = 0;
-    // One request for whole sectors of the open source, past the page cache
-    // where the file system allows it, and no salvage: what a pass over
-    // single bad sectors reads. Gives the bytes read before an error.
-    virtual TransferResult readSectors(std::int64_t offset, std::span<std::byte> buffer) = 0;
 
     // The facts of a copy written earlier, looked at again through its name:
     // only while the name leads to `written` (else

@@ -48,14 +48,6 @@ public:
     {
         return forward([&] { return m_files.writeAt(offset, buffer, skip); });
     }
-    std::int64_t sectorSize() override
-    {
-        return forward([&] { return m_files.sectorSize(); });
-    }
-    TransferResult readSectors(std::int64_t offset, std::span<std::byte> buffer) override
-    {
-        return forward([&] { return m_files.readSectors(offset, buffer); });
-    }
     std::error_code examineCopy(const std::string& path, const FileIdentity& written,
                                 CopyFacts& facts) const override
     {

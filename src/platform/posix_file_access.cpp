@@ -277,18 +277,6 @@ std::error_code PosixFileAccess::setModificationTime(FileTime time)
     return ::futimens(m_slot.get(), times) == 0 ? std::error_code() : lastError();
 }
 
-std::int64_t PosixFileAccess::sectorSize()
-{
-    return m_slotIsSource && m_probe ? m_probe->grain() : 0;
-}
-
-TransferResult PosixFileAccess::readSectors(std::int64_t offset, std::span<std::byte> buffer)
-{
-    if (!m_slotIsSource || !m_probe)
-        return {0, std::make_error_code(std::errc::bad_file_descriptor)};
-    return m_probe->readOnce(offset, buffer);
-}
-
 std::error_code PosixFileAccess::openCopy(const std::string& path, const FileIdentity& written,
                                           WrittenCopy& into) const
 {

@@ -28,8 +28,6 @@ public:
     ReadResult scrapeAt(std::int64_t offset, std::span<std::byte> buffer) override;
     WriteResult writeAt(std::int64_t offset, std::span<const std::byte> buffer,
                         std::span<const ByteRange> skip) override;
-    std::int64_t sectorSize() override;
-    TransferResult readSectors(std::int64_t offset, std::span<std::byte> buffer) override;
     std::error_code examineCopy(const std::string& path, const FileIdentity& written,
                                 CopyFacts& facts) const override;
     std::error_code syncCopy(const std::string& path, const FileIdentity& written) override;

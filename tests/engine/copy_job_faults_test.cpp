@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "copy_error.h"
 #include "job_fixture.h"
+#include "remembered_rescues.h"
 
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
@@ -335,6 +338,67 @@ TEST_F(RemovalTest, RemovalOutsideARunningJobLeavesTheJobState)
     job.cmdStop_Click();
     remove(0);
     EXPECT_EQ(job.state().IK, 0);
+}
+
+// The window remembers what each copy rescued for as long as it runs, and a
+// later copy of the same file into the same copy reads only what is missing.
+// That holds only for the same source and the same copy, changed by nobody
+// since: anything else is read again in full.
+TEST_F(FaultsTest, WhatACopyRescuedIsTrustedOnlyForTheSameSourceAndAnUnchangedCopy)
+{
+    namespace fs = std::filesystem;
+    const struct
+    {
+        const char* name;
+        std::function<void(const std::string& source, const std::string& copy)> change;
+        bool readAgain;
+    } cases[] = {
+        {"nothing changed", [](const std::string&, const std::string&) {}, false},
+        {"the copy written to",
+         [](const std::string&, const std::string& copy) {
+             std::ofstream(copy, std::ios::app | std::ios::binary).put('x');
+         },
+         true},
+        {"the copy replaced",
+         [](const std::string&, const std::string& copy) {
+             const auto bytes = readFile(copy);
+             fs::rename(copy, copy + ".old");
+             writeFile(copy, bytes);
+         },
+         true},
+        {"another source of the same name",
+         [](const std::string& source, const std::string&) {
+             const auto bytes = readFile(source);
+             fs::remove(source);
+             writeFile(source, bytes);
+         },
+         true},
+        {"the source changed", [](const std::string& source,
+                                  const std::string&) { fs::last_write_time(source, {}); },
+         true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto name = std::string(c.name) + ".bin";
+        const auto path = source(name, 3 * kib32 + 100);
+        RememberedRescues rescues(files);
+        HeadlessJob window(files, numbers, &rescues);
+        files.badRanges = {{path, 40000, 100}};
+        window.start({path}, scratch / "out", 0);
+        window.runToEnd(1000);
+        c.change(path, destination(name));
+        files.badRanges.clear(); // the disc cleaned
+        files.rangesRead.clear();
+        files.rangesScraped.clear();
+        window.start({path}, scratch / "out", 0);
+        window.runToEnd(1000);
+        EXPECT_EQ(readFile(destination(name)), readFile(path));
+        EXPECT_EQ(!files.rangesRead.empty(), c.readAgain);
+        if (!c.readAgain) {
+            EXPECT_EQ(files.rangesScraped, (std::vector<ByteRange>{{40000, 100}}));
+            EXPECT_EQ(window.job().report().files.at(0).recoveredBytes, 100);
+        }
+    }
 }
 
 } // namespace

@@ -30,7 +30,18 @@ std::error_code FaultyFileAccess::openDestination(const std::string& path,
 
 ReadResult FaultyFileAccess::readAt(std::int64_t offset, std::span<std::byte> buffer)
 {
-    auto result = ForwardingFileAccess::readAt(offset, buffer);
+    rangesRead.push_back({offset, static_cast<std::int64_t>(buffer.size())});
+    return failingWhereBad(offset, ForwardingFileAccess::readAt(offset, buffer));
+}
+
+ReadResult FaultyFileAccess::scrapeAt(std::int64_t offset, std::span<std::byte> buffer)
+{
+    rangesScraped.push_back({offset, static_cast<std::int64_t>(buffer.size())});
+    return failingWhereBad(offset, ForwardingFileAccess::scrapeAt(offset, buffer));
+}
+
+ReadResult FaultyFileAccess::failingWhereBad(std::int64_t offset, ReadResult result) const
+{
     const ByteRange read{offset, result.bytes};
     for (const auto& bad : badRanges) {
         if (bad.path != m_openPath)
@@ -59,19 +70,6 @@ WriteResult FaultyFileAccess::writeAt(std::int64_t offset, std::span<const std::
         ForwardingFileAccess::writeAt(offset, buffer.first(static_cast<std::size_t>(fits)), skip);
     if (!result.error && fits < static_cast<std::int64_t>(buffer.size()))
         result.error = std::make_error_code(std::errc::no_space_on_device);
-    return result;
-}
-
-TransferResult FaultyFileAccess::readSectors(std::int64_t offset, std::span<std::byte> buffer)
-{
-    auto end = offset + static_cast<std::int64_t>(buffer.size());
-    for (const auto& bad : badRanges)
-        if (bad.path == m_openPath && bad.offset < end && bad.offset + bad.length > offset)
-            end = std::max(offset, bad.offset);
-    auto result = ForwardingFileAccess::readSectors(
-        offset, buffer.first(static_cast<std::size_t>(end - offset)));
-    if (!result.error && end < offset + static_cast<std::int64_t>(buffer.size()))
-        result.error = std::make_error_code(std::errc::io_error);
     return result;
 }
 

@@ -33,6 +33,9 @@ public:
     // What the job did, for tests that check it never touched a source.
     std::vector<std::string> sourcesOpened;
     std::vector<std::string> destinationsOpened;
+    // What was asked of the sources, in order: by bulk reads, sector by sector.
+    std::vector<ByteRange> rangesRead;
+    std::vector<ByteRange> rangesScraped;
 
     std::error_code openSource(const std::string& path, const FileIdentity& expected) override;
     std::error_code openDestination(const std::string& path, std::optional<FileIdentity>& identity,
@@ -41,10 +44,13 @@ public:
     ReadResult readAt(std::int64_t offset, std::span<std::byte> buffer) override;
     WriteResult writeAt(std::int64_t offset, std::span<const std::byte> buffer,
                         std::span<const ByteRange> skip) override;
-    TransferResult readSectors(std::int64_t offset, std::span<std::byte> buffer) override;
+    ReadResult scrapeAt(std::int64_t offset, std::span<std::byte> buffer) override;
     std::error_code close() override;
 
 private:
+    // A read's result with the chosen ranges of the open file unreadable.
+    ReadResult failingWhereBad(std::int64_t offset, ReadResult result) const;
+
     // The base holds on to it from before it is built, and uses it only after.
     PosixFileAccess m_real;
     std::string m_openPath;
