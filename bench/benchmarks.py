@@ -36,6 +36,7 @@ CLI_SOURCE_BYTES = 1024 * MIB
 DISC_SECTOR = 2048
 DISC_SEED = 7
 DAMAGED_BUFFER_KB = [32, 256, 2048]
+WINDOW_TWICE = "window, 256 KB, Copy twice"
 DEEP_TREE_LEVELS = [2_000, 10_000]
 SLOW_DISC_BYTES = 64 * MIB
 SLOW_PACE_US = 1000  # per 64 KiB: a slow healthy drive
@@ -318,6 +319,7 @@ class Bench:
         # Each tool is one command or several run in turn on the same medium.
         tools = {f"window, {kb} KB": [[self.window, "copy", None, folder, str(kb)]]
                  for kb in DAMAGED_BUFFER_KB}
+        tools[WINDOW_TWICE] = [[self.window, "copy", None, folder, "256", "2"]]
         cli = [self.cli, "-q", "-b", "256"]
         tools["cli, 256 KB (all passes)"] = [[*cli, None, folder]]
         tools["cli, 256 KB --passes=copy"] = [[*cli, "--passes=copy", None, folder]]
@@ -350,10 +352,12 @@ class Bench:
                     check = measure([self.recovery, copy, str(size), str(DISC_SEED), *ranges])
                     fields = check.fields()
                     longest = result.fields().get("longest_tick") if env else None
+                    recovered = result.fields().get("recovered") if env else None
                     results[(shape, access, tool)] = {
                         "seconds": seconds, "lost": int(fields["lost_readable"]),
                         "wrong": int(fields["wrong"]), "failing": failing,
-                        "longest": float(longest) if longest else None}
+                        "longest": float(longest) if longest else None,
+                        "recovered": int(recovered) if recovered else 0}
         remove(copy, mapfile)
         shutil.rmtree(folder / ".brindlecap", ignore_errors=True)
         return results, ""
@@ -866,11 +870,16 @@ def damaged_disc_sections(discs, delay_ms):
         "the window stood still at most (the real window, offscreen, with its 1 ms timer). "
         "The counts are the same on every run; the times are of one run. *cli, "
         "--passes=copy, then all* is two runs of the same command, the second without "
-        "`--passes`: their failing reads and times add up. "
+        "`--passes`: their failing reads and times add up. *Copy twice* is Copy pressed "
+        "again in the same window once the first job ended: the second reads each sector "
+        "the first found bad once more on its own, and nothing the first rescued; the "
+        "failing reads and times of both add up, and the bytes the second try recovered "
+        "follow the name (none here: this damage is for good). "
         + ("No copy held a byte that was neither the medium's nor zero." if clean else
            "**Some copy held bytes that were neither the medium's nor zero.**"), "",
         "```",
         "bench_window copy MEDIUM/disc.iso FOLDER KB     # KB = 32, 256, 2048",
+        "bench_window copy MEDIUM/disc.iso FOLDER 256 2",
         "brindlecap-cli -q -b 256 [--passes=copy] MEDIUM/disc.iso FOLDER",
         f"ddrescue -q -b {DISC_SECTOR} MEDIUM/disc.iso COPY MAPFILE",
         f"ddrescue -q -n -b {DISC_SECTOR} MEDIUM/disc.iso COPY MAPFILE",
@@ -885,6 +894,8 @@ def damaged_disc_sections(discs, delay_ms):
             if name != shape:
                 continue
             longest = f"{result['longest']:.3f}" if result["longest"] is not None else "—"
+            if tool == WINDOW_TWICE:
+                tool += f" (recovered {result['recovered']:,} bytes)"
             lines.append(f"| {access} | {tool} | {result['lost']:,} | {result['failing']:,} | "
                          f"{result['seconds']:.2f} | {longest} |")
         lines.append("")

@@ -36,8 +36,8 @@ public:
 using ChunkBuffer = std::vector<std::byte, UninitialisedAllocator<std::byte>>;
 
 // Gives the buffer the chunk's length. Emptied first where it must grow or
-// shrink, so a failed allocation leaves no stale bytes to write. The bytes are undefined until the read and
-// zeroUnread have run.
+// shrink, so a failed allocation leaves no stale bytes to write. The bytes
+// are undefined until the read and zeroUnread have run.
 void sizeForChunk(ChunkBuffer& buffer, std::size_t length);
 
 // Zeros the ranges the read could not fill. The buffer then holds exactly

@@ -330,7 +330,7 @@ void CopyJob::readChunk(ChunkTransfer& chunk)
                     const auto into = std::span(buf).subspan(static_cast<std::size_t>(part.offset),
                                                              static_cast<std::size_t>(part.length));
                     read = piece.foundBad ? files.scrapeAt(chunk.offset + part.offset, into)
-                                    : files.readAt(chunk.offset + part.offset, into);
+                                          : files.readAt(chunk.offset + part.offset, into);
                 });
             }
             keepFirst(chunk.readError, read.error);

@@ -16,8 +16,8 @@ FileStart RememberedRescues::startFile(const FileOutcome& file, const SourceFact
     }
     FileStart start;
     start.rescued = rescue.map.rangesWith(Status::finished);
-    start.foundBad =
-        unionOf(rescue.map.rangesWith(Status::badSector), rescue.map.rangesWith(Status::nonScraped));
+    start.foundBad = unionOf(rescue.map.rangesWith(Status::badSector),
+                             rescue.map.rangesWith(Status::nonScraped));
     return start;
 }
 

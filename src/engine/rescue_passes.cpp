@@ -92,9 +92,9 @@ private:
                     m_record.markBad(m_file.destination, {at + bad.offset, bad.length},
                                      Status::badSector);
                 for (const auto& good : gapsBetween(got.unreadable, got.bytes))
-                    read.push_back({{at + good.offset, good.length},
-                                    {piece.bytes.begin() + good.offset,
-                                     piece.bytes.begin() + good.end()}});
+                    read.push_back(
+                        {{at + good.offset, good.length},
+                         {piece.bytes.begin() + good.offset, piece.bytes.begin() + good.end()}});
                 // Stopped, a medium gone or the end of the file: the rest of
                 // the range stays as the map has it.
                 stopped = got.error == std::errc::operation_canceled;

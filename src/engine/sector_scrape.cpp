@@ -22,8 +22,9 @@ ReadResult scrapeRead(SectorProbe& probe, std::int64_t offset, std::span<std::by
         if (at > offset && stopRequested && stopRequested())
             return stopAt(at, std::make_error_code(std::errc::operation_canceled));
         const auto grainEnd = std::min(end, (at / grain + 1) * grain);
-        const auto got = probe.readOnce(at, buffer.subspan(static_cast<std::size_t>(at - offset),
-                                                            static_cast<std::size_t>(grainEnd - at)));
+        const auto got =
+            probe.readOnce(at, buffer.subspan(static_cast<std::size_t>(at - offset),
+                                              static_cast<std::size_t>(grainEnd - at)));
         if (mediumGone(got.error))
             return stopAt(at, got.error);
         if (!got.error && got.bytes < grainEnd - at)

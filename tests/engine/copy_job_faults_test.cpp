@@ -373,8 +373,8 @@ TEST_F(FaultsTest, WhatACopyRescuedIsTrustedOnlyForTheSameSourceAndAnUnchangedCo
              writeFile(source, bytes);
          },
          true},
-        {"the source changed", [](const std::string& source,
-                                  const std::string&) { fs::last_write_time(source, {}); },
+        {"the source changed",
+         [](const std::string& source, const std::string&) { fs::last_write_time(source, {}); },
          true},
     };
     for (const auto& c : cases) {

@@ -143,8 +143,8 @@ private slots:
             std::ostringstream description;
             description << "file disc.bin " << sectors * sector << " 7\ndirect-io\n";
             for (const auto& [first, count] : bad)
-                description << "hard disc.bin " << first * sector << ' '
-                            << (first + count) * sector << '\n';
+                description << "hard disc.bin " << first * sector << ' ' << (first + count) * sector
+                            << '\n';
             return description.str();
         };
         const struct
@@ -153,15 +153,19 @@ private slots:
             long reads;  // -1: not counted
             QString account;
         } tries[] = {
-            {{{20, 1}, {100, 100}, {300, 1}}, -1, QStringLiteral("208,896 bytes could not be read")},
+            {{{20, 1}, {100, 100}, {300, 1}},
+             -1,
+             QStringLiteral("208,896 bytes could not be read")},
             {{{150, 10}, {300, 1}},
              102,
              QStringLiteral("22,528 bytes could not be read (Input/output error), at bytes "
                             "307200-327679, 614400-616447, counted from 0; the copy has zeros "
                             "there. This copy recovered 186,368 bytes that an earlier copy was "
                             "missing.")},
-            {{}, 11, QStringLiteral("Copied in full (819,200 bytes). This copy recovered 22,528 "
-                                    "bytes that an earlier copy was missing.")},
+            {{},
+             11,
+             QStringLiteral("Copied in full (819,200 bytes). This copy recovered 22,528 "
+                            "bytes that an earlier copy was missing.")},
             {{}, 0, QStringLiteral("Copied in full (819,200 bytes).")},
         };
         MountedMedium medium(f.scratch.path(), described(tries[0].bad));
@@ -185,16 +189,15 @@ private slots:
                 });
             };
             if (t.reads >= 0)
-                QVERIFY(std::all_of(reads.begin() + static_cast<long>(before), reads.end(),
-                                    inMissing));
+                QVERIFY(
+                    std::all_of(reads.begin() + static_cast<long>(before), reads.end(), inMissing));
             QVERIFY(shown(f.list().item(0)->toolTip()).contains(t.account));
             missing = t.bad;
             const auto copy = readFile((f.out() + QStringLiteral("/disc.bin")).toStdString());
             QCOMPARE(copy.size(), static_cast<std::size_t>(sectors * sector));
             for (std::int64_t at = 0; at < sectors * sector; at += sector) {
                 const bool bad = std::any_of(t.bad.begin(), t.bad.end(), [&](const auto& range) {
-                    return at >= range.first * sector &&
-                           at < (range.first + range.second) * sector;
+                    return at >= range.first * sector && at < (range.first + range.second) * sector;
                 });
                 const auto byte = copy[static_cast<std::size_t>(at)];
                 QCOMPARE(byte, bad ? std::byte{0} : mediumByte(static_cast<std::uint64_t>(at), 7));
