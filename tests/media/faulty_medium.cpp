@@ -50,8 +50,8 @@
 //
 // The description file may be replaced while the medium is mounted: from the
 // next read on, the failing stretches of the new one (hard, soft, errno,
-// hard-every) take the place of the old ones, as when a disc is cleaned or
-// put in a better drive; nothing else of it changes.
+// hard-every) and its delay take the place of the old ones, as when a disc
+// is cleaned or put in another drive; nothing else of it changes.
 //
 // Usage: faulty_medium DESCRIPTION LOG MOUNTPOINT
 #define FUSE_USE_VERSION 31
@@ -256,6 +256,7 @@ void followDescription(Medium& m)
         return;
     m.describedIn = status.st_ino;
     m.describedAt = status.st_mtim;
+    m.delayMs = again.delayMs;
     for (auto& [name, file] : m.files) {
         file.failing = again.files[name].failing;
         file.patterns = again.files[name].patterns;
