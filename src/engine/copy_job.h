@@ -29,7 +29,7 @@ struct JobEnvironment
     Controls& controls;
     FileAccess& files;
     NumberFormat& numbers;
-    RescueRecord* record = nullptr; // what earlier runs did; none in the window
+    RescueRecord* record = nullptr; // what earlier tries did; none: nothing known
 };
 
 // The job's own numbers: I is the 1-based position where the next chunk

@@ -41,10 +41,12 @@ struct FileStart
     std::vector<ByteRange> foundBad;
 };
 
-// What a front end keeps of each file between runs (the command line's
-// rescue map): the job leaves alone what it is told to (rescued by an
-// earlier run, or left to the front end's own passes over bad sectors), and
-// hands over each chunk's outcome as it happens. The window keeps none.
+// What a front end keeps of each file from one try to the next (the command
+// line's rescue maps on the disk, the window's memory while it runs): the
+// job leaves alone what it is told to (rescued by an earlier try, or left to
+// the front end's own passes over bad sectors), reads what an earlier try
+// found bad sector by sector, and hands over each chunk's outcome as it
+// happens.
 class RescueRecord
 {
 public:
