@@ -46,13 +46,13 @@ sanitize: deps
 	cmake --build build-asan
 	$(CTEST) --test-dir build-asan
 
-# The file operations the window runs off its own thread, and the window
-# waiting for them, under ThreadSanitizer.
+# The file operations the window runs off its own thread, the window waiting
+# for them, and the command line's progress line, under ThreadSanitizer.
 tsan: deps
 	cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DBRINDLECAP_SANITIZE_THREAD=ON \
 		-DBRINDLECAP_WERROR=$(WERROR)
-	cmake --build build-tsan --target platform_tests mainwindow_tests faulty_medium
-	TSAN_OPTIONS="halt_on_error=1 suppressions=$(CURDIR)/tests/support/tsan.supp" $(CTEST) --test-dir build-tsan -R 'BackgroundFileAccess|mainwindow.waits'
+	cmake --build build-tsan --target platform_tests mainwindow_tests media_tests faulty_medium
+	TSAN_OPTIONS="halt_on_error=1 suppressions=$(CURDIR)/tests/support/tsan.supp" $(CTEST) --test-dir build-tsan -R 'BackgroundFileAccess|mainwindow.waits|TheProgressLine'
 
 fuzz: deps
 	cmake -S . -B build-fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DBUILD_TESTING=OFF \

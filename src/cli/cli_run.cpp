@@ -2,12 +2,14 @@
 #include "cli_run.h"
 
 #include "cli_options.h"
+#include "exit_status.h"
 #include "folder_tree.h"
 #include "job_report_json.h"
 #include "job_report_text.h"
 #include "quoted_name.h"
 #include "report_file.h"
 #include "rescue_run.h"
+#include "retried_call.h"
 
 #include <cerrno>
 #include <filesystem>
@@ -17,10 +19,6 @@
 namespace brindlecap {
 
 namespace {
-
-constexpr int exitBadCommandLine = 2;
-constexpr int exitNotAllWritten = 3;
-constexpr int exitSignalled = 128;
 
 std::string directoryProblem(const std::string& directory)
 {
@@ -53,13 +51,11 @@ std::string commandLineOf(const std::vector<std::string_view>& arguments)
 // or a file system without locks, has none to take; the copies say why.
 std::string lockDestination(const std::string& directory, const FolderTree& folder)
 {
-    while (::flock(folder.root(), LOCK_EX | LOCK_NB) != 0) {
-        if (errno == EWOULDBLOCK)
-            return "another brindlecap-cli is copying into " + quotedName(directory);
-        if (errno != EINTR)
-            return {};
-    }
-    return {};
+    if (retrying([&] { return ::flock(folder.root(), LOCK_EX | LOCK_NB); },
+                 RetryOn::interruption) == 0 ||
+        errno != EWOULDBLOCK)
+        return {};
+    return "another brindlecap-cli is copying into " + quotedName(directory);
 }
 
 } // namespace

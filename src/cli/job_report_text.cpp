@@ -123,17 +123,4 @@ std::string jobReportText(const JobReport& report, const NumberFormat& numbers,
     return text;
 }
 
-int exitStatusFor(const JobReport& report)
-{
-    switch (report.verdict()) {
-    case JobVerdict::allCopied:
-        return 0;
-    case JobVerdict::unreadableAsZeros:
-        return 1;
-    case JobVerdict::notAllWritten:
-        return 3;
-    }
-    return 3;
-}
-
 } // namespace brindlecap

@@ -25,8 +25,4 @@ std::string whyNotCopiedText(const FileOutcome& file);
 // words; empty where a stop from the user ended it.
 std::string untriedText(const FileOutcome& file);
 
-// 0 all copied, 1 some bytes unreadable and written as zeros, 3 some data not
-// written or some source not copied (a stopped file counts as not written).
-int exitStatusFor(const JobReport& report);
-
 } // namespace brindlecap

@@ -2,6 +2,7 @@
 #include "map_folder.h"
 
 #include "descriptor_reads.h"
+#include "retried_call.h"
 
 #include <cerrno>
 #include <fcntl.h>

@@ -21,12 +21,12 @@ namespace {
 
 using Status = RescueMap::Status;
 
-// An interruption loses at most this much work, unless saving itself is
-// costly: the map of a disc scratched all over holds a million blocks (50 MB
-// of text), which is not to be written every two seconds. Saves then wait
-// thirty times as long as the last one took, and a second for each 2 MiB it
-// wrote, so that saving costs the run a few per cent at most, as ddrescue
-// saves a large mapfile less often. Ctrl-C saves at once all the same.
+// An interruption loses at most this much work (and what the one read under
+// way does, however long it blocks), unless saving itself is costly: the map of a disc scratched
+// all over holds a million blocks (50 MB of text), which is not to be written every two seconds.
+// Saves then wait thirty times as long as the last one took, and a second for each 2 MiB it wrote,
+// so that saving costs the run a few per cent at most, as ddrescue saves a large mapfile less
+// often. Ctrl-C saves at once all the same.
 constexpr auto saveInterval = std::chrono::seconds(2);
 constexpr int saveSpacing = 30;
 constexpr std::int64_t savedBytesPerSecond = 2 << 20;

@@ -288,7 +288,7 @@ void CopyJob::chooseChunkLength()
                 const auto kilobytes = m_env.numbers.parse(m_env.options.caption(option));
                 const auto length = CheckedInt::fromDouble(kilobytes * 1024);
                 if (length < 1)
-                    throw std::invalid_argument("a buffer size must be positive");
+                    throw StepError("a buffer size must be positive");
                 m_state.CopyLen = length;
             });
             return;
@@ -324,7 +324,10 @@ void CopyJob::readChunk(ChunkTransfer& chunk)
                 appendRange(chunk.neverTried, part);
                 continue;
             }
+            // Without the buffer, or memory for the read itself, nothing is
+            // read, and the chunk says why.
             ReadResult read;
+            read.error = std::make_error_code(std::errc::not_enough_memory);
             if (std::ssize(buf) == chunk.length) {
                 resumeNext([&] {
                     const auto into = std::span(buf).subspan(static_cast<std::size_t>(part.offset),
@@ -449,7 +452,7 @@ void CopyJob::showChunkProgress(CheckedInt size)
     resumeNext([&] { fields.setText(Field::lblByteDone, m_env.numbers.thousands(s.I.value())); });
     resumeNext([&] {
         if (size == 0)
-            throw std::domain_error("percent of an empty file");
+            throw StepError("percent of an empty file");
         const auto percent =
             static_cast<double>((s.I * 100).value()) / static_cast<double>(size.value());
         fields.setText(Field::lblPercent, m_env.numbers.percent(percent) + " %");

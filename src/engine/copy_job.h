@@ -63,9 +63,6 @@ public:
     void queueEntryRemoved(int index);
 
     const JobState& state() const { return m_state; }
-    // The length measured for the current file (lblFileSize shows it, but
-    // shows "" for an empty file, which is not a number to read back).
-    std::int64_t currentFileSize() const { return m_current.source.length; }
     const JobReport& report() const { return m_report; }
 
 private:

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "headless_job.h"
 
+#include "resume_next.h"
+
 #include <stdexcept>
 
 namespace brindlecap {
@@ -18,14 +20,14 @@ void FieldTable::setText(Field field, const std::string& text)
 std::string PathList::entry(int index) const
 {
     if (index < 0 || index >= count())
-        throw std::out_of_range("no queue entry at that index");
+        throw StepError("no queue entry at that index");
     return m_paths[static_cast<std::size_t>(index)];
 }
 
 void PathList::remove(int index)
 {
     if (index < 0 || index >= count())
-        throw std::out_of_range("no queue entry at that index");
+        throw StepError("no queue entry at that index");
     m_paths.erase(m_paths.begin() + index);
 }
 

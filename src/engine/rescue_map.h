@@ -26,7 +26,7 @@ public:
     enum class Status : char
     {
         nonTried = '?',
-        nonTrimmed = '*',
+        nonTrimmed = '*', // ddrescue's own: read in its maps, never made here
         nonScraped = '/',
         badSector = '-',
         finished = '+',

@@ -1,17 +1,31 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <exception>
+#include <new>
+#include <stdexcept>
 
 namespace brindlecap {
 
+// What a step of the tick fails with where the world is not as the step
+// expects (a caption that is no number, a queue entry gone, a percent of an
+// empty file), like the errors the rule below resumes from the system.
+class StepError final : public std::runtime_error
+{
+public:
+    using std::runtime_error::runtime_error;
+};
+
 // The tick's one error rule. A failing step is abandoned where it failed: what
 // it was computing is not stored, and the caller goes on with the next step.
+// It fails on the world (a system error, no memory, a number too large, a
+// StepError); a logic error is a fault of the program, and ends it here
+// with what it says.
 template <typename Step> void resumeNext(Step&& step) noexcept
 {
     try {
         step();
-    } catch (const std::exception&) {
+    } catch (const std::runtime_error&) {
+    } catch (const std::bad_alloc&) {
     }
 }
 
@@ -20,7 +34,9 @@ template <typename Test> bool holdsOrFails(Test&& test) noexcept
 {
     try {
         return test();
-    } catch (const std::exception&) {
+    } catch (const std::runtime_error&) {
+        return true;
+    } catch (const std::bad_alloc&) {
         return true;
     }
 }

@@ -2,6 +2,7 @@
 #include "background_file_access.h"
 
 #include <chrono>
+#include <stdexcept>
 #include <utility>
 
 namespace brindlecap {
@@ -64,7 +65,11 @@ void BackgroundFileAccess::work()
             failure = std::current_exception(); // std::bad_alloc, for the caller to meet
         }
         m_failure = failure;
-        m_done.store(true, std::memory_order_release);
+        // Sequentially consistent, as the caller's store of m_callerInWaiter
+        // and its load of m_done are: of this store and that one, at least
+        // one is seen by the other side's load, so a caller that went into
+        // the waiter after this store still finds the operation done.
+        m_done.store(true);
         {
             const std::lock_guard guard(m_lock);
             if (m_callerAsleep)
@@ -77,7 +82,11 @@ void BackgroundFileAccess::work()
 
 void BackgroundFileAccess::hand(const std::function<void()>& call) const
 {
-    const auto done = [this] { return m_done.load(std::memory_order_acquire); };
+    // One operation at a time: a second one handed over while the first is
+    // under way (from the waiter's event loop, say) would share its state.
+    if (m_pending.load() != nullptr || m_callerInWaiter.load())
+        throw std::logic_error("a file operation was handed over during another one");
+    const auto done = [this] { return m_done.load(); };
     m_done.store(false, std::memory_order_relaxed);
     m_pending.store(&call, std::memory_order_release);
     {

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "copy_read_back.h"
 
-#include "descriptor_reads.h"
 #include "regular_file_open.h"
+#include "retried_call.h"
 
 #include <algorithm>
 #include <fcntl.h>

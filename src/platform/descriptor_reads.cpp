@@ -2,6 +2,7 @@
 #include "descriptor_reads.h"
 
 #include "medium_sector.h"
+#include "regular_file_open.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -25,13 +26,8 @@ constexpr std::int64_t memoryAlignment = 4096;
 
 TransferResult preadOnce(int fd, void* into, std::size_t size, std::int64_t offset)
 {
-    for (int retries = 0;; ++retries) {
-        const auto got = ::pread(fd, into, size, offset);
-        if (got >= 0)
-            return {got, {}};
-        if (!worthRetrying(errno) || retries == retriesWithoutProgress)
-            return {0, lastError()};
-    }
+    const auto got = retrying([&] { return ::pread(fd, into, size, offset); });
+    return got >= 0 ? TransferResult{got, {}} : TransferResult{0, lastError()};
 }
 
 std::int64_t pageSize()
@@ -63,28 +59,22 @@ std::int64_t grainFor(int fd, bool direct, std::int64_t chosen)
 
 } // namespace
 
-bool worthRetrying(int error)
-{
-    return error == EINTR || error == EAGAIN;
-}
-
 TransferResult writeAll(int fd, std::int64_t offset, std::span<const std::byte> buffer)
 {
     TransferResult result;
-    int retries = 0;
     while (result.bytes < static_cast<std::int64_t>(buffer.size())) {
         const auto rest = buffer.subspan(static_cast<std::size_t>(result.bytes));
-        const auto put = ::pwrite(fd, rest.data(), rest.size(), offset + result.bytes);
-        if (put > 0) {
-            result.bytes += put;
-            retries = 0;
-        } else if (put == 0) {
-            result.error = std::make_error_code(std::errc::io_error); // no progress, no error
-            break;
-        } else if (!worthRetrying(errno) || ++retries > retriesWithoutProgress) {
+        const auto put =
+            retrying([&] { return ::pwrite(fd, rest.data(), rest.size(), offset + result.bytes); });
+        if (put < 0) {
             result.error = lastError(); // ENOSPC on a full disk, EFBIG past the size limit
             break;
         }
+        if (put == 0) {
+            result.error = std::make_error_code(std::errc::io_error); // no progress, no error
+            break;
+        }
+        result.bytes += put;
     }
     return result;
 }
@@ -112,12 +102,8 @@ void SalvageProbe::open()
     m_opened = true;
     // The source's own descriptor, opened again: the same file, whatever its
     // name leads to now, with a read position and flags of its own.
-    const auto handle = "/proc/self/fd/" + std::to_string(m_source);
-    m_fd = UniqueFd(::open(handle.c_str(), O_RDONLY | O_DIRECT | O_CLOEXEC | O_NOCTTY));
-    m_direct = m_fd.isOpen();
-    if (!m_direct)
-        m_fd = UniqueFd(::open(handle.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
-    if (!m_fd.isOpen())
+    m_direct = !reopenHandle(m_source, O_RDONLY | O_DIRECT, m_fd);
+    if (!m_direct && reopenHandle(m_source, O_RDONLY, m_fd))
         m_fd = UniqueFd(::dup(m_source)); // no /proc: share the source's descriptor
     m_grain = grainFor(m_fd.isOpen() ? m_fd.get() : m_source, m_direct, m_chosenSector);
     if (!m_direct && m_fd.isOpen())

@@ -1,35 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "retried_call.h"
 #include "sector_salvage.h"
 #include "unique_fd.h"
 
-#include <cerrno>
 #include <cstdint>
 #include <memory>
 #include <span>
 
 namespace brindlecap {
-
-// EINTR and EAGAIN mean "try again", but a medium that answers every request
-// with them would keep the program spinning for ever: after this many in a
-// row without progress the request counts as failed.
-inline constexpr int retriesWithoutProgress = 8;
-
-// Whether a failed system call's errno is worth another try.
-bool worthRetrying(int error);
-
-// Runs a system call until it succeeds or fails for good: again after EINTR
-// or EAGAIN, up to retriesWithoutProgress times in a row. Gives the call's
-// last result; errno then says why it failed.
-template <typename Call> auto retrying(Call call)
-{
-    for (int retries = 0;; ++retries) {
-        const auto result = call();
-        if (result >= 0 || !worthRetrying(errno) || retries == retriesWithoutProgress)
-            return result;
-    }
-}
 
 // Writes the whole buffer at `offset`: short writes go on from where they
 // stopped, as they may on a nearly full disk.

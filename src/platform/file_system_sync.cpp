@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "file_system_sync.h"
 
-#include "descriptor_reads.h"
+#include "retried_call.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "locale_number_format.h"
 
+#include "resume_next.h"
+
 #include <QString>
 
 #include <stdexcept>
@@ -30,7 +32,7 @@ double LocaleNumberFormat::parse(const std::string& text) const
     bool ok = false;
     const double value = m_locale.toDouble(QString::fromStdString(text), &ok);
     if (!ok)
-        throw std::invalid_argument("not a number: \"" + text + "\"");
+        throw StepError("not a number: \"" + text + "\"");
     return value;
 }
 

@@ -2,6 +2,7 @@
 #include "regular_file_open.h"
 
 #include "copy_error.h"
+#include "retried_call.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -14,18 +15,11 @@ namespace brindlecap {
 namespace {
 
 // A lease break or a stop signal can interrupt an open that waits; it is
-// tried again, but not for ever.
-constexpr int interruptedOpenRetries = 16;
-
+// tried again, but not for ever. EAGAIN is an answer: another program's lease.
 int openRetryingInterrupts(int folder, const char* name, int flags)
 {
-    int fd = -1;
-    for (int attempt = 0; attempt <= interruptedOpenRetries; ++attempt) {
-        fd = ::openat(folder, name, flags | O_CLOEXEC | O_NOCTTY);
-        if (fd >= 0 || errno != EINTR)
-            break;
-    }
-    return fd;
+    return retrying([&] { return ::openat(folder, name, flags | O_CLOEXEC | O_NOCTTY); },
+                    RetryOn::interruption);
 }
 
 // Whether a file is a regular file, and the expected one.

@@ -4,6 +4,7 @@
 #include "copy_error.h"
 #include "descriptor_reads.h"
 #include "regular_file_open.h"
+#include "retried_call.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "widget_adapters.h"
 
+#include "resume_next.h"
+
 #include <QFile>
 
 #include <stdexcept>
@@ -48,7 +50,7 @@ std::string ListQueue::entry(int index) const
 {
     const auto* item = m_list.item(index);
     if (item == nullptr)
-        throw std::out_of_range("no queue entry at that index");
+        throw StepError("no queue entry at that index");
     return toBytes(item->text());
 }
 

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "exit_status.h"
 #include "job_report_text.h"
 #include "locale_number_format.h"
 

@@ -161,7 +161,6 @@ TEST_F(TickTest, SizesPastFourGigabytesAreMeasuredAndShownInFull)
     queueAll({path});
     startCopy(6); // "2048"
     EXPECT_EQ(text(Field::lblFileSize), "3,221,237,817");
-    EXPECT_EQ(job.currentFileSize(), size);
     job.Timer1_Timer();
     job.Timer1_Timer();
     EXPECT_EQ(text(Field::lblByteDone), "2,097,153");

@@ -2,6 +2,7 @@
 // Copies off a FUSE file system that fails like a damaged disc: real EIO
 // from the kernel, through the copy engine as the window runs it and through
 // brindlecap-cli.
+#include "cli_run.h"
 #include "drive_list.h"
 #include "media_job.h"
 #include "medium_pattern.h"
@@ -222,6 +223,27 @@ TEST_F(MediumTest, ThroughThePageCacheTheCopyIsStillTruthful)
 }
 
 // The folder dialog's volume list offers the medium like any disc.
+// The progress line has a thread of its own: while a read hangs on a bad
+// sector, the line says the drive is being waited on.
+TEST_F(MediumTest, TheProgressLineSaysWhenAReadHangsOnTheDrive)
+{
+    MountedMedium medium(scratch.path(), "file disc.bin 300000 7\ndirect-io\ndelay 3000\n"
+                                         "hard disc.bin 100000 100001\n");
+    if (!medium.unavailable().empty())
+        GTEST_SKIP() << medium.unavailable();
+    std::filesystem::create_directory(scratch.path() / "out");
+    const std::string out = scratch / "out", disc = medium.path("disc.bin");
+    std::ostringstream report, terminal;
+    const auto status = brindlecap::runCli({"-b", "256", "--no-map", "-t", out, "--", disc},
+                                           {report, terminal, true, 300}, [] { return 0; });
+    EXPECT_EQ(status, 1) << report.str() << terminal.str();
+    // Over two seconds of each read's three, shown twice a second.
+    EXPECT_NE(terminal.str().find(", waiting on the drive for 2 s, time left unknown"),
+              std::string::npos)
+        << terminal.str();
+    EXPECT_TRUE(readFile(out + "/disc.bin") == expectedCopy(300000, 7, {{100000, 100001}}));
+}
+
 TEST_F(MediumTest, TheMediumIsListedAmongTheVolumes)
 {
     MountedMedium medium(scratch.path(), "file disc.bin 4096 1\n");

@@ -94,6 +94,13 @@ TEST(BackgroundFileAccessTest, AFailedAllocationOnTheWorkerReachesTheCaller)
     Bytes buffer(100);
     EXPECT_THROW(files.readAt(0, buffer), std::bad_alloc);
     EXPECT_FALSE(files.close()) << "the worker goes on after a failure";
+    // A job says so, and that the source did not end early.
+    std::filesystem::create_directory(scratch.path() / "out");
+    LocaleNumberFormat numbers;
+    HeadlessJob headless(files, numbers);
+    headless.start({scratch / "a.bin"}, scratch / "out", 0);
+    headless.runToEnd(1000);
+    EXPECT_EQ(headless.job().report().files.at(0).firstReadError, std::errc::not_enough_memory);
 }
 
 } // namespace
