@@ -1,9 +1,10 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # make run      builds Brindlecap (without its tests) and starts it
 # make test     builds it and runs the whole test suite
-# make check    what CI runs: make test, then the suite again under ASan and
-#               UBSan (build-asan/), the tests of the window's background file
-#               operations under ThreadSanitizer (build-tsan/), then the
+# make check    what CI runs: make test, make lint (formatting, clang-tidy),
+#               then the suite again under ASan and UBSan (build-asan/, but
+#               for the tests of the installed programs), the tests of the
+#               threads under ThreadSanitizer (build-tsan/), then the
 #               fuzzers for FUZZ_SECONDS each
 # make package  builds the Debian package build/brindlecap_<version>_amd64.deb
 # make install  installs into PREFIX (default /usr/local)
@@ -20,7 +21,7 @@ CTEST := ctest --output-on-failure --parallel 2 --timeout 300
 # Warnings fail the build in CI.
 WERROR := $(if $(CI),ON,OFF)
 
-.PHONY: all deps deps-run configure build test sanitize tsan fuzz check bench run package install \
+.PHONY: all deps deps-run configure build test lint sanitize tsan fuzz check bench run package install \
 	clean
 
 all: build
@@ -40,11 +41,18 @@ build: configure
 test: build
 	$(CTEST) --test-dir $(BUILD)
 
+# The committed formatting, and clang-tidy's checks (.clang-tidy) over the
+# program's sources, both without a finding.
+lint: build
+	clang-format --dry-run --Werror $$(find src tests bench -name '*.cpp' -o -name '*.h')
+	run-clang-tidy -p $(BUILD) -quiet "$(CURDIR)/src/" > $(BUILD)/clang-tidy.log 2>&1 || \
+		{ grep -E 'warning:|error:' $(BUILD)/clang-tidy.log; exit 1; }
+
 sanitize: deps
 	cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DBRINDLECAP_SANITIZE=ON \
 		-DBRINDLECAP_WERROR=$(WERROR)
 	cmake --build build-asan
-	$(CTEST) --test-dir build-asan
+	$(CTEST) --test-dir build-asan -E '^(install|e2e)\.'
 
 # The file operations the window runs off its own thread, the window waiting
 # for them, and the command line's progress line, under ThreadSanitizer.
@@ -62,7 +70,7 @@ fuzz: deps
 	scripts/run-fuzzers.sh build-fuzz $(FUZZ_SECONDS) picker_text cli_options rescue_map \
 		finished_list
 
-check: test sanitize tsan fuzz
+check: test lint sanitize tsan fuzz
 
 # BENCH_RUNS sets the runs behind each figure (default 5).
 bench:

@@ -44,6 +44,7 @@ public:
             throw std::overflow_error("multiplication overflows 64 bits");
         return result;
     }
+    // NOLINTNEXTLINE(modernize-use-nullptr): the 0 is in the defaulted <=>
     friend constexpr auto operator<=>(CheckedInt, CheckedInt) noexcept = default;
 
 private:

@@ -9,7 +9,7 @@
 
 namespace brindlecap {
 
-LocaleNumberFormat::LocaleNumberFormat(QLocale locale) : m_locale(std::move(locale))
+LocaleNumberFormat::LocaleNumberFormat(const QLocale& locale) : m_locale(locale)
 {
     // The C locale omits grouping by default; sizes are always grouped.
     m_locale.setNumberOptions(m_locale.numberOptions() & ~QLocale::OmitGroupSeparator);

@@ -11,7 +11,7 @@ namespace brindlecap {
 class LocaleNumberFormat final : public NumberFormat
 {
 public:
-    explicit LocaleNumberFormat(QLocale locale = QLocale());
+    explicit LocaleNumberFormat(const QLocale& locale = QLocale());
 
     std::string thousands(std::int64_t value) const override;
     std::string percent(double value) const override;

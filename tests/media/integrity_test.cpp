@@ -55,7 +55,7 @@ protected:
     }
     std::string source(const std::string& name, std::size_t size, std::uint8_t seed = 1) const
     {
-        const auto path = scratch / ("disc/" + name);
+        auto path = scratch / ("disc/" + name);
         fs::create_directories(fs::path(path).parent_path());
         writeFile(path, patternBytes(size, seed));
         return path;

@@ -32,7 +32,7 @@ protected:
     }
     std::string source(const std::string& name, std::size_t size, std::uint8_t seed = 1) const
     {
-        const auto path = scratch / ("disc/" + name);
+        auto path = scratch / ("disc/" + name);
         writeFile(path, patternBytes(size, seed));
         return path;
     }
