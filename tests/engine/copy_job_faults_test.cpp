@@ -347,35 +347,28 @@ TEST_F(RemovalTest, RemovalOutsideARunningJobLeavesTheJobState)
 TEST_F(FaultsTest, WhatACopyRescuedIsTrustedOnlyForTheSameSourceAndAnUnchangedCopy)
 {
     namespace fs = std::filesystem;
+    using Change = std::function<void(const std::string& path)>;
+    const Change nothing = [](const std::string&) {};
+    const Change madeAnew = [](const std::string& path) {
+        const auto bytes = readFile(path);
+        fs::rename(path, path + ".old");
+        writeFile(path, bytes);
+    };
+    const Change appended = [](const std::string& path) {
+        std::ofstream(path, std::ios::app | std::ios::binary).put('x');
+    };
+    const Change touched = [](const std::string& path) { fs::last_write_time(path, {}); };
     const struct
     {
         const char* name;
-        std::function<void(const std::string& source, const std::string& copy)> change;
+        Change source, copy;
         bool readAgain;
     } cases[] = {
-        {"nothing changed", [](const std::string&, const std::string&) {}, false},
-        {"the copy written to",
-         [](const std::string&, const std::string& copy) {
-             std::ofstream(copy, std::ios::app | std::ios::binary).put('x');
-         },
-         true},
-        {"the copy replaced",
-         [](const std::string&, const std::string& copy) {
-             const auto bytes = readFile(copy);
-             fs::rename(copy, copy + ".old");
-             writeFile(copy, bytes);
-         },
-         true},
-        {"another source of the same name",
-         [](const std::string& source, const std::string&) {
-             const auto bytes = readFile(source);
-             fs::remove(source);
-             writeFile(source, bytes);
-         },
-         true},
-        {"the source changed",
-         [](const std::string& source, const std::string&) { fs::last_write_time(source, {}); },
-         true},
+        {"nothing changed", nothing, nothing, false},
+        {"the copy written to", nothing, appended, true},
+        {"the copy replaced", nothing, madeAnew, true},
+        {"another source of the same name", madeAnew, nothing, true},
+        {"the source changed", touched, nothing, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -386,7 +379,8 @@ TEST_F(FaultsTest, WhatACopyRescuedIsTrustedOnlyForTheSameSourceAndAnUnchangedCo
         files.badRanges = {{path, 40000, 100}};
         window.start({path}, scratch / "out", 0);
         window.runToEnd(1000);
-        c.change(path, destination(name));
+        c.source(path);
+        c.copy(destination(name));
         files.badRanges.clear(); // the disc cleaned
         files.rangesRead.clear();
         files.rangesScraped.clear();
