@@ -361,8 +361,17 @@ void MapRecord::chunkMoved(const ChunkOutcome& chunk)
     auto& file = *m_current;
     if (chunk.copy != FileIdentity{})
         adoptCopy(file, chunk.copy);
-    for (const auto& range : chunk.finished)
+    // The bytes are at hand now: no need to read them back from the copy.
+    const bool bytesAtHand = file.kept && std::ssize(chunk.bytes) == chunk.length;
+    for (const auto& range : chunk.finished) {
         markWritten(file.destination, range, chunk.copy);
+        if (bytesAtHand && range.offset >= chunk.offset &&
+            range.end() <= chunk.offset + chunk.length)
+            file.fingerprint.offerWritten(
+                file.map.size(), range,
+                chunk.bytes.subspan(static_cast<std::size_t>(range.offset - chunk.offset))
+                    .first(static_cast<std::size_t>(range.length)));
+    }
     // Without a map, only what waits for the disk is kept.
     if (file.kept) {
         file.map.markAll(chunk.bad, Status::badSector);
@@ -512,6 +521,7 @@ void MapRecord::settle(FileMap& file, std::error_code volumeError)
         file.pending.clear();
         file.pendingBytes = 0;
     }
+    file.fingerprint.takeWritten(file.map);
     if (file.passesDone && file.map.bytesWith(Status::nonTried) == 0 &&
         file.map.bytesWith(Status::nonScraped) == 0)
         file.map.currentStatus = Status::finished;

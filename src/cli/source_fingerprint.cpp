@@ -89,31 +89,82 @@ std::string SourceFingerprint::note() const
     return text;
 }
 
-void SourceFingerprint::addFrom(const RescueMap& map, const Reader& copy)
+namespace {
+
+// The bounds of each quarter of a file.
+template <typename Visit> void forEachQuarter(std::int64_t size, Visit visit)
 {
-    const auto size = map.size();
     for (int quarter = 0; quarter < quarters; ++quarter) {
         const auto from = size / quarters * quarter;
         const auto to = quarter + 1 == quarters ? size : size / quarters * (quarter + 1);
-        const bool has = std::any_of(m_pieces.begin(), m_pieces.end(), [&](const Piece& piece) {
-            return piece.range.offset >= from && piece.range.offset < to;
-        });
-        if (has || from >= to)
-            continue;
+        if (from < to)
+            visit(from, to);
+    }
+}
+
+} // namespace
+
+bool SourceFingerprint::hasPieceIn(std::int64_t from, std::int64_t to) const
+{
+    const auto inside = [&](const Piece& piece) {
+        return piece.range.offset >= from && piece.range.offset < to;
+    };
+    return std::any_of(m_pieces.begin(), m_pieces.end(), inside) ||
+           std::any_of(m_offered.begin(), m_offered.end(), inside);
+}
+
+void SourceFingerprint::insert(const Piece& piece)
+{
+    m_pieces.insert(std::upper_bound(m_pieces.begin(), m_pieces.end(), piece,
+                                     [](const Piece& a, const Piece& b) {
+                                         return a.range.offset < b.range.offset;
+                                     }),
+                    piece);
+}
+
+void SourceFingerprint::offerWritten(std::int64_t size, ByteRange range,
+                                     std::span<const std::byte> bytes)
+{
+    if (std::ssize(bytes) != range.length)
+        return;
+    forEachQuarter(size, [&](std::int64_t from, std::int64_t to) {
+        const auto start = std::max(range.offset, from);
+        const auto end = std::min(range.end(), to);
+        // As long a piece as one read from the copy would be.
+        if (end - start < std::min(pieceLength, to - from) || hasPieceIn(from, to))
+            return;
+        const ByteRange piece{start, std::min(end - start, pieceLength)};
+        m_offered.push_back(
+            {piece, hashOf(bytes.subspan(static_cast<std::size_t>(start - range.offset),
+                                         static_cast<std::size_t>(piece.length)))});
+    });
+}
+
+void SourceFingerprint::takeWritten(const RescueMap& map)
+{
+    for (const auto& piece : m_offered) {
+        if (map.firstWith(RescueMap::Status::finished, piece.range.offset, piece.range.end(),
+                          piece.range.length) == piece.range)
+            insert(piece);
+    }
+    m_offered.clear();
+}
+
+void SourceFingerprint::addFrom(const RescueMap& map, const Reader& copy)
+{
+    forEachQuarter(map.size(), [&](std::int64_t from, std::int64_t to) {
+        if (hasPieceIn(from, to))
+            return;
         const auto rescued = map.firstWith(RescueMap::Status::finished, from, to, pieceLength);
         if (!rescued)
-            continue;
+            return;
         Piece piece{{rescued->offset, std::min(rescued->length, pieceLength)}, 0};
         std::vector<std::byte> bytes(static_cast<std::size_t>(piece.range.length));
         if (copy(piece.range, bytes))
-            continue;
+            return;
         piece.hash = hashOf(bytes);
-        m_pieces.insert(std::upper_bound(m_pieces.begin(), m_pieces.end(), piece,
-                                         [](const Piece& a, const Piece& b) {
-                                             return a.range.offset < b.range.offset;
-                                         }),
-                        piece);
-    }
+        insert(piece);
+    });
 }
 
 SourceFingerprint::Match SourceFingerprint::check(const Reader& source) const

@@ -46,6 +46,13 @@ public:
     std::string note() const;
     const std::vector<Piece>& pieces() const { return m_pieces; }
 
+    // Hashes a piece of bytes just written to the copy (at `range` of a
+    // file of `size` bytes) for each quarter that has none yet: a piece
+    // only once the map holds its bytes rescued (takeWritten).
+    void offerWritten(std::int64_t size, ByteRange range, std::span<const std::byte> bytes);
+    // Adds the pieces offered whose bytes the map now holds rescued, and
+    // forgets the others (their bytes never reached the disk).
+    void takeWritten(const RescueMap& map);
     // Adds a piece for each quarter of the file that has none yet and now
     // has a rescued stretch, read from the copy (whose rescued bytes are the
     // source's).
@@ -55,7 +62,11 @@ public:
     Match check(const Reader& source) const;
 
 private:
-    std::vector<Piece> m_pieces; // in order
+    void insert(const Piece& piece);
+    bool hasPieceIn(std::int64_t from, std::int64_t to) const;
+
+    std::vector<Piece> m_pieces;  // in order
+    std::vector<Piece> m_offered; // hashed as written, not yet known rescued
 };
 
 } // namespace brindlecap

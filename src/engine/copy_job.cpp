@@ -84,6 +84,7 @@ void CopyJob::cmdCopy_Click()
         if (!m_env.files.identify(m_env.queue.entry(index), identity))
             m_queuedSources.push_back(identity);
     }
+    std::sort(m_queuedSources.begin(), m_queuedSources.end());
     primeFile(0);
     auto& controls = m_env.controls;
     controls.setEnabled(Control::cmdFileSelect, false);
@@ -163,8 +164,10 @@ void CopyJob::primeFile(int index)
     outcome.source = path;
     outcome.destination = joinPath(fields.text(Field::lblDir), name);
     auto error = m_env.files.examineSource(path, m_current.source);
-    if (!error && !isQueuedSource(m_current.source.identity))
-        m_queuedSources.push_back(m_current.source.identity); // appeared since Copy
+    if (!error && !isQueuedSource(m_current.source.identity)) // appeared since Copy
+        m_queuedSources.insert(std::lower_bound(m_queuedSources.begin(), m_queuedSources.end(),
+                                                m_current.source.identity),
+                               m_current.source.identity);
     if (!error)
         error = destinationProblem(outcome.destination);
     if (!error && m_env.record != nullptr) {
@@ -228,8 +231,7 @@ std::error_code CopyJob::openDestination(const std::string& path)
 
 bool CopyJob::isQueuedSource(const FileIdentity& identity) const
 {
-    return std::find(m_queuedSources.begin(), m_queuedSources.end(), identity) !=
-           m_queuedSources.end();
+    return std::binary_search(m_queuedSources.begin(), m_queuedSources.end(), identity);
 }
 
 void CopyJob::moveOnToNextFile()
@@ -437,12 +439,16 @@ ChunkOutcome CopyJob::outcomeOf(const ChunkTransfer& chunk) const
     };
     // Finished: read now, and on the destination (the write got past it).
     const std::vector<ByteRange> writtenPart{partBefore({0, chunk.length}, chunk.written.bytes)};
+    // A buffer that could not be had was never written from.
+    const auto bytes = std::ssize(m_state.Buf) == chunk.length ? std::span<const std::byte>(m_state.Buf)
+                                                               : std::span<const std::byte>();
     return {chunk.offset,
             chunk.length,
             m_current.destination.value_or(FileIdentity{}),
             inFile(rangesOutside(writtenPart, chunk.notWritten)),
             inFile(rangesOutside(chunk.unread, unionOf(chunk.presumed, chunk.neverTried))),
-            inFile(chunk.presumed)};
+            inFile(chunk.presumed),
+            bytes};
 }
 
 void CopyJob::showChunkProgress(CheckedInt size)

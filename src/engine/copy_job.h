@@ -117,7 +117,7 @@ private:
     CurrentFile m_current;
     JobReport m_report;
     // Every queued source as found at Copy: no destination may be one of them.
-    std::vector<FileIdentity> m_queuedSources;
+    std::vector<FileIdentity> m_queuedSources; // in order
     // Each destination written in this job, and the source copied there.
     std::map<std::string, FileIdentity> m_sourceCopiedTo;
 };

@@ -20,7 +20,9 @@ struct FileIdentity
     std::uint64_t device = 0;
     std::uint64_t inode = 0;
 
-    friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
+    // Ordered, so that the tens of thousands of a job's sources are looked
+    // up by halving, not one by one for each file.
+    friend auto operator<=>(const FileIdentity&, const FileIdentity&) = default;
 };
 
 // A file's time stamp, as the system keeps it.
@@ -119,7 +121,7 @@ public:
     // file at the path or creates it with `permissions` (less the umask, and
     // writable by its owner so that a later try can fill it in), never
     // through a symbolic link to nothing, and sets `identity` to what it
-    // opened; a file among `forbidden` (the job's sources) is refused with
+    // opened; a file among `forbidden` (the job's sources, in order) is refused with
     // CopyError::destinationIsQueuedSource and `identity` names it. Once
     // `identity` is set, opens only that file: anything else at the path
     // fails with CopyError::destinationReplaced and is left untouched.

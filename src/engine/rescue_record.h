@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,7 @@ struct ChunkOutcome
     std::vector<ByteRange> finished; // read, written and closed without an error
     std::vector<ByteRange> bad;      // tried, unreadable
     std::vector<ByteRange> presumed; // unreadable, inside a bad stretch, never tried alone
+    std::span<const std::byte> bytes; // the chunk as written, zeros where unread; for the call only
 };
 
 // What the record says of a file the job starts on.

@@ -109,7 +109,7 @@ std::error_code openDestinationFile(const NamePlace& place, std::optional<FileId
         const auto found = identityOf(status);
         if (identity && found != *identity)
             return CopyError::destinationReplaced;
-        if (!identity && std::find(forbidden.begin(), forbidden.end(), found) != forbidden.end()) {
+        if (!identity && std::binary_search(forbidden.begin(), forbidden.end(), found)) {
             identity = found;
             return CopyError::destinationIsQueuedSource;
         }
