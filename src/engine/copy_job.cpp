@@ -440,8 +440,9 @@ ChunkOutcome CopyJob::outcomeOf(const ChunkTransfer& chunk) const
     // Finished: read now, and on the destination (the write got past it).
     const std::vector<ByteRange> writtenPart{partBefore({0, chunk.length}, chunk.written.bytes)};
     // A buffer that could not be had was never written from.
-    const auto bytes = std::ssize(m_state.Buf) == chunk.length ? std::span<const std::byte>(m_state.Buf)
-                                                               : std::span<const std::byte>();
+    const auto bytes = std::ssize(m_state.Buf) == chunk.length
+                           ? std::span<const std::byte>(m_state.Buf)
+                           : std::span<const std::byte>();
     return {chunk.offset,
             chunk.length,
             m_current.destination.value_or(FileIdentity{}),

@@ -20,10 +20,10 @@ struct ChunkOutcome
 {
     std::int64_t offset = 0;
     std::int64_t length = 0;
-    FileIdentity copy;               // the file written, as the descriptor that wrote it found it
-    std::vector<ByteRange> finished; // read, written and closed without an error
-    std::vector<ByteRange> bad;      // tried, unreadable
-    std::vector<ByteRange> presumed; // unreadable, inside a bad stretch, never tried alone
+    FileIdentity copy;                // the file written, as the descriptor that wrote it found it
+    std::vector<ByteRange> finished;  // read, written and closed without an error
+    std::vector<ByteRange> bad;       // tried, unreadable
+    std::vector<ByteRange> presumed;  // unreadable, inside a bad stretch, never tried alone
     std::span<const std::byte> bytes; // the chunk as written, zeros where unread; for the call only
 };
 
