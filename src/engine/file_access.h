@@ -22,6 +22,7 @@ struct FileIdentity
 
     // Ordered, so that the tens of thousands of a job's sources are looked
     // up by halving, not one by one for each file.
+    // NOLINTNEXTLINE(modernize-use-nullptr): the 0 is in the defaulted <=>
     friend auto operator<=>(const FileIdentity&, const FileIdentity&) = default;
 };
 
