@@ -218,6 +218,7 @@ FileStart MapRecord::startFile(const FileOutcome& file, const SourceFacts& sourc
         }
     }
     entry.kept = !entry.mapName.empty();
+    start.insidesScrapedLater = entry.kept;
     m_current = &(m_maps[file.destination] = std::move(entry));
     // The copy pass reads only what no run has tried; the rest is rescued,
     // or left to the passes over bad sectors.

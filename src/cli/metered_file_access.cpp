@@ -28,6 +28,11 @@ ReadResult MeteredFileAccess::readAt(std::int64_t offset, std::span<std::byte> b
     return metered([&] { return ForwardingFileAccess::readAt(offset, buffer); });
 }
 
+ReadResult MeteredFileAccess::skimAt(std::int64_t offset, std::span<std::byte> buffer)
+{
+    return metered([&] { return ForwardingFileAccess::skimAt(offset, buffer); });
+}
+
 ReadResult MeteredFileAccess::scrapeAt(std::int64_t offset, std::span<std::byte> buffer)
 {
     return metered([&] { return ForwardingFileAccess::scrapeAt(offset, buffer); });

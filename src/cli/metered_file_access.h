@@ -18,6 +18,7 @@ public:
 
     std::error_code openSource(const std::string& path, const FileIdentity& expected) override;
     ReadResult readAt(std::int64_t offset, std::span<std::byte> buffer) override;
+    ReadResult skimAt(std::int64_t offset, std::span<std::byte> buffer) override;
     ReadResult scrapeAt(std::int64_t offset, std::span<std::byte> buffer) override;
 
 private:

@@ -177,6 +177,7 @@ void CopyJob::primeFile(int index)
         m_current.leftAlone = unionOf(start.rescued, start.leftAlone);
         m_current.rescued = std::move(start.rescued);
         m_current.foundBad = std::move(start.foundBad);
+        m_current.edgesOnly = start.insidesScrapedLater;
     }
     if (error) {
         m_current.source = {};
@@ -334,8 +335,10 @@ void CopyJob::readChunk(ChunkTransfer& chunk)
                 resumeNext([&] {
                     const auto into = std::span(buf).subspan(static_cast<std::size_t>(part.offset),
                                                              static_cast<std::size_t>(part.length));
-                    read = piece.foundBad ? files.scrapeAt(chunk.offset + part.offset, into)
-                                          : files.readAt(chunk.offset + part.offset, into);
+                    const auto at = chunk.offset + part.offset;
+                    read = piece.foundBad        ? files.scrapeAt(at, into)
+                           : m_current.edgesOnly ? files.skimAt(at, into)
+                                                 : files.readAt(at, into);
                 });
             }
             keepFirst(chunk.readError, read.error);

@@ -73,6 +73,7 @@ private:
         std::vector<ByteRange> leftAlone;        // the record's: neither read nor written
         std::vector<ByteRange> rescued;          // the part of it rescued already
         std::vector<ByteRange> foundBad;         // the record's: read sector by sector
+        bool edgesOnly = false;                  // a bad stretch's inside is scraped later
         bool passedOver = false;                 // nothing of it is to be written
         bool chunkMoved = false;                 // tells a just-primed empty file from a done one
     };

@@ -136,6 +136,10 @@ public:
     // the reading goes on after them. Reaching the end of the file early is
     // not an error.
     virtual ReadResult readAt(std::int64_t offset, std::span<std::byte> buffer) = 0;
+    // Fills the buffer as readAt does, but looks only for the edges of a bad
+    // stretch: the sectors inside it are presumed bad without a read, for a
+    // later pass to scrape (ReadResult::presumed).
+    virtual ReadResult skimAt(std::int64_t offset, std::span<std::byte> buffer) = 0;
     // Fills the buffer as readAt does, but asks for each sector on its own
     // and presumes nothing: what a pass over stretches found bad before
     // reads, so that every sector of them is tried once more.

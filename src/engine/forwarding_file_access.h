@@ -39,6 +39,10 @@ public:
     {
         return forward([&] { return m_files.readAt(offset, buffer); });
     }
+    ReadResult skimAt(std::int64_t offset, std::span<std::byte> buffer) override
+    {
+        return forward([&] { return m_files.skimAt(offset, buffer); });
+    }
     ReadResult scrapeAt(std::int64_t offset, std::span<std::byte> buffer) override
     {
         return forward([&] { return m_files.scrapeAt(offset, buffer); });

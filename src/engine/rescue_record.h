@@ -41,6 +41,9 @@ struct FileStart
     // The parts of the rest that an earlier try found bad, in order: each
     // of their sectors is read on its own, none presumed bad.
     std::vector<ByteRange> foundBad;
+    // A later pass scrapes the inside of each bad stretch the job presumes
+    // bad (the record keeps it so): the job need only find their edges.
+    bool insidesScrapedLater = false;
 };
 
 // What a front end keeps of each file from one try to the next (the command

@@ -10,17 +10,19 @@ namespace {
 
 // Grains read one by one after the first bad one before galloping: short bad
 // stretches with good grains between them (a scratch) are then read exactly,
-// and a long dead stretch still costs only a few failing reads more.
+// and a long dead stretch still costs only a few failing reads more. Looking
+// for the edges only, the first skip ahead, and the gap left to trim back.
 constexpr std::int64_t linearProbes = 16;
 
 class Salvage final
 {
 public:
     Salvage(SectorSource& bulk, SectorProbe& probe, std::int64_t offset,
-            std::span<std::byte> buffer, OpenBadRun& run, const std::function<bool()>& stop)
+            std::span<std::byte> buffer, OpenBadRun& run, const std::function<bool()>& stop,
+            StretchSearch search)
         : m_bulk(bulk), m_probe(probe), m_begin(offset),
           m_end(offset + static_cast<std::int64_t>(buffer.size())), m_buffer(buffer), m_run(run),
-          m_stopRequested(stop)
+          m_stopRequested(stop), m_edgesOnly(search == StretchSearch::edges)
     {}
 
     ReadResult read()
@@ -154,7 +156,8 @@ private:
             return !probe.error;
         };
 
-        while (firstGood < 0 && lastBad < last && length() < linearProbes && !m_stopped) {
+        while (!m_edgesOnly && firstGood < 0 && lastBad < last && length() < linearProbes &&
+               !m_stopped) {
             if (good(lastBad + 1))
                 firstGood = lastBad + 1;
             else
@@ -162,19 +165,28 @@ private:
         }
         // Gallop: each probe doubles the stretch, until a grain reads.
         while (firstGood < 0 && lastBad < last && !m_stopped) {
-            const auto next = std::min(last, lastBad + length());
+            const auto skip = m_edgesOnly ? std::max(length(), linearProbes) : length();
+            const auto next = std::min(last, lastBad + skip);
             if (good(next))
                 firstGood = next;
             else
                 lastBad = next;
         }
-        // Halve the gap between the last bad grain and the first good one.
-        while (firstGood - lastBad > 1 && !m_stopped) {
+        // Halve the gap between the last bad grain and the first good one;
+        // for the edges alone, then trim back from the good one: one failing
+        // read, however many good grains lie before it.
+        while (firstGood - lastBad > (m_edgesOnly ? linearProbes : 1) && !m_stopped) {
             const auto middle = lastBad + (firstGood - lastBad) / 2;
             if (good(middle))
                 firstGood = middle;
             else
                 lastBad = middle;
+        }
+        while (firstGood - lastBad > 1 && !m_stopped) {
+            if (good(firstGood - 1))
+                --firstGood;
+            else
+                lastBad = firstGood - 1;
         }
         // A lone bad grain between good ones is most often a marginal
         // sector, which reads on a try of its own; a longer stretch is
@@ -247,6 +259,7 @@ private:
     std::span<std::byte> m_buffer;
     OpenBadRun& m_run;
     const std::function<bool()>& m_stopRequested;
+    const bool m_edgesOnly;
     std::int64_t m_grain = 0;
     long m_reads = 0;
     bool m_troubled = false; // some read of this buffer stopped short
@@ -258,9 +271,9 @@ private:
 
 ReadResult salvageRead(SectorSource& bulk, SectorProbe& probe, std::int64_t offset,
                        std::span<std::byte> buffer, OpenBadRun& run,
-                       const std::function<bool()>& stopRequested)
+                       const std::function<bool()>& stopRequested, StretchSearch search)
 {
-    return Salvage(bulk, probe, offset, buffer, run, stopRequested).read();
+    return Salvage(bulk, probe, offset, buffer, run, stopRequested, search).read();
 }
 
 } // namespace brindlecap

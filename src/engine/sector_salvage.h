@@ -32,6 +32,20 @@ public:
     virtual std::int64_t grain() = 0;
 };
 
+// What a read asks of the medium inside a bad stretch.
+enum class StretchSearch
+{
+    // The grains right after a bad one are read one by one, then galloping
+    // and halving find the stretch's end: short bad runs with good grains
+    // between them are read whole, in the one pass there is.
+    exact,
+    // Only the stretch's two edges are looked for: a skip ahead, then a trim
+    // back from the first good grain to the last bad one. The grains between
+    // are presumed bad without a read, left to a later pass that scrapes
+    // them: the fewest failing reads a first pass can make.
+    edges,
+};
+
 // A bad stretch that reached the end of the last buffer salvaged from a file.
 // A buffer that starts where it ended most likely starts inside it.
 struct OpenBadRun
@@ -43,9 +57,9 @@ struct OpenBadRun
 // Fills the buffer from `offset` with every grain the medium will give.
 // A healthy buffer costs one bulk read. Where reading stops short, the rest
 // is read through the probe, and grains one at a time where that stops. A
-// bad grain starts a bad stretch whose end is found by reading the next few
-// grains one by one, then galloping and halving, so a stretch of k bad grains
-// costs about 16 + 2 log2(k) failing reads, not k.
+// bad grain starts a bad stretch whose end is found as `search` says: a
+// stretch of k bad grains costs about 16 + 2 log2(k) failing reads when
+// exact, about 2 + log2(k / 16) for its edges alone, never k.
 // The grains inside a long stretch that are never read are taken to be bad
 // like its ends. A medium that is gone (no medium, no device) stops it at
 // once. `run` carries a stretch from one buffer to the next of one file.
@@ -53,6 +67,7 @@ struct OpenBadRun
 // it says yes, the read ends there with operation_canceled.
 ReadResult salvageRead(SectorSource& bulk, SectorProbe& probe, std::int64_t offset,
                        std::span<std::byte> buffer, OpenBadRun& run,
-                       const std::function<bool()>& stopRequested = {});
+                       const std::function<bool()>& stopRequested = {},
+                       StretchSearch search = StretchSearch::exact);
 
 } // namespace brindlecap

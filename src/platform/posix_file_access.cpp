@@ -167,6 +167,17 @@ std::error_code PosixFileAccess::openDestination(const std::string& path,
 
 ReadResult PosixFileAccess::readAt(std::int64_t offset, std::span<std::byte> buffer)
 {
+    return salvage(offset, buffer, StretchSearch::exact);
+}
+
+ReadResult PosixFileAccess::skimAt(std::int64_t offset, std::span<std::byte> buffer)
+{
+    return salvage(offset, buffer, StretchSearch::edges);
+}
+
+ReadResult PosixFileAccess::salvage(std::int64_t offset, std::span<std::byte> buffer,
+                                    StretchSearch search)
+{
     if (!m_slotIsSource || !m_probe) {
         ReadResult result;
         result.error = std::make_error_code(std::errc::bad_file_descriptor);
@@ -180,7 +191,7 @@ ReadResult PosixFileAccess::readAt(std::int64_t offset, std::span<std::byte> buf
         ::posix_fadvise(m_slot.get(), 0, 0, random ? POSIX_FADV_RANDOM : POSIX_FADV_NORMAL);
     m_randomAdvised = random;
     DescriptorReads bulk(m_slot.get());
-    auto result = salvageRead(bulk, *m_probe, offset, buffer, m_last.run, m_stopRequested);
+    auto result = salvageRead(bulk, *m_probe, offset, buffer, m_last.run, m_stopRequested, search);
     const bool damaged = result.error || !result.unreadable.empty();
     m_last.damagedEnd = damaged ? offset + static_cast<std::int64_t>(buffer.size()) : -1;
     return result;

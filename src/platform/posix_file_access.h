@@ -25,6 +25,7 @@ public:
                                     unsigned permissions,
                                     std::span<const FileIdentity> forbidden) override;
     ReadResult readAt(std::int64_t offset, std::span<std::byte> buffer) override;
+    ReadResult skimAt(std::int64_t offset, std::span<std::byte> buffer) override;
     ReadResult scrapeAt(std::int64_t offset, std::span<std::byte> buffer) override;
     WriteResult writeAt(std::int64_t offset, std::span<const std::byte> buffer,
                         std::span<const ByteRange> skip) override;
@@ -54,6 +55,7 @@ public:
     void setSectorSize(std::int64_t bytes) { m_sectorSize = bytes; }
 
 private:
+    ReadResult salvage(std::int64_t offset, std::span<std::byte> buffer, StretchSearch search);
     std::error_code lookUpSource(const NamePlace& place, const std::string& path,
                                  struct stat& status) const;
     void letKeptSourceGo();

@@ -3,7 +3,8 @@
 // damage takes on a disc, on the FUSE medium read directly and through the
 // page cache, copied by the engine at the smallest, the default and the
 // largest buffer and by brindlecap-cli, and held against GNU ddrescue's
-// default run on the same image.
+// default run on the same image; brindlecap-cli's copy pass against
+// ddrescue's own first pass (-n).
 #include "media_job.h"
 #include "medium_pattern.h"
 #include "run_process.h"
@@ -117,10 +118,15 @@ TEST_P(SalvageTest, EveryReadableSectorIsSavedInFewerFailingReadsThanDdrescue)
     const auto theirs = mount("ddrescue");
     if (!theirs->unavailable().empty())
         GTEST_SKIP() << theirs->unavailable();
-    const auto out = scratch / "ddrescue/out";
-    runProcess(ddrescue, {"-q", "-b", std::to_string(sector), theirs->path("disc.bin"),
-                          out + "/disc.bin", out + "/mapfile"});
-    const auto ddrescueFailingReads = theirs->failingReads();
+    const auto ddrescueRun = [&](MountedMedium& medium, const std::string& name,
+                                 std::vector<std::string> options) {
+        const auto out = scratch / (name + "/out");
+        options.insert(options.end(), {"-q", "-b", std::to_string(sector), medium.path("disc.bin"),
+                                       out + "/disc.bin", out + "/map"});
+        runProcess(ddrescue, options);
+        return medium.failingReads();
+    };
+    const auto ddrescueFailingReads = ddrescueRun(*theirs, "ddrescue", {});
     // A lone bad sector gets a try of its own, which ddrescue's default run
     // does not give it (a marginal sector that failed once reads then): no
     // more than one failing read each beyond ddrescue's count.
@@ -154,6 +160,25 @@ TEST_P(SalvageTest, EveryReadableSectorIsSavedInFewerFailingReadsThanDdrescue)
         EXPECT_NE(run.out.find(reportLine(range)), std::string::npos) << reportLine(range);
     EXPECT_TRUE(readFile(scratch / "cli/out/disc.bin") == expected);
     EXPECT_LE(medium->failingReads(), ddrescueFailingReads + loneSectors);
+
+    // The copy pass alone finds only the edges of each stretch, and the same
+    // command without --passes then reads what lies between.
+    SCOPED_TRACE("cli, the copy pass first");
+    const auto firstOnly = mount("ddrescue-n");
+    const auto ddrescueFirstPass = ddrescueRun(*firstOnly, "ddrescue-n", {"-n"});
+    const auto ours = mount("cli-copy");
+    const auto folder = scratch / "cli-copy/out";
+    const auto copyPass =
+        runCli({"-q", "-b", "256", "--passes=copy", ours->path("disc.bin"), folder});
+    EXPECT_EQ(copyPass.exitStatus, 1) << copyPass.out << copyPass.err;
+    const auto copyPassReads = ours->failingReads();
+    EXPECT_LE(copyPassReads, ddrescueFirstPass + loneSectors);
+    const auto rest = runCli({"-q", "-b", "256", ours->path("disc.bin"), folder});
+    EXPECT_EQ(rest.exitStatus, 1) << rest.out << rest.err;
+    EXPECT_TRUE(readFile(folder + "/disc.bin") == expected);
+    EXPECT_LE(ours->failingReads(), ddrescueFailingReads + loneSectors);
+    std::printf("%s: copy pass %ld failing reads (ddrescue -n %ld), all passes %ld\n", shape.name,
+                copyPassReads, ddrescueFirstPass, ours->failingReads());
 }
 
 std::vector<SalvageCase> salvageCases()

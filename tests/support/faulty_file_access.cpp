@@ -34,6 +34,12 @@ ReadResult FaultyFileAccess::readAt(std::int64_t offset, std::span<std::byte> bu
     return failingWhereBad(offset, ForwardingFileAccess::readAt(offset, buffer));
 }
 
+ReadResult FaultyFileAccess::skimAt(std::int64_t offset, std::span<std::byte> buffer)
+{
+    rangesRead.push_back({offset, static_cast<std::int64_t>(buffer.size())});
+    return failingWhereBad(offset, ForwardingFileAccess::skimAt(offset, buffer));
+}
+
 ReadResult FaultyFileAccess::scrapeAt(std::int64_t offset, std::span<std::byte> buffer)
 {
     rangesScraped.push_back({offset, static_cast<std::int64_t>(buffer.size())});

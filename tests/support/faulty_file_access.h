@@ -44,6 +44,7 @@ public:
     ReadResult readAt(std::int64_t offset, std::span<std::byte> buffer) override;
     WriteResult writeAt(std::int64_t offset, std::span<const std::byte> buffer,
                         std::span<const ByteRange> skip) override;
+    ReadResult skimAt(std::int64_t offset, std::span<std::byte> buffer) override;
     ReadResult scrapeAt(std::int64_t offset, std::span<std::byte> buffer) override;
     std::error_code close() override;
 
