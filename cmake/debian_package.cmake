@@ -5,14 +5,16 @@ set(CPACK_PACKAGE_NAME brindlecap)
 set(CPACK_PACKAGE_VENDOR "The Brindlecap team")
 set(CPACK_PACKAGE_CONTACT "The Brindlecap team <team@brindlecap.example.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "copy files off damaged discs, keeping every readable byte")
-set(CPACK_PACKAGE_DESCRIPTION
+# Joined as one string: a list's separators would be taken out with the
+# text's own semicolons.
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
     "Brindlecap copies files off hard drives and off scratched or failing CDs\n"
     "and DVDs. Every sector the disc still gives is copied; only the sectors it\n"
     "will not give become zeros, and a copy made again only adds to the first.\n"
     "The source is only ever read. Includes the window program brindlecap and\n"
     "the command-line brindlecap-cli, which keeps a rescue map in GNU ddrescue's\n"
     "format, resumes, retries bad sectors and copies whole folders.")
-string(REPLACE ";" "" CPACK_DEBIAN_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
 # Revision 1 of the upstream version: Debian's changelog.Debian goes with it.
 set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

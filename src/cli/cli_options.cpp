@@ -66,7 +66,7 @@ private:
     {
         const auto [name, inlineValue] = splitLong(argument);
         if (name == "--help" || name == "--version" || name == "--quiet" || name == "--recursive" ||
-            name == "--no-map" || name == "--json") {
+            name == "--no-map" || name == "--json" || name == "--force") {
             if (inlineValue) {
                 fail("option " + quotedName(name) + " takes no value");
                 return;
@@ -79,6 +79,8 @@ private:
                 m_options.useMaps = false;
             else if (name == "--json")
                 m_options.json = true;
+            else if (name == "--force")
+                m_options.force = true;
             else
                 requestAction(name == "--help" ? CliOptions::Action::help
                                                : CliOptions::Action::version);
@@ -267,6 +269,8 @@ not copied. One run at a time copies into a folder.
                               of its bad sectors N more times (default 1;
                               0: not at all)
       --no-map                keep no rescue maps: every file starts afresh
+      --force                 copy even when the copies will not fit in
+                              DIRECTORY's free space (they are cut short)
       --report=FILE           also write the report to FILE
       --json                  write the report as JSON, for scripts
   -q, --quiet                 show no progress line
@@ -294,7 +298,8 @@ Exit status:
   2    bad command line, or another run is copying into DIRECTORY; nothing
        was written
   3    some data could not be written, or some source could not be copied
-       (or the medium went away: the same command goes on once it is back)
+       (or the medium went away: the same command goes on once it is back;
+       or the copies would not fit, and nothing was copied)
   130  interrupted (Ctrl-C); each destination keeps the chunks written so far,
        and running the same command again goes on from there
   143  stopped by SIGTERM, as with Ctrl-C

@@ -34,6 +34,7 @@ struct CliOptions
     bool quiet = false;
     bool recursive = false;
     bool useMaps = true;
+    bool force = false; // copy even where the copies will not fit
     int retries = 1;
     std::int64_t sectorSize = 0; // the sources' sector as given; 0: learnt
     Pass lastPass = Pass::retry;

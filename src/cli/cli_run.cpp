@@ -10,15 +10,31 @@
 #include "report_file.h"
 #include "rescue_run.h"
 #include "retried_call.h"
+#include "space_check.h"
 
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <ostream>
 #include <sys/file.h>
+#include <sys/stat.h>
 
 namespace brindlecap {
 
 namespace {
+
+// A missing folder whose parent is there is made once the command line is
+// found sound, as ddrescue makes its output: one level only, so that a typo
+// in a path makes no tree of folders.
+bool toBeMade(const std::string& directory)
+{
+    namespace fs = std::filesystem;
+    std::error_code error;
+    if (fs::symlink_status(directory, error).type() != fs::file_type::not_found)
+        return false;
+    const auto parent = fs::path(directory).lexically_normal().parent_path();
+    return fs::is_directory(parent.empty() ? fs::path(".") : parent, error);
+}
 
 std::string directoryProblem(const std::string& directory)
 {
@@ -67,7 +83,9 @@ int runCli(const std::vector<std::string_view>& arguments, CliTerminal terminal,
     auto problem = options.error;
     // A last operand that is no folder says more than "no sources".
     const bool operandsRead = options.sources.empty() && !options.directory.empty();
-    if (options.action == CliOptions::Action::copy && (problem.empty() || operandsRead)) {
+    const bool copying = options.action == CliOptions::Action::copy;
+    const bool makeDirectory = copying && problem.empty() && toBeMade(options.directory);
+    if (copying && !makeDirectory && (problem.empty() || operandsRead)) {
         if (const auto directory = directoryProblem(options.directory); !directory.empty())
             problem = directory;
     }
@@ -89,6 +107,15 @@ int runCli(const std::vector<std::string_view>& arguments, CliTerminal terminal,
         return 0;
     }
 
+    if (makeDirectory) {
+        if (::mkdir(options.directory.c_str(), 0777) != 0 && errno != EEXIST) {
+            terminal.err << "brindlecap-cli: cannot make directory "
+                         << quotedName(options.directory) << ": " << std::strerror(errno) << "\n";
+            return exitBadCommandLine;
+        }
+        terminal.err << "brindlecap-cli: created directory " << quotedName(options.directory)
+                     << "\n";
+    }
     // Opened once: every folder and file the run writes is reached from it,
     // and it holds the lock to the end of the run.
     FolderTree copies;
@@ -100,6 +127,18 @@ int runCli(const std::vector<std::string_view>& arguments, CliTerminal terminal,
     if (const auto held = lockDestination(options.directory, copies); !held.empty()) {
         terminal.err << "brindlecap-cli: " << held << "\n";
         return exitBadCommandLine;
+    }
+    // Found out once, before anything is written: not file by file, with
+    // each copy cut short where the disk ran full.
+    if (const auto space = spaceNeeded(plan, copies.root()); !space.fits() && !options.force) {
+        const LocaleNumberFormat numbers;
+        const auto bytes = [&](std::int64_t count) {
+            return count == 0 ? std::string("0") : numbers.thousands(count);
+        };
+        terminal.err << "brindlecap-cli: the copies need " << bytes(space.needed) << " bytes, and "
+                     << quotedName(options.directory) << " has " << bytes(space.available)
+                     << " bytes free: nothing was copied (--force copies what fits)\n";
+        return exitNotAllWritten;
     }
     ReportFile reportFile;
     if (!options.reportFile.empty()) {

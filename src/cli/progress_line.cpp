@@ -9,9 +9,6 @@ namespace brindlecap {
 
 namespace {
 
-// A stall this long makes the time left unknown.
-constexpr double stalledSeconds = 2;
-
 std::string amount(double value, const char* const* units)
 {
     int unit = 0;
@@ -74,7 +71,7 @@ std::string progressLine(const ProgressSnapshot& p, std::size_t width)
         line += ", waiting on the drive for " + duration(p.waitingOnDrive) + ", time left unknown";
     } else if (p.sinceGoodRead >= stalledSeconds) {
         line += ", last good read " + duration(p.sinceGoodRead) + " ago, time left unknown";
-    } else if (p.bytesPerSecond > 0 && p.total > p.rescued + p.bad) {
+    } else if (p.rateSettled && p.bytesPerSecond > 0 && p.total > p.rescued + p.bad) {
         line += ", " +
                 duration(static_cast<double>(p.total - p.rescued - p.bad) / p.bytesPerSecond) +
                 " left";

@@ -8,6 +8,10 @@ namespace brindlecap {
 namespace {
 
 constexpr auto interval = std::chrono::milliseconds(500);
+// A drive spinning up, or one that just got past a bad stretch, reads at no
+// pace it will keep: the time left is guessed only after this long of
+// reads that give bytes.
+constexpr auto settling = std::chrono::seconds(3);
 
 } // namespace
 
@@ -66,6 +70,7 @@ void ProgressMeter::run()
 {
     std::int64_t lastRescued = 0;
     auto lastTime = std::chrono::steady_clock::now();
+    auto steadySince = lastTime;
     double rate = 0;
     std::unique_lock guard(m_lock);
     while (!m_wake.wait_for(guard, interval, [this] { return m_done; })) {
@@ -80,6 +85,9 @@ void ProgressMeter::run()
         progress.bytesPerSecond = rate;
         progress.waitingOnDrive = m_reads.waiting();
         progress.sinceGoodRead = m_reads.sinceGoodRead();
+        if (progress.waitingOnDrive >= stalledSeconds || progress.sinceGoodRead >= stalledSeconds)
+            steadySince = now;
+        progress.rateSettled = now - steadySince >= settling;
         m_terminal << "\r\033[K" << progressLine(progress, m_width) << std::flush;
     }
 }

@@ -23,10 +23,9 @@ void addUp(Tally& tally, const FileOutcome& file, MapRecord& record)
 {
     if (const auto* map = record.mapOf(file.destination)) {
         tally.rescued += record.rescuedBytes(file.destination);
-        for (const auto status : {RescueMap::Status::badSector, RescueMap::Status::nonScraped}) {
+        for (const auto status : {RescueMap::Status::badSector, RescueMap::Status::nonScraped})
             tally.bad += map->bytesWith(status);
-            tally.areas += static_cast<int>(map->areasWith(status));
-        }
+        tally.areas += static_cast<int>(map->unreadableStretches());
         return;
     }
     tally.rescued +=
@@ -168,7 +167,8 @@ void RescueRun::showProgress(const FileOutcome& current, const std::vector<FileO
 {
     if (!m_meter || std::chrono::steady_clock::now() < m_nextProgress)
         return;
-    m_nextProgress = std::chrono::steady_clock::now() + std::chrono::milliseconds(100);
+    // As often as the line is shown: counting a map's stretches walks it.
+    m_nextProgress = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
     Tally tally;
     for (const auto& file : m_report.files)
         addUp(tally, file, m_record);

@@ -31,6 +31,8 @@ public:
             return "a symbolic link to a folder, not followed";
         case TreeError::unreadableFolder:
             return "a folder that cannot be read";
+        case TreeError::folderWithoutRecursive:
+            return "is a folder: use -r to copy it with its contents";
         }
         return "unknown error";
     }
@@ -266,6 +268,11 @@ SourcePlan planSources(const std::vector<std::string>& sources, const std::strin
     const auto target = canonicalOr(directory);
     for (const auto& source : sources) {
         std::error_code error;
+        if (!recursive && fs::is_directory(fs::status(source, error))) {
+            plan.passedOver.push_back(
+                {source, directory, make_error_code(TreeError::folderWithoutRecursive)});
+            continue;
+        }
         if (!recursive || !fs::is_directory(fs::symlink_status(source, error))) {
             struct stat status
             {};

@@ -60,6 +60,7 @@ enum class TreeError
 {
     linkToFolder = 1,
     unreadableFolder,
+    folderWithoutRecursive,
 };
 
 const std::error_category& treeErrorCategory() noexcept;

@@ -283,6 +283,22 @@ std::vector<ByteRange> RescueMap::rangesWith(Status status) const
     return ranges;
 }
 
+std::int64_t RescueMap::unreadableStretches() const
+{
+    std::int64_t stretches = 0;
+    bool inStretch = false;
+    for (const auto& page : m_pages) {
+        for (const auto& block : page) {
+            const bool unreadable = block.status == Status::badSector ||
+                                    block.status == Status::nonScraped ||
+                                    block.status == Status::nonTrimmed;
+            stretches += unreadable && !inStretch ? 1 : 0;
+            inStretch = unreadable;
+        }
+    }
+    return stretches;
+}
+
 std::vector<ByteRange> RescueMap::rangesWithout(Status status) const
 {
     return gapsBetween(rangesWith(status), m_size);

@@ -54,6 +54,10 @@ public:
     std::int64_t bytesWith(Status status) const { return m_tally[indexOf(status)].bytes; }
     // How many separate stretches have that status.
     std::int64_t areasWith(Status status) const { return m_tally[indexOf(status)].blocks; }
+    // How many separate stretches are unreadable, tried or presumed so: the
+    // stretches a report lists, where areasWith counts a stretch's tried
+    // edges and its presumed inside apart.
+    std::int64_t unreadableStretches() const;
     // The first stretch of at least `minLength` bytes (or all that is left
     // of [from, to), if less) with that status within [from, to).
     std::optional<ByteRange> firstWith(Status status, std::int64_t from, std::int64_t to,

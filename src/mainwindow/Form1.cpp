@@ -11,6 +11,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QCursor>
+#include <QDropEvent>
 #include <QFile>
 #include <QLayout>
 #include <QMouseEvent>
@@ -99,6 +100,7 @@ Form1::Form1(QWidget* parent)
     connect(m_ui->mnu_Remove, &QAction::triggered, this, &Form1::mnu_Remove_Click);
     connect(m_ui->mnu_About, &QAction::triggered, this, &Form1::mnu_About_Click);
     m_ui->lstFile->viewport()->installEventFilter(this);
+    m_ui->lstFile->viewport()->setAcceptDrops(true);
 
     // Stop and the close box are heard while a tick waits on the drive:
     // the reads of the chunk end at the next read, and the click is then
@@ -134,7 +136,11 @@ void Form1::Form_Activate()
 
 void Form1::cmdFileSelect_Click()
 {
-    const auto text = m_picker(*this);
+    queuePicked(m_picker(*this, m_ui->lblDir->text()));
+}
+
+void Form1::queuePicked(const QString& text)
+{
     const auto paths = splitPickerText(QFile::encodeName(text).toStdString());
     if (!paths)
         return;
@@ -261,9 +267,33 @@ void Form1::closeEvent(QCloseEvent* event)
 
 bool Form1::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == m_ui->lstFile->viewport() && event->type() == QEvent::MouseButtonRelease) {
+    if (watched != m_ui->lstFile->viewport())
+        return QMainWindow::eventFilter(watched, event);
+    switch (event->type()) {
+    case QEvent::MouseButtonRelease: {
         const auto* mouse = static_cast<QMouseEvent*>(event);
         lstFile_MouseUp(mouse->button(), mouse->modifiers(), mouse->position().toPoint());
+        break;
+    }
+    // Files dropped from a file manager are queued as if picked, and only
+    // when they could be picked: local files (no folder, nothing remote),
+    // while the picker's button can be pressed.
+    case QEvent::DragEnter:
+    case QEvent::DragMove:
+    case QEvent::Drop: {
+        auto* drop = static_cast<QDropEvent*>(event);
+        const auto files = droppedFiles(*drop->mimeData());
+        if (!files || !m_ui->cmdFileSelect->isEnabled()) {
+            drop->ignore();
+            return true;
+        }
+        drop->acceptProposedAction();
+        if (event->type() == QEvent::Drop)
+            queuePicked(Module1::pickerTextFor(*files));
+        return true;
+    }
+    default:
+        break;
     }
     return QMainWindow::eventFilter(watched, event);
 }

@@ -32,7 +32,7 @@ class Form1 final : public QMainWindow, private DestinationTaker
 
 public:
     // Puts up an open-file dialog over the window and gives its picker text.
-    using Picker = std::function<QString(QWidget& owner)>;
+    using Picker = std::function<QString(QWidget& owner, const QString& destination)>;
 
     explicit Form1(QWidget* parent = nullptr);
     ~Form1() override;
@@ -67,6 +67,8 @@ private:
     void destinationChosen(const QString& folder) override;
     void copyPossible() override;
     void restoreWindowLayout();
+    // Queues the files of a picker text, as "Select File To Copy" does.
+    void queuePicked(const QString& text);
     // The queue's marks and the job's summary follow what the job did.
     void followJob(bool running);
     // A dialog of the program's own is about to take over; the window's next

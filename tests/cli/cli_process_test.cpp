@@ -52,6 +52,17 @@ TEST_F(CliProcessTest, TheTargetDirectoryFormAndQuietCopyTheSame)
     EXPECT_EQ(readFile(out() + "/a name with spaces.bin"), readFile(a));
 }
 
+// As ddrescue makes its output: a folder whose parent is there, and says so.
+TEST_F(CliProcessTest, AMissingFolderIsMadeWhereItsParentIs)
+{
+    const auto a = source("a.bin", 100);
+    const auto into = out() + "/Rescued";
+    const auto result = cli({a, into});
+    EXPECT_EQ(result.exitStatus, 0) << result.err;
+    EXPECT_EQ(result.err, "brindlecap-cli: created directory " + into + "\n");
+    EXPECT_EQ(readFile(into + "/a.bin"), readFile(a));
+}
+
 TEST_F(CliProcessTest, ASourceThatCannotBeCopiedGivesStatusThree)
 {
     const auto good = source("good.bin", 100);
@@ -62,7 +73,10 @@ TEST_F(CliProcessTest, ASourceThatCannotBeCopiedGivesStatusThree)
         result.out.find("not copied: " + scratch / "missing.bin" + ": No such file or directory\n"),
         std::string::npos)
         << result.out;
-    EXPECT_NE(result.out.find("not a regular file"), std::string::npos) << result.out;
+    EXPECT_NE(result.out.find("not copied: " + scratch.path().string() +
+                              ": is a folder: use -r to copy it with its contents\n"),
+              std::string::npos)
+        << result.out;
     EXPECT_NE(result.out.find("3 files: 1 copied, 2 not copied\n"), std::string::npos)
         << result.out;
 }
@@ -89,11 +103,12 @@ TEST_F(CliProcessTest, BadCommandLinesWriteNothingAndGiveStatusTwo)
         {{"--retries=many", a, out()}, "retries many is not a number from 0 to 1000"},
         {{"--sector-size=500", a, out()}, "sector size 500 is not one of 512, 1024, 2048, 4096"},
         {{out()}, "no sources to copy"},
-        {{a, scratch / "nowhere"}, "no such directory " + scratch / "nowhere"},
+        // Only the last level of a folder is made.
+        {{a, scratch / "nowhere/deeper"}, "no such directory " + scratch / "nowhere/deeper"},
         {{a, file}, file + " is not a directory"},
         // A name that would speak to the terminal is quoted.
-        {{a, scratch / "no\x1B[2Jwhere"},
-         "no such directory '" + scratch.path().string() + "/no'$'\\x1B''[2Jwhere'"},
+        {{a, scratch / "no\x1B[2Jwhere/x"},
+         "no such directory '" + scratch.path().string() + "/no'$'\\x1B''[2Jwhere/x'"},
         // One operand that is a file: that it is no folder says more.
         {{a}, a + " is not a directory"},
     };

@@ -39,6 +39,9 @@ for file in ./usr/bin/brindlecap ./usr/bin/brindlecap-cli \
 done
 [[ $(dpkg-deb -f "$package" Section) == utils ]] || fail "the section is not utils"
 [[ $(dpkg-deb -f "$package" Priority) == optional ]] || fail "the priority is not optional"
+# The description as written, its own punctuation kept.
+[[ $(dpkg-deb -f "$package" Description) == *"still gives is copied; only the sectors it"* ]] ||
+    fail "the description lost its punctuation: $(dpkg-deb -f "$package" Description)"
 
 # No error, and no warning but one: a first Debian upload is expected to
 # close the bug that announced it, and this package is built upstream, where

@@ -27,6 +27,7 @@ TEST(RescueMapTest, MarkingKeepsTheBlocksInOrderAndJoinsNeighbours)
         const char* name;
         std::vector<Mark> marks;
         std::vector<Block> blocks;
+        std::int64_t unreadableStretches = 0; // as a report lists them
     } cases[] = {
         {"nothing tried", {}, {{0, 1000, Status::nonTried}}},
         {"a middle piece",
@@ -34,7 +35,18 @@ TEST(RescueMapTest, MarkingKeepsTheBlocksInOrderAndJoinsNeighbours)
          {{0, 100, Status::nonTried}, {100, 50, Status::finished}, {150, 850, Status::nonTried}}},
         {"both ends",
          {{{0, 10}, Status::badSector}, {{990, 10}, Status::nonScraped}},
-         {{0, 10, Status::badSector}, {10, 980, Status::nonTried}, {990, 10, Status::nonScraped}}},
+         {{0, 10, Status::badSector}, {10, 980, Status::nonTried}, {990, 10, Status::nonScraped}},
+         2},
+        {"a stretch's tried edges and its presumed inside",
+         {{{100, 10}, Status::badSector},
+          {{110, 80}, Status::nonScraped},
+          {{190, 10}, Status::badSector}},
+         {{0, 100, Status::nonTried},
+          {100, 10, Status::badSector},
+          {110, 80, Status::nonScraped},
+          {190, 10, Status::badSector},
+          {200, 800, Status::nonTried}},
+         1},
         {"neighbours join",
          {{{0, 500}, Status::finished}, {{500, 500}, Status::finished}},
          {{0, 1000, Status::finished}}},
@@ -46,7 +58,8 @@ TEST(RescueMapTest, MarkingKeepsTheBlocksInOrderAndJoinsNeighbours)
           {100, 50, Status::badSector},
           {150, 200, Status::finished},
           {350, 50, Status::badSector},
-          {400, 600, Status::nonTried}}},
+          {400, 600, Status::nonTried}},
+         2},
         {"past the end is cut",
          {{{900, 500}, Status::finished}},
          {{0, 900, Status::nonTried}, {900, 100, Status::finished}}},
@@ -55,9 +68,8 @@ TEST(RescueMapTest, MarkingKeepsTheBlocksInOrderAndJoinsNeighbours)
          {{0, 100, Status::nonTried}, {100, 100, Status::finished}, {200, 800, Status::nonTried}}},
         {"a block overwritten exactly",
          {{{100, 100}, Status::badSector}, {{100, 100}, Status::nonScraped}},
-         {{0, 100, Status::nonTried},
-          {100, 100, Status::nonScraped},
-          {200, 800, Status::nonTried}}},
+         {{0, 100, Status::nonTried}, {100, 100, Status::nonScraped}, {200, 800, Status::nonTried}},
+         1},
         {"every other sector, then all",
          {{{0, 100}, Status::badSector},
           {{200, 100}, Status::badSector},
@@ -76,6 +88,7 @@ TEST(RescueMapTest, MarkingKeepsTheBlocksInOrderAndJoinsNeighbours)
         for (const auto& mark : c.marks)
             map.mark(mark.range, mark.status);
         EXPECT_EQ(map.blocks(), c.blocks);
+        EXPECT_EQ(map.unreadableStretches(), c.unreadableStretches);
         std::int64_t covered = 0;
         std::map<Status, std::pair<std::int64_t, std::int64_t>> tally; // bytes, areas
         for (const auto& block : map.blocks()) {

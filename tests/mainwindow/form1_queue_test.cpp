@@ -4,9 +4,12 @@
 #include "picker_text.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMimeData>
+#include <QUrl>
 
 namespace brindlecap::testing {
 namespace {
@@ -113,6 +116,35 @@ private slots:
         QCOMPARE(f.list().count(), 3);
     }
 
+    // From a file manager, as the picker would queue the same files; a folder
+    // or anything not on this computer refuses the whole drop.
+    void aDropOfFilesQueuesThemAsThePickerWould()
+    {
+        WindowFixture f;
+        const auto a = f.source("a.bin", 10);
+        const auto b = f.source("b.bin", 10);
+        const auto drop = [&](const QList<QUrl>& urls) {
+            QMimeData data;
+            data.setUrls(urls);
+            auto* viewport = f.list().viewport();
+            const auto at = viewport->rect().center();
+            QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(viewport, &enter);
+            QDropEvent dropped(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(viewport, &dropped);
+            return enter.isAccepted();
+        };
+        QVERIFY(!drop({QUrl::fromLocalFile(f.folder())}));
+        QVERIFY(!drop({QUrl::fromLocalFile(a), QUrl(QStringLiteral("https://example.org/b.bin"))}));
+        QCOMPARE(f.list().count(), 0);
+        QVERIFY(!f.control("cmdDirSelect")->isEnabled());
+        QVERIFY(drop({QUrl::fromLocalFile(a), QUrl::fromLocalFile(b)}));
+        QCOMPARE(f.list().count(), 2);
+        QCOMPARE(f.list().item(0)->text(), a);
+        QCOMPARE(f.list().item(1)->text(), b);
+        QVERIFY(f.control("cmdDirSelect")->isEnabled());
+    }
+
     void theRealDialogQueuesWhatTheUserChose()
     {
         WindowFixture f;
@@ -120,6 +152,7 @@ private slots:
         f.source("no dot", 10);
         QString title, startFolder;
         QStringList filters;
+        QList<QUrl> places;
         QTimer driver;
         driver.setInterval(10);
         QObject::connect(&driver, &QTimer::timeout, [&] {
@@ -130,6 +163,7 @@ private slots:
                 title = dialog->windowTitle();
                 startFolder = dialog->directory().absolutePath();
                 filters = dialog->nameFilters();
+                places = dialog->sidebarUrls();
                 dialog->setDirectory(f.folder());
             }
             // Typed, as a user would: a selection made in the file list can
@@ -147,6 +181,8 @@ private slots:
         QCOMPARE(title, QStringLiteral("Brindlecap"));
         QCOMPARE(startFolder, QCoreApplication::applicationDirPath());
         QCOMPARE(filters, QStringList{"All Files (*.*) (*)"});
+        QVERIFY(!places.isEmpty());
+        QCOMPARE(places.front(), QUrl::fromLocalFile(QDir::homePath()));
         QCOMPARE(f.list().count(), 2);
         QCOMPARE(f.list().item(0)->text(), f.folder() + QStringLiteral("/a.bin"));
         QCOMPARE(f.list().item(1)->text(), f.folder() + QStringLiteral("/no dot"));

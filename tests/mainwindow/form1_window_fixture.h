@@ -86,7 +86,7 @@ public:
     // Selects files through the file button, with this picker text.
     void pick(const QString& pickerText) const
     {
-        window->setPicker([pickerText](QWidget&) { return pickerText; });
+        window->setPicker([pickerText](QWidget&, const QString&) { return pickerText; });
         click("cmdFileSelect");
     }
     // What the destination dialog's "Ok" does to the window.

@@ -6,7 +6,10 @@
 // where the case can be set up before the job starts, brindlecap-cli.
 #include "folder_snapshot.h"
 #include "media_job.h"
+#include "picker_places.h"
 #include "test_mounts.h"
+
+#include <QDir>
 
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -63,9 +66,19 @@ TEST_F(RealFilesTest, AFullDiskKeepsWhatFitAndSaysIncomplete)
                            original.begin()));
     fs::remove(small.path() / "big.bin");
 
-    const auto cli = runCliJob({path}, small.path(), 0);
-    EXPECT_EQ(cli.exitStatus, 3) << cli.out;
-    EXPECT_NE(cli.out.find("not written in full"), std::string::npos) << cli.out;
+    // The command line finds out before it writes anything, and says it once;
+    // --force copies what fits.
+    const auto refused = runCli({"-q", path, small.path()});
+    EXPECT_EQ(refused.exitStatus, 3) << refused.out;
+    EXPECT_NE(
+        refused.err.find("the copies need 3,145,733 bytes, and " + small.path().string() + " has "),
+        std::string::npos)
+        << refused.err;
+    EXPECT_EQ(refused.out, "");
+    EXPECT_FALSE(fs::exists(small.path() / "big.bin"));
+    const auto forced = runCli({"-q", "--force", path, small.path()});
+    EXPECT_EQ(forced.exitStatus, 3) << forced.out;
+    EXPECT_NE(forced.out.find("not written in full"), std::string::npos) << forced.out;
     disc.expectUnchanged();
 }
 
@@ -284,6 +297,23 @@ TEST_F(RealFilesTest, AThreeGibibyteSourceIsMeasuredShownAndCopiedExactly)
     EXPECT_EQ(run.report.files[0].status(), FileStatus::copied);
     const auto same = runProcess("/usr/bin/cmp", {path, (memory.path() / "out/disc.iso").string()});
     EXPECT_EQ(same.exitStatus, 0) << same.out;
+}
+
+// The file picker offers the disc a click away: what is mounted where the
+// desktop mounts the user's media, not any other mount.
+TEST_F(RealFilesTest, ThePickerOffersHomeTheMountedMediaAndTheDestination)
+{
+    const auto media = scratch.path() / "media/someone";
+    MountedMedium disc(media / "DISC", "file disc.iso 4096 1\n");
+    MountedMedium elsewhere(scratch.path() / "elsewhere", "file other.iso 4096 2\n");
+    if (!disc.unavailable().empty())
+        GTEST_SKIP() << disc.unavailable();
+    const auto places =
+        pickerPlaces(QStringLiteral("/rescued"), {QString::fromStdString(media / "DISC")});
+    const QList<QUrl> expected{QUrl::fromLocalFile(QDir::homePath()),
+                               QUrl::fromLocalFile(QString::fromStdString(media / "DISC/medium")),
+                               QUrl::fromLocalFile(QStringLiteral("/rescued"))};
+    EXPECT_EQ(places, expected);
 }
 
 } // namespace
