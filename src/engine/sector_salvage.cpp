@@ -11,8 +11,12 @@ namespace {
 // Grains read one by one after the first bad one before galloping: short bad
 // stretches with good grains between them (a scratch) are then read exactly,
 // and a long dead stretch still costs only a few failing reads more. Looking
-// for the edges only, the first skip ahead, and the gap left to trim back.
+// for the edges only, the gap left to trim back.
 constexpr std::int64_t linearProbes = 16;
+// Looking for the edges only, the first skip past a bad grain: ddrescue's
+// cluster in a disc's sectors, so that short bad runs close together make
+// one stretch, its inside left to scraping, not one stretch each.
+constexpr std::int64_t firstSkip = 32;
 
 class Salvage final
 {
@@ -165,7 +169,7 @@ private:
         }
         // Gallop: each probe doubles the stretch, until a grain reads.
         while (firstGood < 0 && lastBad < last && !m_stopped) {
-            const auto skip = m_edgesOnly ? std::max(length(), linearProbes) : length();
+            const auto skip = m_edgesOnly ? std::max(length(), firstSkip) : length();
             const auto next = std::min(last, lastBad + skip);
             if (good(next))
                 firstGood = next;

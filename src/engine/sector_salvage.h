@@ -39,8 +39,9 @@ enum class StretchSearch
     // and halving find the stretch's end: short bad runs with good grains
     // between them are read whole, in the one pass there is.
     exact,
-    // Only the stretch's two edges are looked for: a skip ahead, then a trim
-    // back from the first good grain to the last bad one. The grains between
+    // Only the stretch's two edges are looked for: a skip ahead (32 grains,
+    // then doubling while they fail), then a trim back from the first good
+    // grain to the last bad one. The grains between
     // are presumed bad without a read, left to a later pass that scrapes
     // them: the fewest failing reads a first pass can make.
     edges,
@@ -59,7 +60,7 @@ struct OpenBadRun
 // is read through the probe, and grains one at a time where that stops. A
 // bad grain starts a bad stretch whose end is found as `search` says: a
 // stretch of k bad grains costs about 16 + 2 log2(k) failing reads when
-// exact, about 2 + log2(k / 16) for its edges alone, never k.
+// exact, about 2 + log2(k / 32) for its edges alone, never k.
 // The grains inside a long stretch that are never read are taken to be bad
 // like its ends. A medium that is gone (no medium, no device) stops it at
 // once. `run` carries a stretch from one buffer to the next of one file.
