@@ -79,7 +79,7 @@ int measureCopy(Form1& window, const QString& source, const QString& folder,
         return 2;
     }
     const auto pickerText = brindlecap::Module1::pickerTextFor({source});
-    window.setPicker([pickerText](QWidget&) { return pickerText; });
+    window.setPicker([pickerText](QWidget&, const QString&) { return pickerText; });
     window.findChild<QPushButton*>(QStringLiteral("cmdFileSelect"))->click();
     window.findChild<QRadioButton*>(QStringLiteral("Option%1").arg(*option + 1))->click();
 
