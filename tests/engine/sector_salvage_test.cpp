@@ -117,6 +117,7 @@ TEST(SectorSalvageTest, EachShapeOfDamageIsFoundToTheSectorForFewFailingReads)
         bool stopAsked = false;
         bool scrape = false;
         std::size_t reads = 0; // all of them, where it matters
+        bool edgesOnly = false;
     } cases[] = {
         {"healthy", {}},
         {"one bad sector", {{10}}, {sectorsAt(10, 1)}, EIO, 2},
@@ -196,6 +197,31 @@ TEST(SectorSalvageTest, EachShapeOfDamageIsFoundToTheSectorForFewFailingReads)
          mib,
          buffer,
          true},
+        // A first pass that scraping follows: one failing read at each edge.
+        {.name = "edges only: a short run's inside is presumed, left to scraping",
+         .damage = {sectorsFrom(10, 10)},
+         .unreadable = {sectorsAt(10, 10)},
+         .error = EIO,
+         .maxFailing = 3,
+         .presumes = true,
+         .edgesOnly = true},
+        {.name = "edges only: a lone marginal sector still gets its own try",
+         .damage = {{}, {10}, true},
+         .error = EIO,
+         .maxFailing = 1,
+         .edgesOnly = true},
+        // The bulk read and the first sector, five skips doubling past the
+        // stretch, halvings down to 16 sectors, the trim back: 27 when exact.
+        {.name = "edges only: a long dead stretch",
+         .damage = {sectorsFrom(10, 1000)},
+         .unreadable = {sectorsAt(10, 1000)},
+         .error = EIO,
+         .maxFailing = 2 + 5 + 3 + 1,
+         .presumes = true,
+         .bytes = 4 * mib,
+         .size = 8 * mib,
+         .length = 4 * mib,
+         .edgesOnly = true},
         {.name = "scraping tries every sector of a long stretch alone, to the file's end",
          .damage = {sectorsFrom(10, 100)},
          .unreadable = {sectorsAt(10, 100)},
@@ -228,8 +254,10 @@ TEST(SectorSalvageTest, EachShapeOfDamageIsFoundToTheSectorForFewFailingReads)
         std::vector<std::byte> bytes(static_cast<std::size_t>(c.length));
         auto run = c.carried;
         const auto stop = [&] { return c.stopAsked; };
-        const auto result = c.scrape ? scrapeRead(disc, 0, bytes, stop)
-                                     : salvageRead(disc, disc, 0, bytes, run, stop);
+        const auto result =
+            c.scrape ? scrapeRead(disc, 0, bytes, stop)
+                     : salvageRead(disc, disc, 0, bytes, run, stop,
+                                   c.edgesOnly ? StretchSearch::edges : StretchSearch::exact);
 
         EXPECT_EQ(result.bytes, c.bytes);
         EXPECT_EQ(result.unreadable, c.unreadable);
