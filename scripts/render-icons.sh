@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
-# Renders the application icon's pixel art (data/icons/*.xpm, the files to
-# edit) into the 16-colour PNGs that the program and the desktop use.
+# Renders the application icon's one drawing (data/icons/brindlecap.svg, the
+# file to edit) into the PNGs the program and the desktop use, one for each
+# size a desktop's icon theme asks for. Needs rsvg-convert (librsvg2-bin).
 set -euo pipefail
 cd "$(dirname "$0")/../data/icons"
-for size in 32 16; do
-    convert "brindlecap-$size.xpm" -strip -define png:exclude-chunks=date,time \
-        "PNG8:brindlecap-$size.png"
+for size in 16 22 24 32 48 64 128 256; do
+    rsvg-convert --width "$size" --height "$size" brindlecap.svg --output "brindlecap-$size.png"
 done

@@ -28,8 +28,9 @@ done
 contents=$(dpkg-deb -c "$package" | awk '{print $6}')
 for file in ./usr/bin/brindlecap ./usr/bin/brindlecap-cli \
     ./usr/share/applications/org.example.brindlecap.desktop \
-    ./usr/share/icons/hicolor/32x32/apps/org.example.brindlecap.png \
+    ./usr/share/icons/hicolor/256x256/apps/org.example.brindlecap.png \
     ./usr/share/icons/hicolor/16x16/apps/org.example.brindlecap.png \
+    ./usr/share/icons/hicolor/scalable/apps/org.example.brindlecap.svg \
     ./usr/share/metainfo/org.example.brindlecap.metainfo.xml \
     ./usr/share/man/man1/brindlecap.1.gz \
     ./usr/share/man/man1/brindlecap-cli.1.gz \

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
 # What `cmake --install` put under PREFIX: both programs, a valid desktop
-# entry, the icon in the hicolor theme, valid AppStream metadata, manual
+# entry, the icon at every size in the hicolor theme, valid AppStream metadata, manual
 # pages that render without a warning.
 # Usage: installed_files_test.sh PREFIX. Exit 77: skipped.
 set -euo pipefail
@@ -35,11 +35,16 @@ entry="$prefix/share/applications/org.example.brindlecap.desktop"
 desktop-file-validate "$entry" || fail "$entry does not validate"
 grep -qx 'Exec=brindlecap' "$entry" || fail "the menu entry does not start brindlecap"
 icon=$(sed -n 's/^Icon=//p' "$entry")
-for size in 16 32; do
+for size in 16 22 24 32 48 64 128 256; do
     png="$prefix/share/icons/hicolor/${size}x${size}/apps/$icon.png"
     [[ -f "$png" ]] || fail "no $png"
     file "$png" | grep -q "PNG image data, $size x $size" || fail "$png is not $size x $size"
 done
+svg="$prefix/share/icons/hicolor/scalable/apps/$icon.svg"
+python3 -c 'import sys, xml.etree.ElementTree as tree
+root = tree.parse(sys.argv[1]).getroot()
+sys.exit(root.tag != "{http://www.w3.org/2000/svg}svg" or root.get("viewBox") is None)' "$svg" ||
+    fail "$svg is not a scalable SVG drawing"
 
 metainfo="$prefix/share/metainfo/org.example.brindlecap.metainfo.xml"
 appstreamcli validate --no-net --pedantic "$metainfo" || fail "$metainfo does not validate"
