@@ -24,7 +24,9 @@ SpaceNeeded spaceNeeded(const SourcePlan& plan, int destination)
     }
     struct statvfs volume
     {};
-    if (::fstatvfs(destination, &volume) == 0)
+    // A file system that gives no size at all (many FUSE ones) has not said
+    // it is full.
+    if (::fstatvfs(destination, &volume) == 0 && volume.f_blocks > 0)
         space.available =
             static_cast<std::int64_t>(volume.f_bavail) * static_cast<std::int64_t>(volume.f_frsize);
     return space;

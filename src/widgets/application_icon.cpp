@@ -5,10 +5,9 @@ namespace brindlecap {
 
 QIcon applicationIcon()
 {
-    // A title bar's size, a task switcher's, and one to scale down from.
     QIcon icon;
-    for (const int size : {16, 32, 64, 256})
-        icon.addFile(QStringLiteral(":/icons/brindlecap-%1.png").arg(size), QSize(size, size));
+    icon.addFile(QStringLiteral(":/icons/brindlecap-32.png"), QSize(32, 32));
+    icon.addFile(QStringLiteral(":/icons/brindlecap-16.png"), QSize(16, 16));
     return icon;
 }
 

@@ -17,14 +17,14 @@ fail() { echo "FAIL: $*"; exit 1; }
 for program in brindlecap brindlecap-cli; do
     [[ -x "$prefix/bin/$program" ]] || fail "no $prefix/bin/$program"
 done
-# The window program answers --help and --version without a display, and opens nothing.
+# Both answer --help and --version without a display, and open nothing.
+# (Read whole first: grep -q ending a pipe early would fail it under pipefail.)
 for program in brindlecap brindlecap-cli; do
-    [[ $(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$prefix/bin/$program" --version) == \
-        "$program "[0-9]* ]] || fail "$program --version"
-    env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$prefix/bin/$program" --help |
-        grep -q '^Usage: '"$program" || fail "$program --help"
+    alone=(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$prefix/bin/$program")
+    [[ $("${alone[@]}" --version) == "$program "[0-9]* ]] || fail "$program --version"
+    [[ $("${alone[@]}" --help) == "Usage: $program"* ]] || fail "$program --help"
 done
-env -u DISPLAY "$prefix/bin/brindlecap" --help | grep -q 'takes no arguments' ||
+[[ $(env -u DISPLAY "$prefix/bin/brindlecap" --help) == *"takes no arguments"* ]] ||
     fail "brindlecap --help does not say the window takes no arguments"
 # The command line runs where no desktop is: no GUI library at all.
 if ldd "$prefix/bin/brindlecap-cli" | grep -E 'libQt6(Widgets|Gui)'; then
