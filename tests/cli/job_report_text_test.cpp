@@ -2,6 +2,7 @@
 #include "exit_status.h"
 #include "job_report_text.h"
 #include "locale_number_format.h"
+#include "progress_line.h"
 
 #include <gtest/gtest.h>
 
@@ -70,6 +71,19 @@ TEST(JobReportTextTest, ACopyMadeAgainSaysWhereTheEarlierCopysBytesWereKept)
               "    unreadable: bytes 90000-99999 (10,000 bytes; 2,000 of them kept from the "
               "earlier copy)\n"
               "1 file: 1 copied with zeros\n");
+}
+
+// The progress line guesses the time left only once the rate has held for a
+// while; until then it says nothing of it.
+TEST(JobReportTextTest, TheProgressLineGuessesTheTimeLeftOnlyFromASettledRate)
+{
+    ProgressSnapshot progress;
+    progress.rescued = 100'000'000;
+    progress.total = 280'000'000;
+    progress.bytesPerSecond = 1'000'000;
+    EXPECT_TRUE(progressLine(progress, 200).ends_with("rescued, 1.0 MB/s"));
+    progress.rateSettled = true;
+    EXPECT_TRUE(progressLine(progress, 200).ends_with("rescued, 1.0 MB/s, 3 min left"));
 }
 
 } // namespace
