@@ -44,6 +44,16 @@ public:
         }
         if (!m_options.error.empty() || m_options.action != CliOptions::Action::copy)
             return m_options;
+        if (m_options.listOnly && m_options.disc.empty()) {
+            m_options.error = "--list lists a disc: give it --disc=SOURCE";
+            return m_options;
+        }
+        if (m_options.listOnly) {
+            if (target)
+                m_options.error = "--list copies nothing: it takes no target directory";
+            m_options.sources = std::move(operands);
+            return m_options;
+        }
         if (target) {
             m_options.directory = *target;
             m_options.sources = std::move(operands);
@@ -56,7 +66,7 @@ public:
             m_options.error = "missing destination directory";
         else if (m_options.directory.empty())
             m_options.error = "the target directory is an empty name";
-        else if (m_options.sources.empty())
+        else if (m_options.sources.empty() && m_options.disc.empty())
             m_options.error = "no sources to copy";
         return m_options;
     }
@@ -66,7 +76,7 @@ private:
     {
         const auto [name, inlineValue] = splitLong(argument);
         if (name == "--help" || name == "--version" || name == "--quiet" || name == "--recursive" ||
-            name == "--no-map" || name == "--json" || name == "--force") {
+            name == "--no-map" || name == "--json" || name == "--force" || name == "--list") {
             if (inlineValue) {
                 fail("option " + quotedName(name) + " takes no value");
                 return;
@@ -81,6 +91,8 @@ private:
                 m_options.json = true;
             else if (name == "--force")
                 m_options.force = true;
+            else if (name == "--list")
+                m_options.listOnly = true;
             else
                 requestAction(name == "--help" ? CliOptions::Action::help
                                                : CliOptions::Action::version);
@@ -98,6 +110,12 @@ private:
                 if (value->empty())
                     fail("the report file is an empty name");
                 m_options.reportFile = std::string(*value);
+            }
+        } else if (name == "--disc") {
+            if (const auto value = valueOf(name, inlineValue)) {
+                if (value->empty())
+                    fail("the disc is an empty name");
+                m_options.disc = std::string(*value);
             }
         } else if (name == "--buffer") {
             if (const auto value = valueOf(name, inlineValue))
@@ -233,6 +251,8 @@ std::string cliUsage()
 {
     return R"(Usage: brindlecap-cli [OPTION]... [--] SOURCE... DIRECTORY
   or:  brindlecap-cli [OPTION]... -t DIRECTORY [--] SOURCE...
+  or:  brindlecap-cli [OPTION]... --disc=DISC [PATH]... DIRECTORY
+  or:  brindlecap-cli --disc=DISC --list [PATH]...
 Copy each SOURCE into DIRECTORY, one chunk at a time. A read error does not
 end a chunk: every sector the medium still gives is copied, the sectors it
 will not give become zeros, and the copy always runs to its end. Sources are
@@ -268,6 +288,15 @@ not copied. One run at a time copies into a folder.
       --retries=N             when earlier runs tried all of a file, try each
                               of its bad sectors N more times (default 1;
                               0: not at all)
+      --disc=DISC             read DISC (a disc image, such as ddrescue's
+                              output) as a disc, through its own folder
+                              trees, not the system's listing: for a disc
+                              that will not mount or shows folders empty.
+                              Copies the PATHs inside it (default: the whole
+                              disc, into DIRECTORY/LABEL), each folder
+                              listed from whichever tree still reads
+      --list                  with --disc: list the disc's files (size,
+                              path, the tree that named them), copy nothing
       --no-map                keep no rescue maps: every file starts afresh
       --force                 copy even when the copies will not fit in
                               DIRECTORY's free space (they are cut short)

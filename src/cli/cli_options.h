@@ -40,6 +40,10 @@ struct CliOptions
     Pass lastPass = Pass::retry;
     bool json = false;
     std::string reportFile; // also write the report here; empty: no
+    // A disc (an image file) whose own trees are read, not the system's
+    // listing; `sources` are then paths inside it, none for the whole disc.
+    std::string disc;
+    bool listOnly = false; // list the disc's files and copy nothing
     std::vector<std::string> sources;
     std::string directory;
     std::string error; // set: the command line is bad, and this says why

@@ -2,6 +2,9 @@
 #include "cli_run.h"
 
 #include "cli_options.h"
+#include "disc_listing.h"
+#include "disc_reading.h"
+#include "disc_sectors.h"
 #include "exit_status.h"
 #include "folder_tree.h"
 #include "job_report_json.h"
@@ -15,6 +18,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <ostream>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -74,6 +78,35 @@ std::string lockDestination(const std::string& directory, const FolderTree& fold
     return "another brindlecap-cli is copying into " + quotedName(directory);
 }
 
+// Lists the disc named on the command line, and plans the copies of what
+// it names; when only a listing is asked for, gives its exit status.
+std::optional<int> readDiscSource(const CliOptions& options, CliTerminal& terminal,
+                                  const std::function<int()>& stopSignal, DiscSource& disc,
+                                  SourcePlan& plan)
+{
+    PosixFileAccess reader;
+    reader.keepSourceOpen(true);
+    reader.setSectorSize(options.sectorSize != 0 ? options.sectorSize : DiscSectors::sectorSize);
+    reader.setStopCheck([&] { return stopSignal() != 0; });
+    if (const auto why = readDisc(reader, options.disc, disc); !why.empty()) {
+        terminal.err << "brindlecap-cli: cannot read the disc " << quotedName(options.disc) << ": "
+                     << why << "\n";
+        return exitNotAllWritten;
+    }
+    if (const int signal = stopSignal())
+        return exitSignalled + signal;
+    const auto choice = chooseDiscFiles(disc, options.sources);
+    if (options.listOnly) {
+        const LocaleNumberFormat numbers;
+        terminal.out << discListing(disc, choice, numbers) << std::flush;
+        if (!choice.missing.empty())
+            return exitNotAllWritten;
+        return discListedInPart(disc) ? exitUnreadableAsZeros : exitAllCopied;
+    }
+    plan = planDisc(disc, choice, options.directory);
+    return std::nullopt;
+}
+
 } // namespace
 
 int runCli(const std::vector<std::string_view>& arguments, CliTerminal terminal,
@@ -83,14 +116,14 @@ int runCli(const std::vector<std::string_view>& arguments, CliTerminal terminal,
     auto problem = options.error;
     // A last operand that is no folder says more than "no sources".
     const bool operandsRead = options.sources.empty() && !options.directory.empty();
-    const bool copying = options.action == CliOptions::Action::copy;
+    const bool copying = options.action == CliOptions::Action::copy && !options.listOnly;
     const bool makeDirectory = copying && problem.empty() && toBeMade(options.directory);
     if (copying && !makeDirectory && (problem.empty() || operandsRead)) {
         if (const auto directory = directoryProblem(options.directory); !directory.empty())
             problem = directory;
     }
     SourcePlan plan;
-    if (problem.empty() && options.action == CliOptions::Action::copy) {
+    if (problem.empty() && copying && options.disc.empty()) {
         plan = planSources(options.sources, options.directory, options.recursive);
         problem = plan.error;
     }
@@ -107,6 +140,11 @@ int runCli(const std::vector<std::string_view>& arguments, CliTerminal terminal,
         return 0;
     }
 
+    DiscSource disc;
+    if (!options.disc.empty()) {
+        if (const auto listed = readDiscSource(options, terminal, stopSignal, disc, plan))
+            return *listed;
+    }
     if (makeDirectory) {
         if (::mkdir(options.directory.c_str(), 0777) != 0 && errno != EEXIST) {
             terminal.err << "brindlecap-cli: cannot make directory "
@@ -148,14 +186,25 @@ int runCli(const std::vector<std::string_view>& arguments, CliTerminal terminal,
             return exitBadCommandLine;
         }
     }
-    RescueRun run(options, copies, commandLineOf(arguments), terminal.err,
+    RescueRun run(options, options.disc.empty() ? nullptr : &disc, copies,
+                  commandLineOf(arguments), terminal.err,
                   terminal.showsProgress && !options.quiet ? &terminal.err : nullptr,
                   terminal.width, stopSignal);
     const auto report = run.copy(plan);
     int status = run.stoppedBy() != 0 ? exitSignalled + run.stoppedBy() : exitStatusFor(report);
+    // Files a folder held that no tree could list are not copied either:
+    // the run cannot say every byte was.
+    if (status == exitAllCopied && discListedInPart(disc))
+        status = exitUnreadableAsZeros;
     const LocaleNumberFormat numbers;
-    const auto text = options.json ? jobReportJson(report, status, plan.earlierMaps)
-                                   : jobReportText(report, numbers, plan.earlierMaps);
+    auto text = options.json ? jobReportJson(report, status, plan.earlierMaps)
+                             : jobReportText(report, numbers, plan.earlierMaps);
+    // What the disc's trees did heads the report; JSON keeps its one
+    // object, and the terminal hears it.
+    if (!options.disc.empty() && options.json)
+        terminal.err << discSummary(disc);
+    else if (!options.disc.empty())
+        text.insert(0, discSummary(disc));
     terminal.out << text << std::flush;
     if (!options.reportFile.empty()) {
         if (const auto error = reportFile.write(text)) {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "rescue_run.h"
 
+#include "disc_sectors.h"
 #include "headless_job.h"
 #include "path_text.h"
 #include "rescue_passes.h"
@@ -48,11 +49,12 @@ FileOutcome uncopied(const std::string& source, const std::string& folder, std::
 
 } // namespace
 
-RescueRun::RescueRun(const CliOptions& options, FolderTree& copies, std::string commandLine,
+RescueRun::RescueRun(const CliOptions& options, const DiscSource* disc, FolderTree& copies,
+                     std::string commandLine,
                      std::ostream& messages, std::ostream* progress, std::size_t width,
                      std::function<int()> stopSignal)
     : m_options(options), m_copies(copies), m_stopSignal(std::move(stopSignal)),
-      m_files(m_posix, m_clock),
+      m_disc(m_posix), m_files(m_disc, m_clock),
       m_record(options.useMaps, std::move(commandLine), messages, m_files, m_volume, copies)
 {
     // Where it cannot be opened, each copy is put on the disk by itself.
@@ -63,6 +65,13 @@ RescueRun::RescueRun(const CliOptions& options, FolderTree& copies, std::string 
     // medium keeps its pace.
     m_posix.keepSourceOpen(true);
     m_posix.setSectorSize(options.sectorSize);
+    if (disc != nullptr) {
+        m_disc.serve(*disc);
+        // Whatever the file system beneath an image says, a disc's sector
+        // is 2048 bytes.
+        if (options.sectorSize == 0)
+            m_posix.setSectorSize(DiscSectors::sectorSize);
+    }
     // Ctrl-C is looked at between two reads, even inside a damaged chunk.
     m_posix.setStopCheck([this] { return stopAsked(); });
     if (progress != nullptr)

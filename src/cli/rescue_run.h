@@ -2,6 +2,7 @@
 #pragma once
 
 #include "cli_options.h"
+#include "disc_file_access.h"
 #include "file_system_sync.h"
 #include "job_report.h"
 #include "locale_number_format.h"
@@ -28,8 +29,10 @@ public:
     // `progress`: a terminal to show the progress line on, or null.
     // `stopSignal` gives the signal that asks the run to stop, or 0.
     // `copies` is the destination folder, opened once for the whole run:
-    // every copy and map is reached through it.
-    RescueRun(const CliOptions& options, FolderTree& copies, std::string commandLine,
+    // every copy and map is reached through it. `disc`: the disc whose
+    // files are the sources, or null; it must outlive the run.
+    RescueRun(const CliOptions& options, const DiscSource* disc, FolderTree& copies,
+              std::string commandLine,
               std::ostream& messages, std::ostream* progress, std::size_t width,
               std::function<int()> stopSignal);
     ~RescueRun();
@@ -63,6 +66,7 @@ private:
     // write-back.
     FileSystemSync m_volume;
     PosixFileAccess m_posix;
+    DiscFileAccess m_disc;
     ReadClock m_clock;
     MeteredFileAccess m_files;
     LocaleNumberFormat m_numbers;

@@ -4,6 +4,8 @@
 // depends on the position, and fails reads where the description says:
 //
 //   file NAME SIZE SEED             a file of SIZE bytes
+//   image NAME PATH                 a file with the bytes of the file at PATH
+//                                   (a disc image made for the test)
 //   hard NAME START END             reads of [START, END) fail with EIO, always
 //   soft NAME START END COUNT       ... fail COUNT times, then succeed
 //   errno NAME START END NUMBER     reads of [START, END) fail with that errno
@@ -116,6 +118,7 @@ struct MediumFile
 {
     std::uint64_t size = 0;
     std::uint8_t seed = 0;
+    std::string image; // where the bytes come from; empty: the pattern
     std::vector<FailingRange> failing;
     std::vector<FailingPattern> patterns;
     std::vector<ReadHook> hooks;
@@ -191,6 +194,15 @@ bool readDescription(const char* path, Medium& into)
             words >> name;
             words >> into.files[name].size >> seed;
             into.files[name].seed = static_cast<std::uint8_t>(seed);
+        } else if (kind == "image") {
+            words >> name >> into.files[name].image;
+            struct stat status
+            {};
+            if (::stat(into.files[name].image.c_str(), &status) != 0) {
+                std::fprintf(stderr, "faulty_medium: no image: %s\n", line.c_str());
+                return false;
+            }
+            into.files[name].size = static_cast<std::uint64_t>(status.st_size);
         } else if (kind == "hard" || kind == "soft" || kind == "errno") {
             FailingRange range{0, 0, -1};
             words >> name >> range.start >> range.end;
@@ -516,6 +528,13 @@ void runHook(const std::vector<std::string>& action)
     }
 }
 
+void serveImage(const std::string& image, char* buffer, std::uint64_t start, std::uint64_t end)
+{
+    std::ifstream in(image, std::ios::binary);
+    in.seekg(static_cast<std::streamoff>(start));
+    in.read(buffer, static_cast<std::streamsize>(end - start));
+}
+
 int serve(Medium& m, MediumFile& file, char* buffer, size_t size, off_t offset)
 {
     const auto fail = [&m](int error) {
@@ -556,9 +575,12 @@ int serve(Medium& m, MediumFile& file, char* buffer, size_t size, off_t offset)
             --range.failuresLeft;
         return fail(range.error);
     }
-    for (auto position = start; position < end; ++position)
-        buffer[position - start] =
-            static_cast<char>(brindlecap::testing::mediumByte(position, file.seed));
+    if (!file.image.empty())
+        serveImage(file.image, buffer, start, end);
+    else
+        for (auto position = start; position < end; ++position)
+            buffer[position - start] =
+                static_cast<char>(brindlecap::testing::mediumByte(position, file.seed));
     if (m.paceMicroseconds > 0)
         std::this_thread::sleep_for(std::chrono::microseconds(
             m.paceMicroseconds * static_cast<long>(end - start) / (64 * 1024)));

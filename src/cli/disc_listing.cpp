@@ -1,0 +1,84 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "disc_listing.h"
+
+#include "quoted_name.h"
+
+#include <algorithm>
+#include <map>
+
+namespace brindlecap {
+
+namespace {
+
+std::string folderText(const std::string& path)
+{
+    return path.empty() ? std::string("the root folder") : quotedName(path);
+}
+
+} // namespace
+
+std::string discListing(const DiscSource& disc, const DiscChoice& choice,
+                        const NumberFormat& numbers)
+{
+    std::string text = discSummary(disc);
+    std::int64_t total = 0;
+    for (const auto& chosen : choice.files) {
+        const auto& file = *chosen.file;
+        total += file.size;
+        text += bytesText(file.size, numbers);
+        text += "  ";
+        text += quotedName(file.path);
+        text += "  (";
+        text += file.tree;
+        text += ")\n";
+    }
+    for (const auto& missing : choice.missing)
+        text += "not on the disc: " + quotedName(missing) + "\n";
+    text += std::to_string(choice.files.size());
+    text += choice.files.size() == 1 ? " file, " : " files, ";
+    text += bytesText(total, numbers);
+    text += "\n";
+    return text;
+}
+
+std::string discSummary(const DiscSource& disc)
+{
+    const auto& catalogue = disc.catalogue;
+    std::string text = "disc: " + quotedName(disc.path);
+    if (!catalogue.label.empty())
+        text += ", labelled " + quotedName(catalogue.label);
+    text += "; its trees:";
+    for (std::size_t index = 0; index < catalogue.trees.size(); ++index)
+        text += (index == 0 ? " " : ", ") + catalogue.trees[index];
+    text += "\n";
+    for (const auto& folder : catalogue.unlisted) {
+        text += folder.listedElsewhere ? "listed through another tree: " : "not listed whole: ";
+        text += folderText(folder.path);
+        text += folder.partly ? ": some of its sectors did not read in the "
+                              : ": its sectors did not read in the ";
+        text += folder.tree;
+        text += " tree\n";
+    }
+    std::map<std::string, std::size_t> foundThrough;
+    for (const auto& file : catalogue.files)
+        ++foundThrough[file.tree];
+    for (const auto& tree : catalogue.trees) {
+        if (const auto count = foundThrough[tree]; count > 0)
+            text += "found through the " + tree + " tree: " + std::to_string(count) +
+                    (count == 1 ? " file\n" : " files\n");
+    }
+    for (const auto& entry : catalogue.renamed) {
+        text += "named " + quotedName(entry.madeName) + ": the disc calls it " +
+                quotedName(entry.onDisc) + " in " + folderText(entry.folder) + "\n";
+    }
+    return text;
+}
+
+bool discListedInPart(const DiscSource& disc)
+{
+    const auto& unlisted = disc.catalogue.unlisted;
+    return std::any_of(unlisted.begin(), unlisted.end(),
+                       [](const UnlistedFolder& folder) { return !folder.listedElsewhere; });
+}
+
+} // namespace brindlecap

@@ -1,0 +1,142 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "disc_file_access.h"
+
+#include "copy_error.h"
+
+#include <algorithm>
+
+namespace brindlecap {
+
+namespace {
+
+// Copies are made writable by their owner whatever the disc says, so that a
+// later run can fill them in: a disc's files are read-only to everyone.
+constexpr unsigned copiedPermissions = 0644;
+
+} // namespace
+
+void DiscFileAccess::serve(const DiscSource& disc)
+{
+    m_disc = &disc;
+    m_files.clear();
+    for (const auto& file : disc.catalogue.files)
+        m_files.emplace(disc.sourceName(file), &file);
+}
+
+const DiscFile* DiscFileAccess::fileAt(const std::string& path) const
+{
+    const auto found = m_files.find(path);
+    return found == m_files.end() ? nullptr : found->second;
+}
+
+std::error_code DiscFileAccess::examineSource(const std::string& path, SourceFacts& facts) const
+{
+    const auto* file = fileAt(path);
+    if (file == nullptr)
+        return ForwardingFileAccess::examineSource(path, facts);
+    // The disc must still be the one that was listed: another image put
+    // where it was has other files at those places.
+    SourceFacts disc;
+    if (const auto error = ForwardingFileAccess::examineSource(m_disc->path, disc))
+        return error;
+    if (disc.identity != m_disc->facts.identity)
+        return CopyError::sourceReplaced;
+    facts.length = file->size;
+    facts.identity = disc.identity;
+    facts.permissions = copiedPermissions;
+    facts.modified = file->modified;
+    return {};
+}
+
+std::error_code DiscFileAccess::identify(const std::string& path, FileIdentity& identity) const
+{
+    if (fileAt(path) == nullptr)
+        return ForwardingFileAccess::identify(path, identity);
+    identity = m_disc->facts.identity;
+    return {};
+}
+
+std::error_code DiscFileAccess::openSource(const std::string& path, const FileIdentity& expected)
+{
+    const auto* file = fileAt(path);
+    if (file == nullptr)
+        return ForwardingFileAccess::openSource(path, expected);
+    if (expected != m_disc->facts.identity)
+        return CopyError::sourceReplaced;
+    if (const auto error = ForwardingFileAccess::openSource(m_disc->path, expected))
+        return error;
+    m_open = file;
+    return {};
+}
+
+ReadResult DiscFileAccess::readAt(std::int64_t offset, std::span<std::byte> buffer)
+{
+    if (m_open == nullptr)
+        return ForwardingFileAccess::readAt(offset, buffer);
+    return readExtents([this](auto at, auto part) { return ForwardingFileAccess::readAt(at, part); },
+                       offset, buffer);
+}
+
+ReadResult DiscFileAccess::skimAt(std::int64_t offset, std::span<std::byte> buffer)
+{
+    if (m_open == nullptr)
+        return ForwardingFileAccess::skimAt(offset, buffer);
+    return readExtents([this](auto at, auto part) { return ForwardingFileAccess::skimAt(at, part); },
+                       offset, buffer);
+}
+
+ReadResult DiscFileAccess::scrapeAt(std::int64_t offset, std::span<std::byte> buffer)
+{
+    if (m_open == nullptr)
+        return ForwardingFileAccess::scrapeAt(offset, buffer);
+    return readExtents(
+        [this](auto at, auto part) { return ForwardingFileAccess::scrapeAt(at, part); }, offset,
+        buffer);
+}
+
+std::error_code DiscFileAccess::close()
+{
+    m_open = nullptr;
+    return ForwardingFileAccess::close();
+}
+
+ReadResult DiscFileAccess::readExtents(const Read& read, std::int64_t offset,
+                                       std::span<std::byte> buffer)
+{
+    ReadResult result;
+    const auto wanted =
+        std::clamp<std::int64_t>(m_open->size - offset, 0, static_cast<std::int64_t>(buffer.size()));
+    std::int64_t extentStart = 0; // where the extent starts in the file
+    for (const auto& extent : m_open->extents) {
+        const auto position = offset + result.bytes;
+        if (result.bytes >= wanted)
+            break;
+        if (position >= extentStart + extent.length) {
+            extentStart += extent.length;
+            continue;
+        }
+        const auto into = position - extentStart;
+        const auto length = std::min(wanted - result.bytes, extent.length - into);
+        auto part = read(extent.offset + into,
+                         buffer.subspan(static_cast<std::size_t>(result.bytes),
+                                        static_cast<std::size_t>(length)));
+        for (auto& list : {std::pair(&part.unreadable, &result.unreadable),
+                           std::pair(&part.presumed, &result.presumed)})
+            for (const auto& range : *list.first)
+                appendRange(*list.second, {range.offset + result.bytes, range.length});
+        if (!result.error)
+            result.error = part.error;
+        if (part.bytes < length && part.error) {
+            result.bytes += part.bytes; // stopped, or the disc went away
+            return result;
+        }
+        // An image cut short lacks the file's end: those bytes are not
+        // there to be read, which is what unreadable means.
+        appendRange(result.unreadable, {result.bytes + part.bytes, length - part.bytes});
+        result.bytes += length;
+        extentStart += extent.length;
+    }
+    return result;
+}
+
+} // namespace brindlecap

@@ -1,0 +1,222 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Files off a disc whose folders do not all read: an image made here with
+// xorriso (ISO 9660 with Rock Ridge and Joliet trees), served by the FUSE
+// medium with bad sectors where a scratch takes them, read with --disc.
+#include "media_job.h"
+#include "run_process.h"
+#include "test_mounts.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <map>
+#include <sstream>
+#include <sys/mount.h>
+
+namespace brindlecap::testing {
+namespace {
+
+namespace fs = std::filesystem;
+constexpr const char* xorriso = "/usr/bin/xorriso";
+constexpr const char* isoinfo = "/usr/bin/isoinfo";
+
+// The disc's files by path, as they were put on it.
+const std::map<std::string, Bytes>& discFiles()
+{
+    static const std::map<std::string, Bytes> files{
+        {"DCIM/100CANON/IMG_0001.JPG", patternBytes(100'000, 3)},
+        {"DCIM/100CANON/IMG_0002.JPG", patternBytes(50'000, 5)},
+        {"Long folder name with spaces/a file named éclair.txt", patternBytes(5'000, 7)},
+        {"VIDEO_TS/VTS_01_1.VOB", patternBytes(300'000, 9)},
+    };
+    return files;
+}
+
+// Where a folder of one of the disc's trees starts (its first sector), as
+// genisoimage's isoinfo reads the image: "-R" the primary tree, "-J" Joliet.
+std::int64_t folderSector(const std::string& image, const char* tree, const std::string& folder)
+{
+    const auto listing = runProcess(isoinfo, {tree, "-l", "-i", image});
+    std::istringstream lines(listing.out);
+    const auto heading = "Directory listing of /" + (folder.empty() ? "" : folder + "/");
+    for (std::string line; std::getline(lines, line);) {
+        if (line != heading)
+            continue;
+        std::getline(lines, line); // its "." entry: "... [     51 02]  ."
+        return std::stoll(line.substr(line.find('[') + 1));
+    }
+    ADD_FAILURE() << "no folder " << folder << " in " << listing.out;
+    return 0;
+}
+
+std::int64_t fileSector(const std::string& image, const std::string& path)
+{
+    const auto report = runProcess(xorriso, {"-indev", image, "-find", "/" + path, "-exec",
+                                             "report_lba"});
+    const auto at = report.out.find("File data lba:");
+    EXPECT_NE(at, std::string::npos) << report.out << report.err;
+    std::istringstream fields(report.out.substr(report.out.find(',', at) + 1));
+    std::int64_t lba = 0;
+    fields >> lba;
+    return lba;
+}
+
+struct BadSector
+{
+    const char* tree; // "-R", "-J": a folder's first sector; "": a file's
+    std::string path;
+    std::int64_t within = 0; // sectors into the folder or file
+};
+
+struct DiscCase
+{
+    const char* name;
+    std::vector<BadSector> bad;
+    int exitStatus;
+    std::vector<std::string> lost;      // files no tree lists
+    std::vector<std::string> damaged;   // files copied with a bad sector
+    std::vector<std::string> saysAlso;  // what the listing and the report both say
+    std::vector<std::string> listed;    // what the listing says of single files
+};
+
+class DiscTest : public ::testing::TestWithParam<DiscCase>
+{
+protected:
+    void SetUp() override
+    {
+        for (const auto& [path, bytes] : discFiles()) {
+            fs::create_directories((m_scratch.path() / "tree" / path).parent_path());
+            writeFile(m_scratch / ("tree/" + path), bytes);
+        }
+        const auto made = runProcess(xorriso, {"-outdev", m_scratch / "disc.iso", "-volid",
+                                               "HOLIDAY_2009", "-joliet", "on", "-map",
+                                               m_scratch / "tree", "/"});
+        ASSERT_EQ(made.exitStatus, 0) << "xorriso (scripts/setup-debian.sh installs it): "
+                                      << made.err;
+    }
+
+    std::string damage(const std::vector<BadSector>& bad) const
+    {
+        const auto image = m_scratch / "disc.iso";
+        std::string description = "image disc.iso " + image + "\ndirect-io\n";
+        for (const auto& sectors : bad) {
+            const auto first = (*sectors.tree != '\0' ? folderSector(image, sectors.tree, sectors.path)
+                                                     : fileSector(image, sectors.path)) +
+                               sectors.within;
+            description += "hard disc.iso " + std::to_string(first * sector) + " " +
+                           std::to_string((first + 1) * sector) + "\n";
+        }
+        return description;
+    }
+
+    ScratchDir m_scratch;
+};
+
+TEST_P(DiscTest, EveryFileWhoseDataReadsIsCopiedByteExactThroughWhicheverTreeStillReads)
+{
+    const auto& param = GetParam();
+    const MountedMedium medium(m_scratch.path() / "medium", damage(param.bad));
+    if (!medium.unavailable().empty())
+        GTEST_SKIP() << medium.unavailable();
+    const auto disc = "--disc=" + medium.path("disc.iso");
+
+    const auto listing = runCli({disc, "--list"});
+    EXPECT_EQ(listing.exitStatus, param.lost.empty() ? 0 : 1) << listing.out << listing.err;
+    const auto copy = runCli({"-q", disc, m_scratch / "out"});
+    EXPECT_EQ(copy.exitStatus, param.exitStatus) << copy.out << copy.err;
+    for (const auto& line : param.saysAlso) {
+        EXPECT_NE(listing.out.find(line), std::string::npos) << line << "\n" << listing.out;
+        EXPECT_NE(copy.out.find(line), std::string::npos) << line << "\n" << copy.out;
+    }
+    for (const auto& line : param.listed)
+        EXPECT_NE(listing.out.find(line), std::string::npos) << line << "\n" << listing.out;
+
+    for (const auto& [path, bytes] : discFiles()) {
+        SCOPED_TRACE(path);
+        const auto copied = m_scratch / ("out/HOLIDAY_2009/" + path);
+        const bool lost = std::count(param.lost.begin(), param.lost.end(), path) != 0;
+        EXPECT_EQ(listing.out.find(path) != std::string::npos, !lost) << listing.out;
+        EXPECT_EQ(fs::exists(copied), !lost);
+        if (lost || !fs::exists(copied))
+            continue;
+        const bool damaged = std::count(param.damaged.begin(), param.damaged.end(), path) != 0;
+        auto expected = bytes;
+        if (damaged) // the test damages the file's second sector
+            std::fill(expected.begin() + sector, expected.begin() + 2 * sector, std::byte{0});
+        EXPECT_TRUE(readFile(copied) == expected) << "a readable byte was lost";
+    }
+    EXPECT_EQ(medium.writeAttempts(), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Damage, DiscTest,
+    ::testing::Values(
+        DiscCase{"Intact",
+                 {},
+                 0,
+                 {},
+                 {},
+                 {"its trees: Rock Ridge, Joliet", "found through the Rock Ridge tree: 4 files"},
+                 {"IMG_0001.JPG  (Rock Ridge)"}},
+        // What the kernel's one attempt meets first: it lists nothing.
+        DiscCase{"PrimaryRootFolder",
+                 {{"-R", ""}},
+                 0,
+                 {},
+                 {},
+                 {"listed through another tree: the root folder",
+                  "found through the Joliet tree: 4 files"},
+                 {"IMG_0001.JPG  (Joliet)", "a file named éclair.txt'  (Joliet)"}},
+        DiscCase{"JolietFolder",
+                 {{"-J", "DCIM/100CANON"}},
+                 0,
+                 {},
+                 {},
+                 {"listed through another tree: DCIM/100CANON"},
+                 {"IMG_0002.JPG  (Rock Ridge)"}},
+        DiscCase{"FolderInBothTrees",
+                 {{"-R", "VIDEO_TS"}, {"-J", "VIDEO_TS"}},
+                 1,
+                 {"VIDEO_TS/VTS_01_1.VOB"},
+                 {},
+                 {"not listed whole: VIDEO_TS"},
+                 {}},
+        DiscCase{"FileData",
+                 {{"", "DCIM/100CANON/IMG_0001.JPG", 1}},
+                 1,
+                 {},
+                 {"DCIM/100CANON/IMG_0001.JPG"},
+                 {},
+                 {}}),
+    [](const auto& testInfo) { return std::string(testInfo.param.name); });
+
+// The kernel's driver, where this machine lets a test mount a disc image,
+// lists nothing of a disc whose primary root folder does not read.
+TEST(DiscKernelTest, MountingADiscWithAnUnreadableRootFolderListsNothing)
+{
+    ScratchDir scratch;
+    fs::create_directories(scratch.path() / "tree/DCIM");
+    writeFile(scratch / "tree/DCIM/IMG_0001.JPG", patternBytes(10'000));
+    const auto image = scratch / "disc.iso";
+    ASSERT_EQ(runProcess(xorriso, {"-outdev", image, "-map", scratch / "tree", "/"}).exitStatus, 0);
+    const auto root = folderSector(image, "-R", "");
+    const MountedMedium medium(scratch.path() / "medium",
+                               "image disc.iso " + image + "\ndirect-io\nhard disc.iso " +
+                                   std::to_string(root * sector) + " " +
+                                   std::to_string((root + 1) * sector) + "\n");
+    if (!medium.unavailable().empty())
+        GTEST_SKIP() << medium.unavailable();
+    fs::create_directories(scratch.path() / "mounted");
+    const auto mounted = runProcess("/bin/mount", {"-t", "iso9660", "-o", "ro,loop",
+                                                   medium.path("disc.iso"), scratch / "mounted"});
+    if (mounted.exitStatus != 0)
+        GTEST_SKIP() << "this machine does not let a test loop-mount a disc image: " << mounted.err;
+    std::error_code error;
+    const bool listed = fs::exists(scratch.path() / "mounted/DCIM", error);
+    runProcess("/bin/umount", {scratch / "mounted"});
+    EXPECT_FALSE(listed) << "the kernel listed what the disc reader is for";
+    const auto ours = runCli({"--disc=" + medium.path("disc.iso"), "--list"});
+    EXPECT_NE(ours.out.find("DCIM/IMG_0001.JPG"), std::string::npos) << ours.out;
+}
+
+} // namespace
+} // namespace brindlecap::testing
