@@ -66,9 +66,9 @@ fuzz: deps
 	cmake -S . -B build-fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DBUILD_TESTING=OFF \
 		-DBRINDLECAP_FUZZ=ON -DBRINDLECAP_WERROR=$(WERROR)
 	cmake --build build-fuzz --target picker_text_fuzz cli_options_fuzz rescue_map_fuzz \
-		finished_list_fuzz
+		finished_list_fuzz disc_catalogue_fuzz
 	scripts/run-fuzzers.sh build-fuzz $(FUZZ_SECONDS) picker_text cli_options rescue_map \
-		finished_list
+		finished_list disc_catalogue
 
 check: test lint sanitize tsan fuzz
 
