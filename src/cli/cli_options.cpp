@@ -48,6 +48,10 @@ public:
             m_options.error = "--list lists a disc: give it --disc=SOURCE";
             return m_options;
         }
+        if (!m_options.discMap.empty() && m_options.disc.empty()) {
+            m_options.error = "--disc-map is the map of a disc image: give the image with --disc";
+            return m_options;
+        }
         if (m_options.listOnly) {
             if (target)
                 m_options.error = "--list copies nothing: it takes no target directory";
@@ -116,6 +120,12 @@ private:
                 if (value->empty())
                     fail("the disc is an empty name");
                 m_options.disc = std::string(*value);
+            }
+        } else if (name == "--disc-map") {
+            if (const auto value = valueOf(name, inlineValue)) {
+                if (value->empty())
+                    fail("the disc's map is an empty name");
+                m_options.discMap = std::string(*value);
             }
         } else if (name == "--buffer") {
             if (const auto value = valueOf(name, inlineValue))
@@ -295,8 +305,13 @@ not copied. One run at a time copies into a folder.
                               Copies the PATHs inside it (default: the whole
                               disc, into DIRECTORY/LABEL), each folder
                               listed from whichever tree still reads
+      --disc-map=MAPFILE      with --disc: GNU ddrescue's map of the image;
+                              what it does not mark rescued is never read
+                              from the image and counts as unreadable
       --list                  with --disc: list the disc's files (size,
-                              path, the tree that named them), copy nothing
+                              path, the tree that named them, and with
+                              --disc-map the bytes in the map's bad areas),
+                              copy nothing
       --no-map                keep no rescue maps: every file starts afresh
       --force                 copy even when the copies will not fit in
                               DIRECTORY's free space (they are cut short)

@@ -44,6 +44,7 @@ struct CliOptions
     // listing; `sources` are then paths inside it, none for the whole disc.
     std::string disc;
     bool listOnly = false; // list the disc's files and copy nothing
+    std::string discMap;   // GNU ddrescue's map of the disc image; empty: none
     std::vector<std::string> sources;
     std::string directory;
     std::string error; // set: the command line is bad, and this says why

@@ -5,6 +5,7 @@
 #include "disc_listing.h"
 #include "disc_reading.h"
 #include "disc_sectors.h"
+#include "rescued_only_file_access.h"
 #include "exit_status.h"
 #include "folder_tree.h"
 #include "job_report_json.h"
@@ -88,7 +89,18 @@ std::optional<int> readDiscSource(const CliOptions& options, CliTerminal& termin
     reader.keepSourceOpen(true);
     reader.setSectorSize(options.sectorSize != 0 ? options.sectorSize : DiscSectors::sectorSize);
     reader.setStopCheck([&] { return stopSignal() != 0; });
-    if (const auto why = readDisc(reader, options.disc, disc); !why.empty()) {
+    RescuedOnlyFileAccess rescued(reader);
+    if (!options.discMap.empty()) {
+        std::vector<ByteRange> missing;
+        if (const auto why = readImageMap(options.discMap, missing); !why.empty()) {
+            terminal.err << "brindlecap-cli: cannot use the map " << quotedName(options.discMap)
+                         << ": " << why << "\n";
+            return exitBadCommandLine;
+        }
+        rescued.limit(options.disc, missing);
+        disc.notRescued = std::move(missing);
+    }
+    if (const auto why = readDisc(rescued, options.disc, disc); !why.empty()) {
         terminal.err << "brindlecap-cli: cannot read the disc " << quotedName(options.disc) << ": "
                      << why << "\n";
         return exitNotAllWritten;

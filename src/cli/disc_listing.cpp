@@ -10,6 +10,15 @@ namespace brindlecap {
 
 namespace {
 
+std::int64_t bytesNotRescued(const DiscSource& disc, const DiscFile& file)
+{
+    std::int64_t bytes = 0;
+    for (const auto& extent : file.extents)
+        for (const auto& range : rangesWithin(*disc.notRescued, extent.offset, extent.length))
+            bytes += range.length;
+    return bytes;
+}
+
 std::string folderText(const std::string& path)
 {
     return path.empty() ? std::string("the root folder") : quotedName(path);
@@ -22,6 +31,7 @@ std::string discListing(const DiscSource& disc, const DiscChoice& choice,
 {
     std::string text = discSummary(disc);
     std::int64_t total = 0;
+    std::size_t hit = 0;
     for (const auto& chosen : choice.files) {
         const auto& file = *chosen.file;
         total += file.size;
@@ -30,6 +40,10 @@ std::string discListing(const DiscSource& disc, const DiscChoice& choice,
         text += quotedName(file.path);
         text += "  (";
         text += file.tree;
+        if (const auto missing = disc.notRescued ? bytesNotRescued(disc, file) : 0; missing > 0) {
+            text += "; " + bytesText(missing, numbers) + " in the map's bad areas";
+            ++hit;
+        }
         text += ")\n";
     }
     for (const auto& missing : choice.missing)
@@ -37,6 +51,9 @@ std::string discListing(const DiscSource& disc, const DiscChoice& choice,
     text += std::to_string(choice.files.size());
     text += choice.files.size() == 1 ? " file, " : " files, ";
     text += bytesText(total, numbers);
+    if (disc.notRescued)
+        text += "; " + std::to_string(hit) + (hit == 1 ? " file meets" : " files meet") +
+                " the map's bad areas";
     text += "\n";
     return text;
 }

@@ -54,7 +54,7 @@ RescueRun::RescueRun(const CliOptions& options, const DiscSource* disc, FolderTr
                      std::ostream& messages, std::ostream* progress, std::size_t width,
                      std::function<int()> stopSignal)
     : m_options(options), m_copies(copies), m_stopSignal(std::move(stopSignal)),
-      m_disc(m_posix), m_files(m_disc, m_clock),
+      m_rescuedOnly(m_posix), m_disc(m_rescuedOnly), m_files(m_disc, m_clock),
       m_record(options.useMaps, std::move(commandLine), messages, m_files, m_volume, copies)
 {
     // Where it cannot be opened, each copy is put on the disk by itself.
@@ -67,6 +67,8 @@ RescueRun::RescueRun(const CliOptions& options, const DiscSource* disc, FolderTr
     m_posix.setSectorSize(options.sectorSize);
     if (disc != nullptr) {
         m_disc.serve(*disc);
+        if (disc->notRescued)
+            m_rescuedOnly.limit(disc->path, *disc->notRescued);
         // Whatever the file system beneath an image says, a disc's sector
         // is 2048 bytes.
         if (options.sectorSize == 0)

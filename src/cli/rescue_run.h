@@ -3,6 +3,7 @@
 
 #include "cli_options.h"
 #include "disc_file_access.h"
+#include "rescued_only_file_access.h"
 #include "file_system_sync.h"
 #include "job_report.h"
 #include "locale_number_format.h"
@@ -66,6 +67,7 @@ private:
     // write-back.
     FileSystemSync m_volume;
     PosixFileAccess m_posix;
+    RescuedOnlyFileAccess m_rescuedOnly;
     DiscFileAccess m_disc;
     ReadClock m_clock;
     MeteredFileAccess m_files;

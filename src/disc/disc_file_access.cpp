@@ -100,43 +100,22 @@ std::error_code DiscFileAccess::close()
     return ForwardingFileAccess::close();
 }
 
-ReadResult DiscFileAccess::readExtents(const Read& read, std::int64_t offset,
+ReadResult DiscFileAccess::readExtents(const PieceRead& read, std::int64_t offset,
                                        std::span<std::byte> buffer)
 {
-    ReadResult result;
-    const auto wanted =
-        std::clamp<std::int64_t>(m_open->size - offset, 0, static_cast<std::int64_t>(buffer.size()));
+    const auto wanted = std::clamp<std::int64_t>(m_open->size - offset, 0,
+                                                 static_cast<std::int64_t>(buffer.size()));
+    std::vector<ReadPiece> pieces;
     std::int64_t extentStart = 0; // where the extent starts in the file
     for (const auto& extent : m_open->extents) {
-        const auto position = offset + result.bytes;
-        if (result.bytes >= wanted)
-            break;
-        if (position >= extentStart + extent.length) {
-            extentStart += extent.length;
-            continue;
-        }
-        const auto into = position - extentStart;
-        const auto length = std::min(wanted - result.bytes, extent.length - into);
-        auto part = read(extent.offset + into,
-                         buffer.subspan(static_cast<std::size_t>(result.bytes),
-                                        static_cast<std::size_t>(length)));
-        for (auto& list : {std::pair(&part.unreadable, &result.unreadable),
-                           std::pair(&part.presumed, &result.presumed)})
-            for (const auto& range : *list.first)
-                appendRange(*list.second, {range.offset + result.bytes, range.length});
-        if (!result.error)
-            result.error = part.error;
-        if (part.bytes < length && part.error) {
-            result.bytes += part.bytes; // stopped, or the disc went away
-            return result;
-        }
-        // An image cut short lacks the file's end: those bytes are not
-        // there to be read, which is what unreadable means.
-        appendRange(result.unreadable, {result.bytes + part.bytes, length - part.bytes});
-        result.bytes += length;
+        const auto into = offset - extentStart;
+        const auto from = std::max<std::int64_t>(into, 0);
+        const auto length = std::min(extent.length - from, wanted + into - from);
+        if (length > 0)
+            pieces.push_back({from - into, extent.offset + from, length});
         extentStart += extent.length;
     }
-    return result;
+    return readPieces(pieces, buffer.first(static_cast<std::size_t>(wanted)), read);
 }
 
 } // namespace brindlecap

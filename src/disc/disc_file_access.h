@@ -3,8 +3,8 @@
 
 #include "disc_catalogue.h"
 #include "forwarding_file_access.h"
+#include "read_pieces.h"
 
-#include <functional>
 #include <map>
 #include <string>
 
@@ -17,6 +17,9 @@ struct DiscSource
     std::string path; // the image or the drive, as named
     SourceFacts facts;
     DiscCatalogue catalogue;
+    // With a map of the image from GNU ddrescue: what it does not mark
+    // rescued, in order (ddrescue left zeros there).
+    std::optional<std::vector<ByteRange>> notRescued;
 
     // How a file of the disc is named as a source: the disc, a colon, and
     // its path inside the disc.
@@ -45,10 +48,8 @@ public:
     std::error_code close() override;
 
 private:
-    using Read = std::function<ReadResult(std::int64_t, std::span<std::byte>)>;
-
     const DiscFile* fileAt(const std::string& path) const;
-    ReadResult readExtents(const Read& read, std::int64_t offset, std::span<std::byte> buffer);
+    ReadResult readExtents(const PieceRead& read, std::int64_t offset, std::span<std::byte> buffer);
 
     const DiscSource* m_disc = nullptr;
     std::map<std::string, const DiscFile*> m_files;

@@ -78,7 +78,7 @@ struct DiscCase
     std::vector<std::string> listed;    // what the listing says of single files
 };
 
-class DiscTest : public ::testing::TestWithParam<DiscCase>
+class DiscImageTest : public ::testing::Test
 {
 protected:
     void SetUp() override
@@ -110,6 +110,9 @@ protected:
 
     ScratchDir m_scratch;
 };
+
+class DiscTest : public DiscImageTest, public ::testing::WithParamInterface<DiscCase>
+{};
 
 TEST_P(DiscTest, EveryFileWhoseDataReadsIsCopiedByteExactThroughWhicheverTreeStillReads)
 {
@@ -188,6 +191,58 @@ INSTANTIATE_TEST_SUITE_P(
                  {},
                  {}}),
     [](const auto& testInfo) { return std::string(testInfo.param.name); });
+
+// An image GNU ddrescue made of a damaged disc, with its map: --list names
+// the files its bad areas meet, the copy reads nothing ddrescue left as
+// zeros, and a later, better image fills in only what was missing.
+TEST_F(DiscImageTest, AnImageWithItsDdrescueMapIsReadOnlyWhereTheMapSaysItWasRescued)
+{
+    const std::vector<BadSector> bad{{"", "DCIM/100CANON/IMG_0001.JPG", 1},
+                                     {"", "VIDEO_TS/VTS_01_1.VOB", 1}};
+    const MountedMedium medium(m_scratch.path() / "medium", damage(bad));
+    if (!medium.unavailable().empty())
+        GTEST_SKIP() << medium.unavailable();
+    const auto image = m_scratch / "rescued.iso";
+    const auto map = m_scratch / "rescued.map";
+    // The second time, ddrescue tries again the sectors it found bad.
+    const auto imaged = [&](const std::string& retries) {
+        return runProcess("/usr/bin/ddrescue",
+                          {"-q", retries, medium.path("disc.iso"), image, map});
+    };
+    ASSERT_EQ(imaged("-r0").exitStatus, 0);
+    const std::vector<std::string> disc{"--disc=" + image, "--disc-map=" + map};
+
+    auto listing = disc;
+    listing.push_back("--list");
+    const auto listed = runCli(listing);
+    EXPECT_EQ(listed.exitStatus, 0) << listed.err;
+    for (const auto& [path, bytes] : discFiles()) {
+        const auto line = listed.out.find(path);
+        ASSERT_NE(line, std::string::npos) << listed.out;
+        const bool hit = listed.out.substr(line, listed.out.find('\n', line) - line)
+                             .ends_with("2,048 bytes in the map's bad areas)");
+        EXPECT_EQ(hit, path == "DCIM/100CANON/IMG_0001.JPG" || path == "VIDEO_TS/VTS_01_1.VOB")
+            << listed.out;
+    }
+    EXPECT_NE(listed.out.find("2 files meet the map's bad areas"), std::string::npos);
+
+    auto copying = disc;
+    copying.insert(copying.begin(), "-q");
+    copying.push_back(m_scratch / "out");
+    const auto first = runCli(copying);
+    EXPECT_EQ(first.exitStatus, 1) << first.out << first.err;
+    auto expected = discFiles().at("VIDEO_TS/VTS_01_1.VOB");
+    std::fill(expected.begin() + sector, expected.begin() + 2 * sector, std::byte{0});
+    EXPECT_TRUE(readFile(m_scratch / "out/HOLIDAY_2009/VIDEO_TS/VTS_01_1.VOB") == expected);
+
+    // The disc cleaned and imaged again into the same image and map.
+    medium.redescribe(damage({}));
+    ASSERT_EQ(imaged("-r1").exitStatus, 0);
+    const auto second = runCli(copying);
+    EXPECT_EQ(second.exitStatus, 0) << second.out << second.err;
+    for (const auto& [path, bytes] : discFiles())
+        EXPECT_TRUE(readFile(m_scratch / ("out/HOLIDAY_2009/" + path)) == bytes) << path;
+}
 
 // The kernel's driver, where this machine lets a test mount a disc image,
 // lists nothing of a disc whose primary root folder does not read.
