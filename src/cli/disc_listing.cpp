@@ -79,11 +79,9 @@ std::string discSummary(const DiscSource& disc)
     std::map<std::string, std::size_t> foundThrough;
     for (const auto& file : catalogue.files)
         ++foundThrough[file.tree];
-    for (const auto& tree : catalogue.trees) {
-        if (const auto count = foundThrough[tree]; count > 0)
-            text += "found through the " + tree + " tree: " + std::to_string(count) +
-                    (count == 1 ? " file\n" : " files\n");
-    }
+    for (const auto& [tree, count] : foundThrough)
+        text += "found through " + tree + ": " + std::to_string(count) +
+                (count == 1 ? " file\n" : " files\n");
     for (const auto& entry : catalogue.renamed) {
         text += "named " + quotedName(entry.madeName) + ": the disc calls it " +
                 quotedName(entry.onDisc) + " in " + folderText(entry.folder) + "\n";

@@ -4,6 +4,7 @@
 #include "disc_file_names.h"
 
 #include <algorithm>
+#include <array>
 #include <cdio/bytesex.h>
 #include <cdio/iso9660.h>
 #include <cdio/logging.h>
@@ -56,10 +57,30 @@ const char* treeName(Naming naming)
     return "ISO 9660";
 }
 
+// Where a copy of a tree's path table starts; big-endian: an M table.
+struct PathTableCopy
+{
+    std::uint32_t sector = 0; // 0: none
+    bool bigEndian = false;
+};
+
 struct Tree
 {
     Naming naming = Naming::plain;
     iso9660_dir_t root{};
+    // Every folder of the tree, with where it starts and its parent, in up
+    // to four copies: the folders below one whose sectors fail are still
+    // found through it.
+    std::int64_t pathTableSize = 0;
+    std::array<PathTableCopy, 4> pathTables{};
+};
+
+// A folder as a path table lists it.
+struct TableFolder
+{
+    std::string name;
+    std::int64_t sector = 0;
+    std::size_t parent = 0; // index of its parent in the table
 };
 
 // What one tree lists.
@@ -72,12 +93,18 @@ struct Listing
     std::vector<RenamedEntry> renamed;
 };
 
-std::uint32_t littleEndian32(std::span<const std::byte> bytes)
+std::uint32_t wordAt(std::span<const std::byte> bytes, std::size_t count, bool bigEndian)
 {
     std::uint32_t value = 0;
-    for (int i = 3; i >= 0; --i)
-        value = (value << 8U) | std::to_integer<std::uint32_t>(bytes[static_cast<std::size_t>(i)]);
+    for (std::size_t i = 0; i < count; ++i)
+        value = (value << 8U) |
+                std::to_integer<std::uint32_t>(bytes[bigEndian ? i : count - 1 - i]);
     return value;
+}
+
+std::uint32_t littleEndian32(std::span<const std::byte> bytes)
+{
+    return wordAt(bytes, 4, false);
 }
 
 std::uint32_t bothEndian(iso733_t value)
@@ -130,15 +157,27 @@ class TreeWalk
 public:
     TreeWalk(DiscSectors& sectors, Naming naming) : m_sectors(sectors) { m_listing.naming = naming; }
 
-    Listing walk(const iso9660_dir_t& root)
+    Listing walk(const Tree& tree)
     {
-        m_pending.push_back({"", bothEndian(root.extent), bothEndian(root.size)});
-        while (!m_pending.empty()) {
-            const auto folder = m_pending.back();
-            m_pending.pop_back();
-            // A folder met again (a crafted loop) is listed once.
-            if (m_visited.insert(folder.sector).second)
-                list(folder);
+        m_pending.push_back({"", bothEndian(tree.root.extent), bothEndian(tree.root.size)});
+        drain();
+        // The folders no folder above led to: their parents' sectors failed.
+        const auto table = readPathTable(tree);
+        std::vector<std::string> paths(table.size());
+        for (std::size_t index = 1; index < table.size(); ++index) {
+            const auto& folder = table[index];
+            const auto reached = m_pathOf.find(folder.sector);
+            const auto parent = m_pathOf.find(table[folder.parent].sector);
+            if (reached != m_pathOf.end())
+                paths[index] = reached->second;
+            else if (parent != m_pathOf.end())
+                paths[index] = joined(parent->second, fileNameFor(folder.name));
+            else
+                paths[index] = joined(paths[folder.parent], fileNameFor(folder.name));
+            if (!m_visited.contains(folder.sector)) {
+                m_pending.push_back({paths[index], folder.sector, -1, true});
+                drain();
+            }
         }
         return std::move(m_listing);
     }
@@ -148,8 +187,80 @@ private:
     {
         std::string path;
         std::int64_t sector = 0;
-        std::int64_t size = 0;
+        std::int64_t size = 0;      // -1: as its own first entry says
+        bool throughTable = false;  // reached through the path table
     };
+
+    static std::string joined(const std::string& folder, const std::string& name)
+    {
+        return folder.empty() ? name : folder + "/" + name;
+    }
+
+    void drain()
+    {
+        while (!m_pending.empty()) {
+            auto folder = m_pending.back();
+            m_pending.pop_back();
+            // A folder met again (a crafted loop) is listed once.
+            if (m_visited.insert(folder.sector).second && learnSize(folder))
+                list(folder);
+        }
+    }
+
+    // A folder found through the path table has its length in its own
+    // first entry.
+    bool learnSize(Folder& folder)
+    {
+        if (folder.size >= 0)
+            return true;
+        std::vector<std::byte> bytes(static_cast<std::size_t>(sector));
+        const auto read = m_sectors.read(folder.sector * sector, bytes);
+        if (!DiscSectors::whole(read, 0, sector)) {
+            m_listing.unlisted.push_back({folder.path, treeName(m_listing.naming), false, false});
+            return false;
+        }
+        iso9660_dir_t self{};
+        std::memcpy(&self, bytes.data(), recordHead);
+        folder.size = bothEndian(self.size);
+        return true;
+    }
+
+    // The first copy of the tree's path table that reads whole.
+    std::vector<TableFolder> readPathTable(const Tree& tree)
+    {
+        const auto size = std::min(tree.pathTableSize, largestFolder);
+        for (const auto& copy : tree.pathTables) {
+            if (copy.sector == 0 || size <= 0)
+                continue;
+            std::vector<std::byte> bytes(static_cast<std::size_t>(size));
+            const auto read = m_sectors.read(std::int64_t{copy.sector} * sector, bytes);
+            if (DiscSectors::whole(read, 0, size))
+                return tableFolders(bytes, copy.bigEndian);
+        }
+        return {};
+    }
+
+    std::vector<TableFolder> tableFolders(std::span<const std::byte> bytes, bool bigEndian) const
+    {
+        std::vector<TableFolder> folders;
+        constexpr std::size_t head = 8;
+        for (std::size_t at = 0; at + head <= bytes.size();) {
+            const auto nameLength = std::to_integer<std::size_t>(bytes[at]);
+            if (nameLength == 0 || at + head + nameLength > bytes.size())
+                break;
+            const auto parent = wordAt(bytes.subspan(at + 6), 2, bigEndian);
+            // Parents come before their folders; anything else is damage.
+            if (parent == 0 || parent > folders.size() + 1)
+                break;
+            const std::string_view name(reinterpret_cast<const char*>(bytes.data() + at + head),
+                                        nameLength);
+            folders.push_back({m_listing.naming == Naming::joliet ? jolietName(name)
+                                                                  : plainName(name),
+                               wordAt(bytes.subspan(at + 2), 4, bigEndian), parent - 1U});
+            at += head + nameLength + nameLength % 2;
+        }
+        return folders;
+    }
 
     struct Entry
     {
@@ -177,8 +288,10 @@ private:
                        subfolders, taken);
         }
         finishFile();
-        if (anyRead)
+        if (anyRead) {
             m_listing.folders.insert(folder.path);
+            m_pathOf.emplace(folder.sector, folder.path);
+        }
         if (anyFailed)
             m_listing.unlisted.push_back(
                 {folder.path, treeName(m_listing.naming), anyRead, false});
@@ -238,9 +351,9 @@ private:
             made = fileNameFor(onDisc) + " (" + std::to_string(copy) + ")";
         if (made != onDisc)
             m_listing.renamed.push_back({folder.path, onDisc, made});
-        const auto path = folder.path.empty() ? made : folder.path + "/" + made;
+        const auto path = joined(folder.path, made);
         if ((entry.head.file_flags & ISO_DIRECTORY) != 0) {
-            subfolders.push_back({path, extent, size});
+            subfolders.push_back({path, extent, size, folder.throughTable});
             return;
         }
         m_file = std::make_unique<OpenFile>();
@@ -251,6 +364,8 @@ private:
         m_file->disc.size = size;
         m_file->disc.modified = recordedTime(entry.head.recording_time);
         m_file->disc.tree = treeName(m_listing.naming);
+        if (folder.throughTable)
+            m_file->disc.tree += " path table";
     }
 
     // A file recorded in pieces is complete when its last piece is met, or
@@ -339,7 +454,8 @@ private:
     DiscSectors& m_sectors;
     Listing m_listing;
     std::vector<Folder> m_pending;
-    std::set<std::int64_t> m_visited;
+    std::set<std::int64_t> m_visited;               // tried, read or not
+    std::map<std::int64_t, std::string> m_pathOf; // the folders read, by first sector
     std::unique_ptr<OpenFile> m_file;
     std::size_t m_skip = 0;
 };
@@ -350,6 +466,14 @@ std::string trimmed(std::string_view text)
     if (first == std::string_view::npos)
         return {};
     return std::string(text.substr(first, text.find_last_not_of(' ') + 1 - first));
+}
+
+template <typename Descriptor> std::array<PathTableCopy, 4> pathTablesOf(const Descriptor& read)
+{
+    return {{{from_731(read.type_l_path_table), false},
+             {from_731(read.opt_type_l_path_table), false},
+             {from_732(read.type_m_path_table), true},
+             {from_732(read.opt_type_m_path_table), true}}};
 }
 
 bool isJoliet(const iso9660_svd_t& descriptor)
@@ -381,13 +505,17 @@ std::vector<Tree> readDescriptors(DiscSectors& sectors, DiscCatalogue& catalogue
             iso9660_pvd_t primary{};
             std::memcpy(&primary, bytes.data(), sizeof primary);
             catalogue.label = trimmed({primary.volume_id, sizeof primary.volume_id});
-            trees.push_back({Naming::plain, primary.root_directory_record});
+            trees.push_back({Naming::plain, primary.root_directory_record,
+                             bothEndian(primary.path_table_size),
+                             pathTablesOf(primary)});
         } else if (type == ISO_VD_SUPPLEMENTARY) {
             iso9660_svd_t supplementary{};
             std::memcpy(&supplementary, bytes.data(), sizeof supplementary);
             if (!isJoliet(supplementary))
                 continue;
-            trees.push_back({Naming::joliet, supplementary.root_directory_record});
+            trees.push_back({Naming::joliet, supplementary.root_directory_record,
+                             bothEndian(supplementary.path_table_size),
+                             pathTablesOf(supplementary)});
             if (catalogue.label.empty())
                 catalogue.label = jolietName(
                     {supplementary.volume_id, sizeof supplementary.volume_id});
@@ -454,7 +582,7 @@ DiscCatalogue readIso9660(DiscSectors& sectors)
     }
     std::vector<Listing> listings;
     for (const auto& tree : trees)
-        listings.push_back(TreeWalk(sectors, tree.naming).walk(tree.root));
+        listings.push_back(TreeWalk(sectors, tree.naming).walk(tree));
     putTogether(listings, catalogue);
     return catalogue;
 }
