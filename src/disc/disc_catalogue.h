@@ -4,6 +4,7 @@
 #include "file_access.h"
 
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,7 @@ struct DiscExtent
 {
     std::int64_t offset = 0;
     std::int64_t length = 0;
+    bool zeros = false; // recorded as a hole: zeros, nothing on the disc
 };
 
 // A file as a tree of the disc lists it.
@@ -54,7 +56,23 @@ struct DiscCatalogue
     std::vector<std::string> folders; // every folder listed, empty ones too
     std::vector<UnlistedFolder> unlisted;
     std::vector<RenamedEntry> renamed;
-    std::string problem; // set: no tree of the disc could be read at all
 };
+
+// What one tree of a disc lists.
+struct TreeListing
+{
+    std::string tree; // how the report names it: "Joliet", "UDF", ...
+    int rank = 0;     // lower: fuller names (Rock Ridge and UDF before Joliet)
+    std::vector<DiscFile> files;
+    std::set<std::string> folders; // the folders it listed, whole or in part
+    std::vector<UnlistedFolder> unlisted;
+    std::vector<RenamedEntry> renamed;
+};
+
+// The listings of a disc's trees as one catalogue: each file once, from the
+// tree with the fullest names that reached it (two trees list one file at
+// the same place on the disc), and for each folder a tree could not list,
+// whether another listed it whole.
+void putTogether(std::vector<TreeListing> listings, DiscCatalogue& catalogue);
 
 } // namespace brindlecap

@@ -11,8 +11,13 @@ std::string readDisc(FileAccess& files, const std::string& path, DiscSource& dis
     if (const auto error = files.examineSource(path, disc.facts))
         return error.message();
     DiscSectors sectors(files, path, disc.facts.identity);
-    disc.catalogue = readIso9660(sectors);
-    return disc.catalogue.problem;
+    auto iso9660 = readIso9660(sectors);
+    if (iso9660.listings.empty())
+        return iso9660.descriptorsRead ? "it holds no ISO 9660 file system"
+                                       : "its volume descriptors (sectors 16 on) do not read";
+    disc.catalogue.label = iso9660.label;
+    putTogether(std::move(iso9660.listings), disc.catalogue);
+    return {};
 }
 
 } // namespace brindlecap

@@ -83,16 +83,6 @@ struct TableFolder
     std::size_t parent = 0; // index of its parent in the table
 };
 
-// What one tree lists.
-struct Listing
-{
-    Naming naming = Naming::plain;
-    std::vector<DiscFile> files;
-    std::set<std::string> folders;
-    std::vector<UnlistedFolder> unlisted;
-    std::vector<RenamedEntry> renamed;
-};
-
 std::uint32_t wordAt(std::span<const std::byte> bytes, std::size_t count, bool bigEndian)
 {
     std::uint32_t value = 0;
@@ -155,9 +145,9 @@ FileTime recordedTime(const iso9660_dtime_t& recorded)
 class TreeWalk
 {
 public:
-    TreeWalk(DiscSectors& sectors, Naming naming) : m_sectors(sectors) { m_listing.naming = naming; }
+    TreeWalk(DiscSectors& sectors, Naming naming) : m_sectors(sectors), m_naming(naming) {}
 
-    Listing walk(const Tree& tree)
+    TreeListing walk(const Tree& tree)
     {
         m_pending.push_back({"", bothEndian(tree.root.extent), bothEndian(tree.root.size)});
         drain();
@@ -179,6 +169,8 @@ public:
                 drain();
             }
         }
+        m_listing.tree = treeName(m_naming);
+        m_listing.rank = m_naming == Naming::rockRidge ? 0 : m_naming == Naming::joliet ? 2 : 3;
         return std::move(m_listing);
     }
 
@@ -216,7 +208,7 @@ private:
         std::vector<std::byte> bytes(static_cast<std::size_t>(sector));
         const auto read = m_sectors.read(folder.sector * sector, bytes);
         if (!DiscSectors::whole(read, 0, sector)) {
-            m_listing.unlisted.push_back({folder.path, treeName(m_listing.naming), false, false});
+            m_listing.unlisted.push_back({folder.path, treeName(m_naming), false, false});
             return false;
         }
         iso9660_dir_t self{};
@@ -254,7 +246,7 @@ private:
                 break;
             const std::string_view name(reinterpret_cast<const char*>(bytes.data() + at + head),
                                         nameLength);
-            folders.push_back({m_listing.naming == Naming::joliet ? jolietName(name)
+            folders.push_back({m_naming == Naming::joliet ? jolietName(name)
                                                                   : plainName(name),
                                wordAt(bytes.subspan(at + 2), 4, bigEndian), parent - 1U});
             at += head + nameLength + nameLength % 2;
@@ -294,7 +286,7 @@ private:
         }
         if (anyFailed)
             m_listing.unlisted.push_back(
-                {folder.path, treeName(m_listing.naming), anyRead, false});
+                {folder.path, treeName(m_naming), anyRead, false});
         // The stack takes the last first: pushed backwards, folders are
         // listed in the order the disc has them.
         m_pending.insert(m_pending.end(), subfolders.rbegin(), subfolders.rend());
@@ -331,7 +323,7 @@ private:
         if (entry.rawName.size() == 1 && (entry.rawName[0] == '\0' || entry.rawName[0] == '\1')) {
             // The root's own entry says whether the disc has Rock Ridge.
             if (entry.rawName[0] == '\0' && folder.path.empty() &&
-                m_listing.naming == Naming::plain)
+                m_naming == Naming::plain)
                 lookForRockRidge(entry.systemUse);
             return;
         }
@@ -363,7 +355,7 @@ private:
         m_file->disc.extents.push_back({extent * sector, size});
         m_file->disc.size = size;
         m_file->disc.modified = recordedTime(entry.head.recording_time);
-        m_file->disc.tree = treeName(m_listing.naming);
+        m_file->disc.tree = treeName(m_naming);
         if (folder.throughTable)
             m_file->disc.tree += " path table";
     }
@@ -379,9 +371,9 @@ private:
 
     std::string nameOf(const Entry& entry)
     {
-        if (m_listing.naming == Naming::joliet)
+        if (m_naming == Naming::joliet)
             return jolietName(entry.rawName);
-        if (m_listing.naming == Naming::rockRidge) {
+        if (m_naming == Naming::rockRidge) {
             std::string name;
             if (rockRidgeName(entry.systemUse, name, 0))
                 return name;
@@ -396,7 +388,7 @@ private:
         if (systemUse.size() >= 7 && systemUse[0] == std::byte{'S'} &&
             systemUse[1] == std::byte{'P'} && systemUse[4] == std::byte{0xBE} &&
             systemUse[5] == std::byte{0xEF}) {
-            m_listing.naming = Naming::rockRidge;
+            m_naming = Naming::rockRidge;
             m_skip = std::to_integer<std::size_t>(systemUse[6]);
         }
     }
@@ -452,7 +444,8 @@ private:
     };
 
     DiscSectors& m_sectors;
-    Listing m_listing;
+    Naming m_naming;
+    TreeListing m_listing;
     std::vector<Folder> m_pending;
     std::set<std::int64_t> m_visited;               // tried, read or not
     std::map<std::int64_t, std::string> m_pathOf; // the folders read, by first sector
@@ -484,8 +477,7 @@ bool isJoliet(const iso9660_svd_t& descriptor)
 
 // The primary and Joliet descriptors, and the label; a descriptor sector
 // that does not read is passed over, and the next ones are still looked at.
-std::vector<Tree> readDescriptors(DiscSectors& sectors, DiscCatalogue& catalogue,
-                                  bool& anyRead)
+std::vector<Tree> readDescriptors(DiscSectors& sectors, Iso9660Trees& found)
 {
     std::vector<Tree> trees;
     std::vector<std::byte> bytes(static_cast<std::size_t>(sector));
@@ -495,7 +487,7 @@ std::vector<Tree> readDescriptors(DiscSectors& sectors, DiscCatalogue& catalogue
             break;
         if (!DiscSectors::whole(read, 0, sector))
             continue;
-        anyRead = true;
+        found.descriptorsRead = true;
         if (std::memcmp(bytes.data() + 1, ISO_STANDARD_ID, 5) != 0)
             break;
         const auto type = std::to_integer<int>(bytes[0]);
@@ -504,7 +496,7 @@ std::vector<Tree> readDescriptors(DiscSectors& sectors, DiscCatalogue& catalogue
         if (type == ISO_VD_PRIMARY) {
             iso9660_pvd_t primary{};
             std::memcpy(&primary, bytes.data(), sizeof primary);
-            catalogue.label = trimmed({primary.volume_id, sizeof primary.volume_id});
+            found.label = trimmed({primary.volume_id, sizeof primary.volume_id});
             trees.push_back({Naming::plain, primary.root_directory_record,
                              bothEndian(primary.path_table_size),
                              pathTablesOf(primary)});
@@ -516,75 +508,25 @@ std::vector<Tree> readDescriptors(DiscSectors& sectors, DiscCatalogue& catalogue
             trees.push_back({Naming::joliet, supplementary.root_directory_record,
                              bothEndian(supplementary.path_table_size),
                              pathTablesOf(supplementary)});
-            if (catalogue.label.empty())
-                catalogue.label = jolietName(
+            if (found.label.empty())
+                found.label = jolietName(
                     {supplementary.volume_id, sizeof supplementary.volume_id});
         }
     }
     return trees;
 }
 
-// Each file once, from the tree with the best names that reached it: two
-// trees list one file at the same place on the disc.
-void putTogether(std::vector<Listing>& listings, DiscCatalogue& catalogue)
-{
-    std::stable_sort(listings.begin(), listings.end(),
-                     [](const Listing& a, const Listing& b) { return a.naming < b.naming; });
-    std::set<std::string> seen;
-    std::set<std::string> folders;
-    std::set<std::pair<std::string, std::string>> renamed;
-    for (auto& listing : listings) {
-        catalogue.trees.emplace_back(treeName(listing.naming));
-        for (auto& file : listing.files) {
-            const auto key = file.size > 0 ? std::to_string(file.extents.front().offset) + ":" +
-                                                 std::to_string(file.size)
-                                           : "/" + file.path;
-            if (seen.insert(key).second)
-                catalogue.files.push_back(std::move(file));
-        }
-        folders.insert(listing.folders.begin(), listing.folders.end());
-        for (auto& entry : listing.renamed)
-            if (renamed.insert({entry.folder, entry.onDisc}).second)
-                catalogue.renamed.push_back(std::move(entry));
-    }
-    for (const auto& listing : listings) {
-        for (auto unlisted : listing.unlisted) {
-            unlisted.listedElsewhere = std::any_of(
-                listings.begin(), listings.end(), [&](const Listing& other) {
-                    return &other != &listing && other.folders.contains(unlisted.path) &&
-                           std::none_of(other.unlisted.begin(), other.unlisted.end(),
-                                        [&](const UnlistedFolder& failed) {
-                                            return failed.path == unlisted.path;
-                                        });
-                });
-            catalogue.unlisted.push_back(std::move(unlisted));
-        }
-    }
-    catalogue.folders.assign(folders.begin(), folders.end());
-    std::sort(catalogue.files.begin(), catalogue.files.end(),
-              [](const DiscFile& a, const DiscFile& b) { return a.path < b.path; });
-}
-
 } // namespace
 
-DiscCatalogue readIso9660(DiscSectors& sectors)
+Iso9660Trees readIso9660(DiscSectors& sectors)
 {
     // A damaged disc's records are expected here; the library's own
     // warnings about them would only clutter the terminal.
     cdio_loglevel_default = CDIO_LOG_ERROR;
-    DiscCatalogue catalogue;
-    bool anyRead = false;
-    const auto trees = readDescriptors(sectors, catalogue, anyRead);
-    if (trees.empty()) {
-        catalogue.problem = anyRead ? "it holds no ISO 9660 file system"
-                                    : "its volume descriptors (sectors 16 on) do not read";
-        return catalogue;
-    }
-    std::vector<Listing> listings;
-    for (const auto& tree : trees)
-        listings.push_back(TreeWalk(sectors, tree.naming).walk(tree));
-    putTogether(listings, catalogue);
-    return catalogue;
+    Iso9660Trees found;
+    for (const auto& tree : readDescriptors(sectors, found))
+        found.listings.push_back(TreeWalk(sectors, tree.naming).walk(tree));
+    return found;
 }
 
 } // namespace brindlecap

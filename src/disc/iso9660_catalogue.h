@@ -12,6 +12,12 @@ namespace brindlecap {
 // from another, and the sectors of a folder that do read still give their
 // entries. Nothing on the disc is trusted: lengths, positions and loops are
 // checked, so the worst a damaged or crafted disc can do is list less.
-DiscCatalogue readIso9660(DiscSectors& sectors);
+struct Iso9660Trees
+{
+    std::string label;
+    std::vector<TreeListing> listings; // none: no ISO 9660 volume
+    bool descriptorsRead = false;      // some sector of its descriptors read
+};
+Iso9660Trees readIso9660(DiscSectors& sectors);
 
 } // namespace brindlecap

@@ -88,9 +88,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     MemoryDisc disc(data + 1, size - 1, data[0] % 8 == 0 ? data[0] / 8U % 13U : 0);
     DiscSectors sectors(disc, "disc", {});
-    const auto catalogue = readIso9660(sectors);
-    for (const auto& file : catalogue.files)
-        if (file.path.empty() || file.path.front() == '/')
-            __builtin_trap();
+    for (const auto& listing : readIso9660(sectors).listings)
+        for (const auto& file : listing.files)
+            if (file.path.empty() || file.path.front() == '/')
+                __builtin_trap();
     return 0;
 }
