@@ -112,9 +112,14 @@ ReadResult DiscFileAccess::readExtents(const PieceRead& read, std::int64_t offse
         const auto from = std::max<std::int64_t>(into, 0);
         const auto length = std::min(extent.length - from, wanted + into - from);
         if (length > 0)
-            pieces.push_back({from - into, extent.offset + from, length});
+            pieces.push_back({from - into, extent.offset + from, length, false, extent.zeros});
         extentStart += extent.length;
     }
+    // A file whose extents end before its length (a descriptor not read):
+    // the rest is not there to be read.
+    const auto covered = pieces.empty() ? 0 : pieces.back().into + pieces.back().length;
+    if (covered < wanted)
+        pieces.push_back({covered, 0, wanted - covered, true});
     return readPieces(pieces, buffer.first(static_cast<std::size_t>(wanted)), read);
 }
 

@@ -2,6 +2,7 @@
 #include "disc_reading.h"
 
 #include "iso9660_catalogue.h"
+#include "udf_catalogue.h"
 
 namespace brindlecap {
 
@@ -12,11 +13,16 @@ std::string readDisc(FileAccess& files, const std::string& path, DiscSource& dis
         return error.message();
     DiscSectors sectors(files, path, disc.facts.identity);
     auto iso9660 = readIso9660(sectors);
-    if (iso9660.listings.empty())
-        return iso9660.descriptorsRead ? "it holds no ISO 9660 file system"
-                                       : "its volume descriptors (sectors 16 on) do not read";
-    disc.catalogue.label = iso9660.label;
-    putTogether(std::move(iso9660.listings), disc.catalogue);
+    auto udf = readUdf(sectors, disc.facts.length);
+    auto listings = std::move(iso9660.listings);
+    if (udf.listing)
+        listings.push_back(std::move(*udf.listing));
+    if (listings.empty())
+        return iso9660.descriptorsRead
+                   ? "no ISO 9660 or UDF file system of it could be read"
+                   : "its volume descriptors (sectors 16 on) do not read, nor does UDF's anchor";
+    disc.catalogue.label = iso9660.label.empty() ? udf.label : iso9660.label;
+    putTogether(std::move(listings), disc.catalogue);
     return {};
 }
 

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "read_pieces.h"
 
+#include <algorithm>
+
 namespace brindlecap {
 
 ReadResult readPieces(const std::vector<ReadPiece>& pieces, std::span<std::byte> buffer,
@@ -8,8 +10,11 @@ ReadResult readPieces(const std::vector<ReadPiece>& pieces, std::span<std::byte>
 {
     ReadResult result;
     for (const auto& piece : pieces) {
-        if (piece.skip) {
-            appendRange(result.unreadable, {piece.into, piece.length});
+        if (piece.skip || piece.zeros) {
+            if (piece.skip)
+                appendRange(result.unreadable, {piece.into, piece.length});
+            else
+                std::fill_n(buffer.begin() + piece.into, piece.length, std::byte{0});
             result.bytes = piece.into + piece.length;
             continue;
         }

@@ -11,14 +11,15 @@
 namespace brindlecap {
 
 // One piece of a read: `length` bytes of the buffer from `into`, read from
-// byte `from` of the file beneath, or, where `skip` is set, known to be
-// missing there and unreadable without a read.
+// byte `from` of the file beneath; or, where `skip` is set, known to be
+// missing there and unreadable without a read; or zeros, without a read.
 struct ReadPiece
 {
     std::int64_t into = 0;
     std::int64_t from = 0;
     std::int64_t length = 0;
     bool skip = false;
+    bool zeros = false;
 };
 
 using PieceRead = std::function<ReadResult(std::int64_t offset, std::span<std::byte> buffer)>;

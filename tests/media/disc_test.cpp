@@ -6,6 +6,7 @@
 #include "run_process.h"
 #include "test_mounts.h"
 
+#include <cstring>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <map>
@@ -62,14 +63,28 @@ std::int64_t fileSector(const std::string& image, const std::string& path)
 
 struct BadSector
 {
-    const char* tree; // "-R", "-J": a folder's first sector; "": a file's
+    // "-R", "-J": a folder's first sector in that tree; "": a file's;
+    // "sector": the sector `within`; "udf-main": UDF's main volume
+    // descriptor sequence, as the anchor at sector 256 gives it
+    const char* place;
     std::string path;
-    std::int64_t within = 0; // sectors into the folder or file
+    std::int64_t within = 0; // sectors into it
+    std::int64_t count = 1;
 };
+
+// Where the anchor at sector 256 says UDF's main descriptor sequence starts.
+std::int64_t udfMainSequence(const std::string& image)
+{
+    const auto bytes = readFile(image);
+    std::uint32_t start = 0;
+    std::memcpy(&start, bytes.data() + 256 * sector + 20, sizeof start);
+    return start;
+}
 
 struct DiscCase
 {
     const char* name;
+    bool udf; // a UDF and ISO 9660 bridge disc, as genisoimage -udf makes it
     std::vector<BadSector> bad;
     int listStatus;
     int exitStatus;
@@ -82,17 +97,21 @@ struct DiscCase
 class DiscImageTest : public ::testing::Test
 {
 protected:
-    void SetUp() override
+    // xorriso and genisoimage: scripts/setup-debian.sh installs them.
+    void makeImage(bool udf) const
     {
         for (const auto& [path, bytes] : discFiles()) {
             fs::create_directories((m_scratch.path() / "tree" / path).parent_path());
             writeFile(m_scratch / ("tree/" + path), bytes);
         }
-        const auto made = runProcess(xorriso, {"-outdev", m_scratch / "disc.iso", "-volid",
-                                               "HOLIDAY_2009", "-joliet", "on", "-map",
-                                               m_scratch / "tree", "/"});
-        ASSERT_EQ(made.exitStatus, 0) << "xorriso (scripts/setup-debian.sh installs it): "
-                                      << made.err;
+        const auto made =
+            udf ? runProcess("/usr/bin/genisoimage",
+                             {"-quiet", "-udf", "-J", "-R", "-V", "HOLIDAY_2009", "-o",
+                              m_scratch / "disc.iso", m_scratch / "tree"})
+                : runProcess(xorriso, {"-outdev", m_scratch / "disc.iso", "-volid",
+                                       "HOLIDAY_2009", "-joliet", "on", "-map",
+                                       m_scratch / "tree", "/"});
+        ASSERT_EQ(made.exitStatus, 0) << made.err;
     }
 
     std::string damage(const std::vector<BadSector>& bad) const
@@ -100,11 +119,14 @@ protected:
         const auto image = m_scratch / "disc.iso";
         std::string description = "image disc.iso " + image + "\ndirect-io\n";
         for (const auto& sectors : bad) {
-            const auto first = (*sectors.tree != '\0' ? folderSector(image, sectors.tree, sectors.path)
-                                                     : fileSector(image, sectors.path)) +
-                               sectors.within;
+            const std::string place = sectors.place;
+            const auto start = place.starts_with('-') ? folderSector(image, sectors.place, sectors.path)
+                               : place.empty()        ? fileSector(image, sectors.path)
+                               : place == "udf-main"  ? udfMainSequence(image)
+                                                      : 0;
+            const auto first = start + sectors.within;
             description += "hard disc.iso " + std::to_string(first * sector) + " " +
-                           std::to_string((first + 1) * sector) + "\n";
+                           std::to_string((first + sectors.count) * sector) + "\n";
         }
         return description;
     }
@@ -118,6 +140,7 @@ class DiscTest : public DiscImageTest, public ::testing::WithParamInterface<Disc
 TEST_P(DiscTest, EveryFileWhoseDataReadsIsCopiedByteExactThroughWhicheverTreeStillReads)
 {
     const auto& param = GetParam();
+    makeImage(param.udf);
     const MountedMedium medium(m_scratch.path() / "medium", damage(param.bad));
     if (!medium.unavailable().empty())
         GTEST_SKIP() << medium.unavailable();
@@ -155,6 +178,7 @@ INSTANTIATE_TEST_SUITE_P(
     Damage, DiscTest,
     ::testing::Values(
         DiscCase{"Intact",
+                 false,
                  {},
                  0,
                  0,
@@ -164,6 +188,7 @@ INSTANTIATE_TEST_SUITE_P(
                  {"IMG_0001.JPG  (Rock Ridge)"}},
         // What the kernel's one attempt meets first: it lists nothing.
         DiscCase{"PrimaryRootFolder",
+                 false,
                  {{"-R", ""}},
                  0,
                  0,
@@ -174,6 +199,7 @@ INSTANTIATE_TEST_SUITE_P(
                  {"IMG_0001.JPG  (Joliet)", "a file named éclair.txt'  (Joliet)"}},
         // Below both roots, each folder is found through a path table.
         DiscCase{"BothRootFolders",
+                 false,
                  {{"-R", ""}, {"-J", ""}},
                  1,
                  1,
@@ -182,6 +208,7 @@ INSTANTIATE_TEST_SUITE_P(
                  {"not listed whole: the root folder", "found through Joliet path table: 4 files"},
                  {"a file named éclair.txt'  (Joliet path table)"}},
         DiscCase{"JolietFolder",
+                 false,
                  {{"-J", "DCIM/100CANON"}},
                  0,
                  0,
@@ -190,6 +217,7 @@ INSTANTIATE_TEST_SUITE_P(
                  {"listed through another tree: DCIM/100CANON"},
                  {"IMG_0002.JPG  (Rock Ridge)"}},
         DiscCase{"FolderInBothTrees",
+                 false,
                  {{"-R", "VIDEO_TS"}, {"-J", "VIDEO_TS"}},
                  1,
                  1,
@@ -198,12 +226,52 @@ INSTANTIATE_TEST_SUITE_P(
                  {"not listed whole: VIDEO_TS"},
                  {}},
         DiscCase{"FileData",
+                 false,
                  {{"", "DCIM/100CANON/IMG_0001.JPG", 1}},
                  0,
                  1,
                  {},
                  {"DCIM/100CANON/IMG_0001.JPG"},
                  {},
+                 {}},
+        // A DVD's UDF, where its ISO 9660 volume descriptors do not read:
+        // from the anchor at sector 256, then from the one at the disc's
+        // end, through the main descriptor sequence or its reserve.
+        DiscCase{"UdfAlone",
+                 true,
+                 {{"sector", "", 16}, {"sector", "", 17}},
+                 0,
+                 0,
+                 {},
+                 {},
+                 {"its trees: UDF", "found through UDF: 4 files"},
+                 {"a file named éclair.txt'  (UDF)"}},
+        DiscCase{"UdfFirstAnchor",
+                 true,
+                 {{"sector", "", 16}, {"sector", "", 17}, {"sector", "", 256}},
+                 0,
+                 0,
+                 {},
+                 {},
+                 {"found through UDF: 4 files"},
+                 {}},
+        DiscCase{"UdfMainSequence",
+                 true,
+                 {{"sector", "", 16}, {"sector", "", 17}, {"udf-main", "", 0, 16}},
+                 0,
+                 0,
+                 {},
+                 {},
+                 {"found through UDF: 4 files"},
+                 {}},
+        DiscCase{"UdfFileData",
+                 true,
+                 {{"sector", "", 16}, {"sector", "", 17}, {"", "VIDEO_TS/VTS_01_1.VOB", 1}},
+                 0,
+                 1,
+                 {},
+                 {"VIDEO_TS/VTS_01_1.VOB"},
+                 {"found through UDF: 4 files"},
                  {}}),
     [](const auto& testInfo) { return std::string(testInfo.param.name); });
 
@@ -212,6 +280,7 @@ INSTANTIATE_TEST_SUITE_P(
 // zeros, and a later, better image fills in only what was missing.
 TEST_F(DiscImageTest, AnImageWithItsDdrescueMapIsReadOnlyWhereTheMapSaysItWasRescued)
 {
+    makeImage(false);
     const std::vector<BadSector> bad{{"", "DCIM/100CANON/IMG_0001.JPG", 1},
                                      {"", "VIDEO_TS/VTS_01_1.VOB", 1}};
     const MountedMedium medium(m_scratch.path() / "medium", damage(bad));
