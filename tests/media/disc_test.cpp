@@ -94,6 +94,12 @@ struct DiscCase
     std::vector<std::string> listed;    // what the listing says of single files
 };
 
+// A failing case is named by its row, not by its bytes.
+void PrintTo(const DiscCase& row, std::ostream* out)
+{
+    *out << row.name;
+}
+
 class DiscImageTest : public ::testing::Test
 {
 protected:
