@@ -86,6 +86,7 @@ std::optional<int> readDiscSource(const CliOptions& options, CliTerminal& termin
                                   SourcePlan& plan)
 {
     PosixFileAccess reader;
+    reader.readBlockDevices(true);
     reader.keepSourceOpen(true);
     reader.setSectorSize(options.sectorSize != 0 ? options.sectorSize : DiscSectors::sectorSize);
     reader.setStopCheck([&] { return stopSignal() != 0; });

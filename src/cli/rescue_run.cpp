@@ -67,6 +67,7 @@ RescueRun::RescueRun(const CliOptions& options, const DiscSource* disc, FolderTr
     m_posix.setSectorSize(options.sectorSize);
     if (disc != nullptr) {
         m_disc.serve(*disc);
+        m_posix.readBlockDevices(true);
         if (disc->notRescued)
             m_rescuedOnly.limit(disc->path, *disc->notRescued);
         // Whatever the file system beneath an image says, a disc's sector

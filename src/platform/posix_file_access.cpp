@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -26,7 +28,9 @@ std::error_code PosixFileAccess::examineSource(const std::string& path, SourceFa
     {};
     if (const auto error = lookUpSource(place, path, status))
         return error;
-    if (!S_ISREG(status.st_mode))
+    const bool device =
+        m_sourceKinds == SourceKinds::regularFileOrBlockDevice && S_ISBLK(status.st_mode);
+    if (!S_ISREG(status.st_mode) && !device)
         return CopyError::notRegularFile;
     // Opening it proves it can be read: a file that cannot is no source at
     // all, and copying it as zeros would pass for a damaged disc. In a tree
@@ -34,11 +38,17 @@ std::error_code PosixFileAccess::examineSource(const std::string& path, SourceFa
     const auto looked = identityOf(status);
     UniqueFd probe;
     if (const auto error = openRegularFile(place, O_RDONLY, place.inTree ? &looked : nullptr,
-                                           CopyError::sourceReplaced, probe))
+                                           CopyError::sourceReplaced, probe, m_sourceKinds))
         return error;
     if (::fstat(probe.get(), &status) != 0)
         return lastError();
     facts.length = status.st_size;
+    // A device's length is the medium's, which only the driver knows.
+    std::uint64_t deviceBytes = 0;
+    if (S_ISBLK(status.st_mode) && ::ioctl(probe.get(), BLKGETSIZE64, &deviceBytes) != 0)
+        return lastError();
+    if (S_ISBLK(status.st_mode))
+        facts.length = static_cast<std::int64_t>(deviceBytes);
     facts.identity = identityOf(status);
     facts.permissions = status.st_mode & 0777;
     facts.modified = {status.st_mtim.tv_sec, status.st_mtim.tv_nsec};
@@ -111,7 +121,7 @@ std::error_code PosixFileAccess::openSource(const std::string& path, const FileI
     letKeptSourceGo();
     UniqueFd fd;
     if (const auto error =
-            openRegularFile(place, O_RDONLY, &expected, CopyError::sourceReplaced, fd))
+            openRegularFile(place, O_RDONLY, &expected, CopyError::sourceReplaced, fd, m_sourceKinds))
         return error;
     if (expected != m_last.file) {
         m_last = {};

@@ -4,6 +4,7 @@
 #include "descriptor_reads.h"
 #include "file_access.h"
 #include "folder_tree.h"
+#include "regular_file_open.h"
 #include "sector_salvage.h"
 #include "unique_fd.h"
 #include "written_copy.h"
@@ -53,6 +54,9 @@ public:
     void keepSourceOpen(bool keep) { m_keepSource = keep; }
     // The sources' sector, as the user gave it (512 to 4096); 0: learnt.
     void setSectorSize(std::int64_t bytes) { m_sectorSize = bytes; }
+    // A block device (a drive, a disc read whole) is a source too.
+    void readBlockDevices(bool read) { m_sourceKinds = read ? SourceKinds::regularFileOrBlockDevice
+                                                            : SourceKinds::regularFile; }
 
 private:
     ReadResult salvage(std::int64_t offset, std::span<std::byte> buffer, StretchSearch search);
@@ -68,6 +72,7 @@ private:
     bool m_slotIsSource = false;
     bool m_keepSource = false;
     std::int64_t m_sectorSize = 0;
+    SourceKinds m_sourceKinds = SourceKinds::regularFile;
     UniqueFd m_keptSource;
     bool m_randomAdvised = false; // read-ahead off on the source's descriptor
     // The open (or kept) source's way past the page cache, opened when

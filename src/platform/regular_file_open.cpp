@@ -22,24 +22,26 @@ int openRetryingInterrupts(int folder, const char* name, int flags)
                     RetryOn::interruption);
 }
 
-// Whether a file is a regular file, and the expected one.
+// Whether a file is of a kind asked for, and the expected one.
 std::error_code checkFile(const struct stat& status, const FileIdentity* expected,
-                          std::error_code replaced)
+                          std::error_code replaced, SourceKinds kinds = SourceKinds::regularFile)
 {
-    if (!S_ISREG(status.st_mode))
+    const bool device = kinds == SourceKinds::regularFileOrBlockDevice && S_ISBLK(status.st_mode);
+    if (!S_ISREG(status.st_mode) && !device)
         return CopyError::notRegularFile;
     if (expected != nullptr && identityOf(status) != *expected)
         return replaced;
     return {};
 }
 
-std::error_code checkOpened(int fd, const FileIdentity* expected, std::error_code replaced)
+std::error_code checkOpened(int fd, const FileIdentity* expected, std::error_code replaced,
+                            SourceKinds kinds = SourceKinds::regularFile)
 {
     struct stat status
     {};
     if (::fstat(fd, &status) != 0)
         return lastError();
-    return checkFile(status, expected, replaced);
+    return checkFile(status, expected, replaced, kinds);
 }
 
 // Opens what a name leads to only once it has been checked: the name is
@@ -80,7 +82,7 @@ FileIdentity identityOf(const struct stat& status)
 }
 
 std::error_code openRegularFile(const NamePlace& place, int flags, const FileIdentity* expected,
-                                std::error_code replaced, UniqueFd& opened)
+                                std::error_code replaced, UniqueFd& opened, SourceKinds kinds)
 {
     // O_NONBLOCK: a FIFO put where a file was expected must not hang the
     // program (its open would wait for a peer). On a regular file it changes
@@ -89,12 +91,14 @@ std::error_code openRegularFile(const NamePlace& place, int flags, const FileIde
     if (!fd.isOpen() && errno == EWOULDBLOCK) {
         return openResolved(
             place, flags,
-            [&](const struct stat& status) { return checkFile(status, expected, replaced); },
+            [&](const struct stat& status) {
+                return checkFile(status, expected, replaced, kinds);
+            },
             opened);
     }
     if (!fd.isOpen())
         return lastError();
-    if (const auto error = checkOpened(fd.get(), expected, replaced))
+    if (const auto error = checkOpened(fd.get(), expected, replaced, kinds))
         return error;
     opened = std::move(fd);
     return {};

@@ -15,6 +15,14 @@ namespace brindlecap {
 
 FileIdentity identityOf(const struct stat& status);
 
+// What a source may be: a regular file, or for a disc read whole (a drive)
+// a block device too.
+enum class SourceKinds
+{
+    regularFile,
+    regularFileOrBlockDevice,
+};
+
 // Opens the regular file at `place` with `flags` (O_RDONLY or O_WRONLY, never
 // O_CREAT), without ever blocking on a FIFO put where a file was expected.
 // When `expected` is given the file must be that one: else `replaced` is the
@@ -22,7 +30,8 @@ FileIdentity identityOf(const struct stat& status);
 // the file (Samba, NFS) is waited for, as cp waits for it, instead of
 // failing with EWOULDBLOCK.
 std::error_code openRegularFile(const NamePlace& place, int flags, const FileIdentity* expected,
-                                std::error_code replaced, UniqueFd& opened);
+                                std::error_code replaced, UniqueFd& opened,
+                                SourceKinds kinds = SourceKinds::regularFile);
 
 // Opens the very file that a handle that can open nothing (O_PATH) holds,
 // through /proc, with `flags`: what a name led to when it was looked at, not

@@ -334,6 +334,26 @@ TEST_F(DiscImageTest, AnImageWithItsDdrescueMapIsReadOnlyWhereTheMapSaysItWasRes
         EXPECT_TRUE(readFile(m_scratch / ("out/HOLIDAY_2009/" + path)) == bytes) << path;
 }
 
+// A drive is a block device: the disc is read through it as from an image
+// (a loop device over the image stands in for the drive).
+TEST_F(DiscImageTest, ADiscInADriveIsReadThroughTheBlockDevice)
+{
+    makeImage(true);
+    const auto attached = runProcess("/sbin/losetup", {"--find", "--show", "--read-only",
+                                                       m_scratch / "disc.iso"});
+    if (attached.exitStatus != 0)
+        GTEST_SKIP() << "this machine does not let a test attach a loop device: " << attached.err;
+    const auto drive = attached.out.substr(0, attached.out.find('\n'));
+    const auto copy = runCli({"-q", "--disc=" + drive, m_scratch / "out"});
+    // A drive named as a plain source is still no file to copy.
+    const auto plain = runCli({"-q", drive, m_scratch / "plain"});
+    runProcess("/sbin/losetup", {"--detach", drive});
+    EXPECT_EQ(copy.exitStatus, 0) << copy.out << copy.err;
+    for (const auto& [path, bytes] : discFiles())
+        EXPECT_TRUE(readFile(m_scratch / ("out/HOLIDAY_2009/" + path)) == bytes) << path;
+    EXPECT_NE(plain.out.find("not a regular file"), std::string::npos) << plain.out;
+}
+
 // The kernel's driver, where this machine lets a test mount a disc image,
 // lists nothing of a disc whose primary root folder does not read.
 TEST(DiscKernelTest, MountingADiscWithAnUnreadableRootFolderListsNothing)
