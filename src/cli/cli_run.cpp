@@ -5,7 +5,6 @@
 #include "disc_listing.h"
 #include "disc_reading.h"
 #include "disc_sectors.h"
-#include "rescued_only_file_access.h"
 #include "exit_status.h"
 #include "folder_tree.h"
 #include "job_report_json.h"
@@ -13,6 +12,7 @@
 #include "quoted_name.h"
 #include "report_file.h"
 #include "rescue_run.h"
+#include "rescued_only_file_access.h"
 #include "retried_call.h"
 #include "space_check.h"
 
@@ -199,9 +199,8 @@ int runCli(const std::vector<std::string_view>& arguments, CliTerminal terminal,
             return exitBadCommandLine;
         }
     }
-    RescueRun run(options, options.disc.empty() ? nullptr : &disc, copies,
-                  commandLineOf(arguments), terminal.err,
-                  terminal.showsProgress && !options.quiet ? &terminal.err : nullptr,
+    RescueRun run(options, options.disc.empty() ? nullptr : &disc, copies, commandLineOf(arguments),
+                  terminal.err, terminal.showsProgress && !options.quiet ? &terminal.err : nullptr,
                   terminal.width, stopSignal);
     const auto report = run.copy(plan);
     int status = run.stoppedBy() != 0 ? exitSignalled + run.stoppedBy() : exitStatusFor(report);

@@ -49,8 +49,8 @@ DiscChoice chooseDiscFiles(const DiscSource& disc, const std::vector<std::string
             const auto rest = withoutSlashes(file.path.substr(named.size()));
             choice.files.push_back({&file, rest.empty() ? kept : joinPath(kept, rest)});
         }
-        const bool folder = std::binary_search(disc.catalogue.folders.begin(),
-                                               disc.catalogue.folders.end(), named);
+        const bool folder =
+            std::binary_search(disc.catalogue.folders.begin(), disc.catalogue.folders.end(), named);
         if (!found && !folder)
             choice.missing.push_back(named);
     };
@@ -70,8 +70,7 @@ DiscChoice chooseDiscFiles(const DiscSource& disc, const std::vector<std::string
 SourcePlan planDisc(const DiscSource& disc, const DiscChoice& choice, const std::string& directory)
 {
     SourcePlan plan;
-    for (const auto& chosen : choice.files)
-    {
+    for (const auto& chosen : choice.files) {
         const auto folder = folderOf(chosen.copyPath);
         plan.copies.push_back({disc.sourceName(*chosen.file),
                                folder.empty() ? directory : joinPath(directory, folder), nullptr,

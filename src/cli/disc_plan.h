@@ -31,7 +31,6 @@ DiscChoice chooseDiscFiles(const DiscSource& disc, const std::vector<std::string
 
 // The chosen files as sources, each copied into `directory` where the
 // choice puts it; a path the disc does not list is passed over as missing.
-SourcePlan planDisc(const DiscSource& disc, const DiscChoice& choice,
-                    const std::string& directory);
+SourcePlan planDisc(const DiscSource& disc, const DiscChoice& choice, const std::string& directory);
 
 } // namespace brindlecap

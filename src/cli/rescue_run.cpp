@@ -50,9 +50,8 @@ FileOutcome uncopied(const std::string& source, const std::string& folder, std::
 } // namespace
 
 RescueRun::RescueRun(const CliOptions& options, const DiscSource* disc, FolderTree& copies,
-                     std::string commandLine,
-                     std::ostream& messages, std::ostream* progress, std::size_t width,
-                     std::function<int()> stopSignal)
+                     std::string commandLine, std::ostream& messages, std::ostream* progress,
+                     std::size_t width, std::function<int()> stopSignal)
     : m_options(options), m_copies(copies), m_stopSignal(std::move(stopSignal)),
       m_rescuedOnly(m_posix), m_disc(m_rescuedOnly), m_files(m_disc, m_clock),
       m_record(options.useMaps, std::move(commandLine), messages, m_files, m_volume, copies)

@@ -3,7 +3,6 @@
 
 #include "cli_options.h"
 #include "disc_file_access.h"
-#include "rescued_only_file_access.h"
 #include "file_system_sync.h"
 #include "job_report.h"
 #include "locale_number_format.h"
@@ -11,6 +10,7 @@
 #include "metered_file_access.h"
 #include "posix_file_access.h"
 #include "progress_meter.h"
+#include "rescued_only_file_access.h"
 #include "source_plan.h"
 
 #include <chrono>
@@ -33,9 +33,8 @@ public:
     // every copy and map is reached through it. `disc`: the disc whose
     // files are the sources, or null; it must outlive the run.
     RescueRun(const CliOptions& options, const DiscSource* disc, FolderTree& copies,
-              std::string commandLine,
-              std::ostream& messages, std::ostream* progress, std::size_t width,
-              std::function<int()> stopSignal);
+              std::string commandLine, std::ostream& messages, std::ostream* progress,
+              std::size_t width, std::function<int()> stopSignal);
     ~RescueRun();
 
     // Copies everything planned; the report covers every planned source,

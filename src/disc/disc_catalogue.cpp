@@ -28,8 +28,8 @@ void putTogether(std::vector<TreeListing> listings, DiscCatalogue& catalogue)
     }
     for (const auto& listing : listings) {
         for (auto unlisted : listing.unlisted) {
-            unlisted.listedElsewhere = std::any_of(
-                listings.begin(), listings.end(), [&](const TreeListing& other) {
+            unlisted.listedElsewhere =
+                std::any_of(listings.begin(), listings.end(), [&](const TreeListing& other) {
                     return &other != &listing && other.folders.contains(unlisted.path) &&
                            std::none_of(other.unlisted.begin(), other.unlisted.end(),
                                         [&](const UnlistedFolder& failed) {

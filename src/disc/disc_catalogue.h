@@ -21,7 +21,7 @@ struct DiscExtent
 // A file as a tree of the disc lists it.
 struct DiscFile
 {
-    std::string path; // inside the disc, names joined by "/", no leading "/"
+    std::string path;                // inside the disc, names joined by "/", no leading "/"
     std::vector<DiscExtent> extents; // in file order; more than one past 4 GiB
     std::int64_t size = 0;
     FileTime modified; // as the disc recorded it
@@ -42,7 +42,7 @@ struct UnlistedFolder
 {
     std::string path; // inside the disc; empty: the root
     std::string tree;
-    bool partly = false; // some of its sectors read, and their entries are listed
+    bool partly = false;          // some of its sectors read, and their entries are listed
     bool listedElsewhere = false; // another tree listed a folder of that path whole
 };
 
@@ -50,9 +50,9 @@ struct UnlistedFolder
 // best tree that reached it.
 struct DiscCatalogue
 {
-    std::string label;              // the volume label, as the disc has it
-    std::vector<std::string> trees; // the trees found, best names first
-    std::vector<DiscFile> files;    // in path order
+    std::string label;                // the volume label, as the disc has it
+    std::vector<std::string> trees;   // the trees found, best names first
+    std::vector<DiscFile> files;      // in path order
     std::vector<std::string> folders; // every folder listed, empty ones too
     std::vector<UnlistedFolder> unlisted;
     std::vector<RenamedEntry> renamed;

@@ -73,16 +73,18 @@ ReadResult DiscFileAccess::readAt(std::int64_t offset, std::span<std::byte> buff
 {
     if (m_open == nullptr)
         return ForwardingFileAccess::readAt(offset, buffer);
-    return readExtents([this](auto at, auto part) { return ForwardingFileAccess::readAt(at, part); },
-                       offset, buffer);
+    return readExtents(
+        [this](auto at, auto part) { return ForwardingFileAccess::readAt(at, part); }, offset,
+        buffer);
 }
 
 ReadResult DiscFileAccess::skimAt(std::int64_t offset, std::span<std::byte> buffer)
 {
     if (m_open == nullptr)
         return ForwardingFileAccess::skimAt(offset, buffer);
-    return readExtents([this](auto at, auto part) { return ForwardingFileAccess::skimAt(at, part); },
-                       offset, buffer);
+    return readExtents(
+        [this](auto at, auto part) { return ForwardingFileAccess::skimAt(at, part); }, offset,
+        buffer);
 }
 
 ReadResult DiscFileAccess::scrapeAt(std::int64_t offset, std::span<std::byte> buffer)

@@ -21,9 +21,9 @@ public:
 
     struct Read
     {
-        std::int64_t bytes = 0;              // how far the disc went
-        std::vector<ByteRange> unreadable;   // offsets in the buffer, in order
-        std::error_code error;               // the disc could not be read at all
+        std::int64_t bytes = 0;            // how far the disc went
+        std::vector<ByteRange> unreadable; // offsets in the buffer, in order
+        std::error_code error;             // the disc could not be read at all
     };
 
     DiscSectors(FileAccess& files, std::string source, FileIdentity identity)

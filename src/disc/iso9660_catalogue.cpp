@@ -87,8 +87,8 @@ std::uint32_t wordAt(std::span<const std::byte> bytes, std::size_t count, bool b
 {
     std::uint32_t value = 0;
     for (std::size_t i = 0; i < count; ++i)
-        value = (value << 8U) |
-                std::to_integer<std::uint32_t>(bytes[bigEndian ? i : count - 1 - i]);
+        value =
+            (value << 8U) | std::to_integer<std::uint32_t>(bytes[bigEndian ? i : count - 1 - i]);
     return value;
 }
 
@@ -179,8 +179,8 @@ private:
     {
         std::string path;
         std::int64_t sector = 0;
-        std::int64_t size = 0;      // -1: as its own first entry says
-        bool throughTable = false;  // reached through the path table
+        std::int64_t size = 0;     // -1: as its own first entry says
+        bool throughTable = false; // reached through the path table
     };
 
     static std::string joined(const std::string& folder, const std::string& name)
@@ -246,8 +246,7 @@ private:
                 break;
             const std::string_view name(reinterpret_cast<const char*>(bytes.data() + at + head),
                                         nameLength);
-            folders.push_back({m_naming == Naming::joliet ? jolietName(name)
-                                                                  : plainName(name),
+            folders.push_back({m_naming == Naming::joliet ? jolietName(name) : plainName(name),
                                wordAt(bytes.subspan(at + 2), 4, bigEndian), parent - 1U});
             at += head + nameLength + nameLength % 2;
         }
@@ -285,8 +284,7 @@ private:
             m_pathOf.emplace(folder.sector, folder.path);
         }
         if (anyFailed)
-            m_listing.unlisted.push_back(
-                {folder.path, treeName(m_naming), anyRead, false});
+            m_listing.unlisted.push_back({folder.path, treeName(m_naming), anyRead, false});
         // The stack takes the last first: pushed backwards, folders are
         // listed in the order the disc has them.
         m_pending.insert(m_pending.end(), subfolders.rbegin(), subfolders.rend());
@@ -322,13 +320,12 @@ private:
     {
         if (entry.rawName.size() == 1 && (entry.rawName[0] == '\0' || entry.rawName[0] == '\1')) {
             // The root's own entry says whether the disc has Rock Ridge.
-            if (entry.rawName[0] == '\0' && folder.path.empty() &&
-                m_naming == Naming::plain)
+            if (entry.rawName[0] == '\0' && folder.path.empty() && m_naming == Naming::plain)
                 lookForRockRidge(entry.systemUse);
             return;
         }
-        const auto extent = static_cast<std::int64_t>(bothEndian(entry.head.extent)) +
-                            entry.head.xa_length;
+        const auto extent =
+            static_cast<std::int64_t>(bothEndian(entry.head.extent)) + entry.head.xa_length;
         const auto size = static_cast<std::int64_t>(bothEndian(entry.head.size));
         if (m_file && m_file->rawName == entry.rawName && m_file->more) {
             m_file->disc.extents.push_back({extent * sector, size});
@@ -447,7 +444,7 @@ private:
     Naming m_naming;
     TreeListing m_listing;
     std::vector<Folder> m_pending;
-    std::set<std::int64_t> m_visited;               // tried, read or not
+    std::set<std::int64_t> m_visited;             // tried, read or not
     std::map<std::int64_t, std::string> m_pathOf; // the folders read, by first sector
     std::unique_ptr<OpenFile> m_file;
     std::size_t m_skip = 0;
@@ -498,8 +495,7 @@ std::vector<Tree> readDescriptors(DiscSectors& sectors, Iso9660Trees& found)
             std::memcpy(&primary, bytes.data(), sizeof primary);
             found.label = trimmed({primary.volume_id, sizeof primary.volume_id});
             trees.push_back({Naming::plain, primary.root_directory_record,
-                             bothEndian(primary.path_table_size),
-                             pathTablesOf(primary)});
+                             bothEndian(primary.path_table_size), pathTablesOf(primary)});
         } else if (type == ISO_VD_SUPPLEMENTARY) {
             iso9660_svd_t supplementary{};
             std::memcpy(&supplementary, bytes.data(), sizeof supplementary);
@@ -509,8 +505,7 @@ std::vector<Tree> readDescriptors(DiscSectors& sectors, Iso9660Trees& found)
                              bothEndian(supplementary.path_table_size),
                              pathTablesOf(supplementary)});
             if (found.label.empty())
-                found.label = jolietName(
-                    {supplementary.volume_id, sizeof supplementary.volume_id});
+                found.label = jolietName({supplementary.volume_id, sizeof supplementary.volume_id});
         }
     }
     return trees;

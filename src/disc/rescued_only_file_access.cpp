@@ -42,9 +42,9 @@ std::vector<ReadPiece> RescuedOnlyFileAccess::piecesOf(std::int64_t offset,
                                                        std::int64_t length) const
 {
     std::vector<ReadPiece> pieces;
-    auto missing = std::upper_bound(
-        m_missing.begin(), m_missing.end(), offset,
-        [](std::int64_t at, const ByteRange& range) { return at < range.end(); });
+    auto missing =
+        std::upper_bound(m_missing.begin(), m_missing.end(), offset,
+                         [](std::int64_t at, const ByteRange& range) { return at < range.end(); });
     for (auto at = offset; at < offset + length;) {
         const bool inside = missing != m_missing.end() && missing->offset <= at;
         const auto end = std::min(offset + length, inside                       ? missing->end()

@@ -68,8 +68,8 @@ std::string osta(std::span<const std::byte> bytes)
 // A dstring: OSTA characters in a field whose last byte is their length.
 std::string dstring(std::span<const std::byte> field)
 {
-    const auto length = std::min<std::size_t>(std::to_integer<std::size_t>(field.back()),
-                                              field.size() - 1);
+    const auto length =
+        std::min<std::size_t>(std::to_integer<std::size_t>(field.back()), field.size() - 1);
     return osta(field.first(length));
 }
 
@@ -172,8 +172,8 @@ private:
                 addExtent(entry, littleEndian(area, ad), littleEndian(area, ad + 4));
             break;
         case 3: // the bytes themselves, inside the entry
-            entry.extents.push_back({at + static_cast<std::int64_t>(first),
-                                     static_cast<std::int64_t>(descriptors)});
+            entry.extents.push_back(
+                {at + static_cast<std::int64_t>(first), static_cast<std::int64_t>(descriptors)});
             break;
         default:
             return std::nullopt;
@@ -247,11 +247,11 @@ private:
         constexpr std::size_t head = 38;
         for (std::size_t at = 0; at + head <= bytes.size();) {
             const auto fits = [&](std::size_t length) {
-                return std::none_of(unreadable.begin(), unreadable.end(),
-                                    [&](const ByteRange& bad) {
-                                        return bad.offset < static_cast<std::int64_t>(at + length) &&
-                                               bad.end() > static_cast<std::int64_t>(at);
-                                    });
+                return std::none_of(
+                    unreadable.begin(), unreadable.end(), [&](const ByteRange& bad) {
+                        return bad.offset < static_cast<std::int64_t>(at + length) &&
+                               bad.end() > static_cast<std::int64_t>(at);
+                    });
             };
             udf_fileid_desc_t described{};
             std::memcpy(&described, bytes.data() + at, head);

@@ -120,8 +120,8 @@ std::error_code PosixFileAccess::openSource(const std::string& path, const FileI
     }
     letKeptSourceGo();
     UniqueFd fd;
-    if (const auto error =
-            openRegularFile(place, O_RDONLY, &expected, CopyError::sourceReplaced, fd, m_sourceKinds))
+    if (const auto error = openRegularFile(place, O_RDONLY, &expected, CopyError::sourceReplaced,
+                                           fd, m_sourceKinds))
         return error;
     if (expected != m_last.file) {
         m_last = {};

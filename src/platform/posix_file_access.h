@@ -55,8 +55,10 @@ public:
     // The sources' sector, as the user gave it (512 to 4096); 0: learnt.
     void setSectorSize(std::int64_t bytes) { m_sectorSize = bytes; }
     // A block device (a drive, a disc read whole) is a source too.
-    void readBlockDevices(bool read) { m_sourceKinds = read ? SourceKinds::regularFileOrBlockDevice
-                                                            : SourceKinds::regularFile; }
+    void readBlockDevices(bool read)
+    {
+        m_sourceKinds = read ? SourceKinds::regularFileOrBlockDevice : SourceKinds::regularFile;
+    }
 
 private:
     ReadResult salvage(std::int64_t offset, std::span<std::byte> buffer, StretchSearch search);

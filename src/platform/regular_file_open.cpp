@@ -91,9 +91,7 @@ std::error_code openRegularFile(const NamePlace& place, int flags, const FileIde
     if (!fd.isOpen() && errno == EWOULDBLOCK) {
         return openResolved(
             place, flags,
-            [&](const struct stat& status) {
-                return checkFile(status, expected, replaced, kinds);
-            },
+            [&](const struct stat& status) { return checkFile(status, expected, replaced, kinds); },
             opened);
     }
     if (!fd.isOpen())

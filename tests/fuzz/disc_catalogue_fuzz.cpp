@@ -75,8 +75,7 @@ public:
     {
         return {0, {}, {}, std::make_error_code(std::errc::read_only_file_system)};
     }
-    std::error_code examineCopy(const std::string&, const FileIdentity&,
-                                CopyFacts&) const override
+    std::error_code examineCopy(const std::string&, const FileIdentity&, CopyFacts&) const override
     {
         return {};
     }

@@ -51,8 +51,8 @@ std::int64_t folderSector(const std::string& image, const char* tree, const std:
 
 std::int64_t fileSector(const std::string& image, const std::string& path)
 {
-    const auto report = runProcess(xorriso, {"-indev", image, "-find", "/" + path, "-exec",
-                                             "report_lba"});
+    const auto report =
+        runProcess(xorriso, {"-indev", image, "-find", "/" + path, "-exec", "report_lba"});
     const auto at = report.out.find("File data lba:");
     EXPECT_NE(at, std::string::npos) << report.out << report.err;
     std::istringstream fields(report.out.substr(report.out.find(',', at) + 1));
@@ -88,10 +88,10 @@ struct DiscCase
     std::vector<BadSector> bad;
     int listStatus;
     int exitStatus;
-    std::vector<std::string> lost;      // files no tree lists
-    std::vector<std::string> damaged;   // files copied with a bad sector
-    std::vector<std::string> saysAlso;  // what the listing and the report both say
-    std::vector<std::string> listed;    // what the listing says of single files
+    std::vector<std::string> lost;     // files no tree lists
+    std::vector<std::string> damaged;  // files copied with a bad sector
+    std::vector<std::string> saysAlso; // what the listing and the report both say
+    std::vector<std::string> listed;   // what the listing says of single files
 };
 
 // A failing case is named by its row, not by its bytes.
@@ -114,9 +114,8 @@ protected:
             udf ? runProcess("/usr/bin/genisoimage",
                              {"-quiet", "-udf", "-J", "-R", "-V", "HOLIDAY_2009", "-o",
                               m_scratch / "disc.iso", m_scratch / "tree"})
-                : runProcess(xorriso, {"-outdev", m_scratch / "disc.iso", "-volid",
-                                       "HOLIDAY_2009", "-joliet", "on", "-map",
-                                       m_scratch / "tree", "/"});
+                : runProcess(xorriso, {"-outdev", m_scratch / "disc.iso", "-volid", "HOLIDAY_2009",
+                                       "-joliet", "on", "-map", m_scratch / "tree", "/"});
         ASSERT_EQ(made.exitStatus, 0) << made.err;
     }
 
@@ -126,10 +125,11 @@ protected:
         std::string description = "image disc.iso " + image + "\ndirect-io\n";
         for (const auto& sectors : bad) {
             const std::string place = sectors.place;
-            const auto start = place.starts_with('-') ? folderSector(image, sectors.place, sectors.path)
-                               : place.empty()        ? fileSector(image, sectors.path)
-                               : place == "udf-main"  ? udfMainSequence(image)
-                                                      : 0;
+            const auto start = place.starts_with('-')
+                                   ? folderSector(image, sectors.place, sectors.path)
+                               : place.empty()       ? fileSector(image, sectors.path)
+                               : place == "udf-main" ? udfMainSequence(image)
+                                                     : 0;
             const auto first = start + sectors.within;
             description += "hard disc.iso " + std::to_string(first * sector) + " " +
                            std::to_string((first + sectors.count) * sector) + "\n";
@@ -200,8 +200,7 @@ INSTANTIATE_TEST_SUITE_P(
                  0,
                  {},
                  {},
-                 {"listed through another tree: the root folder",
-                  "found through Joliet: 4 files"},
+                 {"listed through another tree: the root folder", "found through Joliet: 4 files"},
                  {"IMG_0001.JPG  (Joliet)", "a file named éclair.txt'  (Joliet)"}},
         // Below both roots, each folder is found through a path table.
         DiscCase{"BothRootFolders",
@@ -339,8 +338,8 @@ TEST_F(DiscImageTest, AnImageWithItsDdrescueMapIsReadOnlyWhereTheMapSaysItWasRes
 TEST_F(DiscImageTest, ADiscInADriveIsReadThroughTheBlockDevice)
 {
     makeImage(true);
-    const auto attached = runProcess("/sbin/losetup", {"--find", "--show", "--read-only",
-                                                       m_scratch / "disc.iso"});
+    const auto attached =
+        runProcess("/sbin/losetup", {"--find", "--show", "--read-only", m_scratch / "disc.iso"});
     if (attached.exitStatus != 0)
         GTEST_SKIP() << "this machine does not let a test attach a loop device: " << attached.err;
     const auto drive = attached.out.substr(0, attached.out.find('\n'));
