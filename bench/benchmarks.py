@@ -618,6 +618,70 @@ class Bench:
         return peaks
 
 
+    def unlistable_disc(self, delay_ms):
+        """A 100 MiB hybrid image (UDF, ISO 9660 with Rock Ridge and Joliet) whose primary root
+        folder does not read: the files brindlecap-cli --disc rescues, and its failing reads,
+        against the kernel's mount and cp, and against ddrescue imaging the whole disc."""
+        if not self.medium.exists() or not os.path.exists("/dev/fuse"):
+            return None
+        work = self.scratch.work / "unlistable"
+        shutil.rmtree(work, ignore_errors=True)
+        tree = work / "tree"
+        generator = random.Random(DISC_SEED)
+        files = {}
+        for folder in range(4):
+            for number in range(10):
+                path = f"DCIM/{100 + folder}CANON/MVI_{number:04d}.MOV"
+                (tree / path).parent.mkdir(parents=True, exist_ok=True)
+                files[path] = generator.randbytes(UNLISTABLE_FILE_BYTES)
+                (tree / path).write_bytes(files[path])
+        image = work / "disc.iso"
+        subprocess.run(["genisoimage", "-quiet", "-udf", "-J", "-R", "-V", "HOLIDAY_2009", "-o",
+                        image, tree], check=True)
+        descriptor = image.read_bytes()[16 * DISC_SECTOR:17 * DISC_SECTOR]
+        root = int.from_bytes(descriptor[158:162], "little")
+        lines = [f"image disc.iso {image}", f"hard disc.iso {root * DISC_SECTOR} "
+                 f"{(root + 1) * DISC_SECTOR}", f"delay {delay_ms}", "direct-io"]
+
+        def rescued(folder):
+            return sum(1 for path, data in files.items()
+                       if (folder / path).is_file() and (folder / path).read_bytes() == data)
+
+        results = {"image": image, "files": len(files), "root": root}
+        log("a disc that will not open: brindlecap-cli --disc")
+        out = work / "ours"
+        with MountedMedium(self.medium, work / "m1", lines) as medium:
+            run = measure([self.cli, "-q", f"--disc={medium.disc}", out], accept=(0, 1))
+            results["ours"] = (rescued(out / "HOLIDAY_2009"), medium.failing_reads(), run.seconds,
+                               run.output)
+        log("a disc that will not open: mount and cp")
+        mounted = work / "mounted"
+        mounted.mkdir()
+        with MountedMedium(self.medium, work / "m2", lines) as medium:
+            attempt = subprocess.run(["mount", "-t", "iso9660", "-o", "ro,loop", medium.disc,
+                                      mounted], capture_output=True, text=True)
+            if attempt.returncode == 0:
+                copy = work / "cp"
+                subprocess.run(["cp", "-r", f"{mounted}/.", copy], capture_output=True)
+                subprocess.run(["umount", mounted], capture_output=True)
+                results["mount"] = (rescued(copy), medium.failing_reads(), "")
+            else:
+                # "mount: MOUNT: why", and a hint to read dmesg on a line of its own.
+                why = attempt.stderr.strip().splitlines()[0].rsplit(": ", 1)[-1]
+                results["mount"] = (0, medium.failing_reads(), why)
+        log("a disc that will not open: ddrescue")
+        with MountedMedium(self.medium, work / "m3", lines) as medium:
+            run = measure(["ddrescue", "-q", "-b", str(DISC_SECTOR), medium.disc,
+                           work / "ddrescue.iso", work / "ddrescue.map"], accept=(0,))
+            results["ddrescue"] = (medium.failing_reads(), run.seconds)
+        listing = subprocess.run([self.cli, f"--disc={work / 'ddrescue.iso'}",
+                                  f"--disc-map={work / 'ddrescue.map'}", "--list"],
+                                 capture_output=True, text=True)
+        results["listing"] = listing.stdout.strip().splitlines()[-1]
+        shutil.rmtree(work, ignore_errors=True)
+        return results
+
+
 def remove_tree(top):
     """Removes a folder tree of any depth: rm walks it by descriptor."""
     subprocess.run(["rm", "-rf", "--one-file-system", top], check=True)
@@ -726,6 +790,7 @@ def resume_image():
 
 RESUME_IMAGE = resume_image()
 TREE_FOLDERS, TREE_FILES, TREE_FILE_BYTES = 10, 1000, 20 * 1024
+UNLISTABLE_FILE_BYTES = 5 * 2 ** 19  # 2.5 MiB: forty of them make the 100 MiB disc
 SCRATCHED_BYTES = 1 << 30
 
 
@@ -1067,6 +1132,40 @@ def easy_data_sections(results, delay_ms):
     return lines + [""]
 
 
+def unlistable_disc_sections(results, delay_ms):
+    ours, failing, seconds, _ = results["ours"]
+    mounted, mount_failing, refused = results["mount"]
+    imaged_failing, imaged_seconds = results["ddrescue"]
+    mount_text = (f"refused on this machine: {refused}" if refused
+                  else f"{mounted} of {results['files']}")
+    lines = [
+        f"A 100 MiB hybrid disc made with `genisoimage -udf -J -R` ({results['files']} files "
+        f"of {UNLISTABLE_FILE_BYTES / MIB:g} MiB in four folders under `DCIM`), served read "
+        f"directly with its primary tree's root folder (sector {results['root']}) unreadable, "
+        f"{delay_ms} ms per failing read. The Joliet tree and UDF still list every file.", "",
+        "```",
+        "brindlecap-cli -q --disc=MEDIUM/disc.iso FOLDER",
+        "mount -t iso9660 -o ro,loop MEDIUM/disc.iso MOUNT && cp -r MOUNT/. FOLDER",
+        f"ddrescue -q -b {DISC_SECTOR} MEDIUM/disc.iso IMAGE MAPFILE",
+        "brindlecap-cli --disc=IMAGE --disc-map=MAPFILE --list",
+        "```", "",
+        "| Tool | Files rescued byte-exact | Failing reads | Time, s |",
+        "|---|---:|---:|---:|",
+        f"| brindlecap-cli --disc | {ours} of {results['files']} | {failing:,} | "
+        f"{seconds:.2f} |",
+        f"| mount + cp | {mount_text} | {mount_failing:,} | |",
+        f"| ddrescue, whole disc | an image, no files | {imaged_failing:,} | "
+        f"{imaged_seconds:.2f} |", "",
+        "ddrescue's image says nothing of files by itself; read with its map, "
+        f"`--list` ends: *{results['listing']}* (the bad sector holds a folder, no file's "
+        "data).", "",
+        "The disc reader reads the bad root folder twice (the folder's read, then its one "
+        "sector on its own past the page cache, as every failed read is tried), where "
+        "ddrescue tries it once; everything else it reads once.", "",
+    ]
+    return lines
+
+
 def share_text(figures, sampled):
     """The sampled share where perf could sample, else the difference of the medians."""
     return f"{100 * (map_share(figures) if sampled is None else sampled):.1f} %"
@@ -1138,6 +1237,7 @@ def main():
         deep = bench.deep_trees()
         slow = bench.slow_medium()
         easy = bench.easy_data_first(delay_ms)
+        unlistable = bench.unlistable_disc(delay_ms)
         machine = machine_lines(bench, scratch)
     finally:
         scratch.close()
@@ -1246,6 +1346,9 @@ def main():
                  *(unmeasured if slow is None else slow_medium_sections(slow))]
     sections += ["## 10. Every file's easy data first", "",
                  *(unmeasured if easy is None else easy_data_sections(easy, delay_ms))]
+    sections += ["## 11. A disc that will not open", "",
+                 *(unmeasured if unlistable is None
+                   else unlistable_disc_sections(unlistable, delay_ms))]
     # What was changed after earlier runs, with this run's figures filled in.
     current = collections.defaultdict(lambda: "n/a")
     for (name, kb), ratio in window_ratios.items():
