@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "finished_list.h"
 
+#include "quoted_name.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cstdint>
@@ -96,7 +98,7 @@ std::optional<FinishedList> FinishedList::parse(std::string_view text, std::stri
             const auto fieldEnd = rest.find('\t');
             auto field = unescaped(rest.substr(0, fieldEnd));
             if (!field) {
-                why = "a field that does not read: " + std::string(line);
+                why = "a field that does not read in " + quotedName(line);
                 return std::nullopt;
             }
             fields.push_back(std::move(*field));

@@ -378,7 +378,11 @@ std::optional<RescueMap> RescueMap::parse(std::string_view text, std::string& wh
     RescueMap map;
     bool haveStatusLine = false;
     std::istringstream lines{std::string(text)};
+    // Lines are named by number: a map is anyone's file, and its bytes
+    // printed as they are could speak to the terminal.
+    std::size_t number = 0;
     for (std::string line; std::getline(lines, line);) {
+        ++number;
         if (line.rfind(notePrefix, 0) == 0) {
             const auto colon = line.find(": ", notePrefix.size());
             if (colon != std::string::npos)
@@ -391,7 +395,7 @@ std::optional<RescueMap> RescueMap::parse(std::string_view text, std::string& wh
         std::istringstream words(line);
         std::int64_t first = 0;
         if (!readNumber(words, first)) {
-            why = "a line that is not a mapfile's: " + line;
+            why = "line " + std::to_string(number) + " is not a mapfile's";
             return std::nullopt;
         }
         std::string second;
@@ -413,7 +417,7 @@ std::optional<RescueMap> RescueMap::parse(std::string_view text, std::string& wh
         std::istringstream sizeAndStatus(second);
         if (!readNumber(sizeAndStatus, length) || !(words >> status) || status.size() != 1 ||
             !isStatus(status[0]) || length <= 0) {
-            why = "a block line that does not read: " + line;
+            why = "block line " + std::to_string(number) + " does not read";
             return std::nullopt;
         }
         std::int64_t end = 0;

@@ -36,6 +36,16 @@ TEST(CliOptionsTest, BothFormsNameSourcesAndDirectoryLikeCp)
     EXPECT_EQ(parse({"--passes", "scrape", "a", "out"}).lastPass, CliOptions::Pass::scrape);
     EXPECT_EQ(parse({"a", "out"}).sectorSize, 0) << "learnt unless told";
     EXPECT_EQ(parse({"--sector-size=512", "a", "out"}).sectorSize, 512);
+    // A whole disc needs no paths inside it; a listing needs no folder.
+    const auto disc = parse({"--disc=/dev/sr0", "out"});
+    EXPECT_EQ(disc.error, "");
+    EXPECT_EQ(disc.sources, std::vector<std::string>{});
+    EXPECT_EQ(disc.directory, "out");
+    const auto listing = parse({"--disc", "d.iso", "--disc-map=d.map", "--list", "DCIM"});
+    EXPECT_EQ(listing.error, "");
+    EXPECT_TRUE(listing.listOnly);
+    EXPECT_EQ(listing.discMap, "d.map");
+    EXPECT_EQ(listing.sources, std::vector<std::string>{"DCIM"});
 }
 
 TEST(CliOptionsTest, BadCommandLinesNameTheProblem)
@@ -51,6 +61,12 @@ TEST(CliOptionsTest, BadCommandLinesNameTheProblem)
     EXPECT_EQ(parse({"-t", "a", "-t", "b", "c"}).error, "the target directory is given twice");
     EXPECT_EQ(parse({"--quiet=yes", "a", "b"}).error, "option --quiet takes no value");
     EXPECT_EQ(parse({"--passes=all", "a", "b"}).error, "passes all is not copy, scrape or retry");
+    EXPECT_EQ(parse({"--list", "a"}).error, "--list lists a disc: give it --disc=SOURCE");
+    EXPECT_EQ(parse({"--disc-map=m", "a", "out"}).error,
+              "--disc-map is the map of a disc image: give the image with --disc");
+    EXPECT_EQ(parse({"--disc=d", "--list", "-t", "out"}).error,
+              "--list copies nothing: it takes no target directory");
+    EXPECT_EQ(parse({"--disc=", "out"}).error, "the disc is an empty name");
 }
 
 TEST(CliOptionsTest, HelpAndVersionNeedNoOperands)

@@ -111,6 +111,7 @@ TEST_F(CliProcessTest, BadCommandLinesWriteNothingAndGiveStatusTwo)
          "no such directory '" + scratch.path().string() + "/no'$'\\x1B''[2Jwhere/x'"},
         // One operand that is a file: that it is no folder says more.
         {{a}, a + " is not a directory"},
+
     };
     for (const auto& [arguments, message] : cases) {
         SCOPED_TRACE(message);

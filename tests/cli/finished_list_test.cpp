@@ -52,6 +52,7 @@ TEST(FinishedListTest, ALineThatDoesNotReadRefusesTheWholeList)
         {"a size past 2^63", "a\tsource-size=9223372036854775808\n", false},
         {"a size with trailing text", "a\tsource-size=7x\n", false},
         {"no name", "\tsource-size=7\n", false},
+        {"a terminal's escape in a bad field", "\x1B[2J\\q\tsource-size=7\n", false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -59,6 +60,8 @@ TEST(FinishedListTest, ALineThatDoesNotReadRefusesTheWholeList)
         const auto list = FinishedList::parse(c.text, why);
         EXPECT_EQ(list.has_value(), c.reads);
         EXPECT_EQ(why.empty(), c.reads) << why;
+        // It is printed: no byte of the list reaches the terminal as it is.
+        EXPECT_EQ(why.find('\x1B'), std::string::npos) << why;
     }
 }
 

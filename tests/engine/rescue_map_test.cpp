@@ -186,14 +186,13 @@ TEST(RescueMapTest, WhatIsNotAMapIsRefusedWithAReason)
     } cases[] = {
         {"", "no status line"},
         {"# only comments\n", "no status line"},
-        {"hello world\n", "a line that is not a mapfile's: hello world"},
+        {"hello world\n", "line 1 is not a mapfile's"},
         {"0x0 ? 1\n0x0 0x100 +\n0x200 0x100 -\n", "its blocks do not follow each other from 0"},
-        {"0x0 ? 1\n0x0 0x100 X\n", "a block line that does not read: 0x0 0x100 X"},
+        {"0x0 ? 1\n0x0 0x100 X\n", "block line 2 does not read"},
         // Positions near 2^63 would overflow a signed add.
         {"0x0 ? 1\n0x0 0x7FFFFFFFFFFFFFFF +\n0x7FFFFFFFFFFFFFFF 0x10 -\n",
          "its blocks do not follow each other from 0"},
-        {"0x0 ? 1\n0x0 0x8000000000000000 +\n",
-         "a block line that does not read: 0x0 0x8000000000000000 +"},
+        {"0x0 ? 1\n0x0 0x8000000000000000 +\n", "block line 2 does not read"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
