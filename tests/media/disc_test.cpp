@@ -6,6 +6,7 @@
 #include "run_process.h"
 #include "test_mounts.h"
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -331,6 +332,32 @@ TEST_F(DiscImageTest, AnImageWithItsDdrescueMapIsReadOnlyWhereTheMapSaysItWasRes
     EXPECT_EQ(second.exitStatus, 0) << second.out << second.err;
     for (const auto& [path, bytes] : discFiles())
         EXPECT_TRUE(readFile(m_scratch / ("out/HOLIDAY_2009/" + path)) == bytes) << path;
+}
+
+// A name a disc may hold but no Linux folder can (UDF allows a "/"): the copy
+// takes a name made of it, and the report says which.
+TEST_F(DiscImageTest, ANameNoFolderCanHoldIsMadeOneAndTheReportSaysHow)
+{
+    makeImage(true);
+    auto image = readFile(m_scratch / "disc.iso");
+    // UDF's name of the file, 8-bit OSTA characters after a byte of 8.
+    const std::string udfName = "\x08VTS_01_1.VOB";
+    const auto at = std::search(image.begin(), image.end(), udfName.begin(), udfName.end(),
+                                [](std::byte a, char b) { return a == std::byte(b); });
+    ASSERT_NE(at, image.end());
+    at[4] = std::byte{'/'};
+    writeFile(m_scratch / "disc.iso", image);
+    // Only UDF is read: the ISO 9660 descriptors do not read.
+    const MountedMedium medium(m_scratch.path() / "medium", damage({{"sector", "", 16, 2}}));
+    if (!medium.unavailable().empty())
+        GTEST_SKIP() << medium.unavailable();
+    const auto copy = runCli({"-q", "--disc=" + medium.path("disc.iso"), m_scratch / "out"});
+    EXPECT_EQ(copy.exitStatus, 0) << copy.out << copy.err;
+    EXPECT_NE(copy.out.find("named VTS_01_1.VOB: the disc calls it VTS/01_1.VOB in VIDEO_TS"),
+              std::string::npos)
+        << copy.out;
+    EXPECT_TRUE(readFile(m_scratch / "out/HOLIDAY_2009/VIDEO_TS/VTS_01_1.VOB") ==
+                discFiles().at("VIDEO_TS/VTS_01_1.VOB"));
 }
 
 // A drive is a block device: the disc is read through it as from an image
