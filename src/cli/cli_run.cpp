@@ -117,6 +117,9 @@ std::optional<int> readDiscSource(const CliOptions& options, CliTerminal& termin
         return discListedInPart(disc) ? exitUnreadableAsZeros : exitAllCopied;
     }
     plan = planDisc(disc, choice, options.directory);
+    plan.alsoRead = {options.disc};
+    if (!options.discMap.empty())
+        plan.alsoRead.push_back(options.discMap);
     return std::nullopt;
 }
 

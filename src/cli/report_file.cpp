@@ -28,11 +28,14 @@ fs::path resolved(const std::string& path)
 
 bool isSource(const FileIdentity& identity, const SourcePlan& plan)
 {
-    return std::any_of(plan.copies.begin(), plan.copies.end(), [&](const PlannedCopy& copy) {
+    const auto is = [&](const std::string& path) {
         struct stat status
         {};
-        return ::stat(copy.source.c_str(), &status) == 0 && identityOf(status) == identity;
-    });
+        return ::stat(path.c_str(), &status) == 0 && identityOf(status) == identity;
+    };
+    return std::any_of(plan.copies.begin(), plan.copies.end(),
+                       [&](const PlannedCopy& copy) { return is(copy.source); }) ||
+           std::any_of(plan.alsoRead.begin(), plan.alsoRead.end(), is);
 }
 
 // Why the path may not take the report, or empty.

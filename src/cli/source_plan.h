@@ -38,6 +38,9 @@ struct SourcePlan
     // folders copied: bookkeeping, not data, and never to be mixed with the
     // maps of this run's copies.
     std::vector<std::string> earlierMaps;
+    // Files the run reads that are not among the copies' sources: a disc
+    // whose files are the sources, its map. Nothing may write to them.
+    std::vector<std::string> alsoRead;
     std::string error; // set: the command line asks for something that cannot be
 };
 

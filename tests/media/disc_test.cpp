@@ -319,6 +319,16 @@ TEST_F(DiscImageTest, AnImageWithItsDdrescueMapIsReadOnlyWhereTheMapSaysItWasRes
     auto copying = disc;
     copying.insert(copying.begin(), "-q");
     copying.push_back(m_scratch / "out");
+    // Neither the image nor its map takes the report: it would empty them.
+    for (const auto& kept : {image, map}) {
+        const auto before = readFile(kept);
+        auto reporting = copying;
+        reporting.insert(reporting.begin(), "--report=" + kept);
+        const auto refused = runCli(reporting);
+        EXPECT_EQ(refused.exitStatus, 2);
+        EXPECT_NE(refused.err.find("it is a source of this run"), std::string::npos) << refused.err;
+        EXPECT_TRUE(readFile(kept) == before);
+    }
     const auto first = runCli(copying);
     EXPECT_EQ(first.exitStatus, 1) << first.out << first.err;
     auto expected = discFiles().at("VIDEO_TS/VTS_01_1.VOB");
