@@ -8,7 +8,7 @@ namespace brindlecap {
 void putTogether(std::vector<TreeListing> listings, DiscCatalogue& catalogue)
 {
     std::stable_sort(listings.begin(), listings.end(),
-                     [](const TreeListing& a, const TreeListing& b) { return a.rank < b.rank; });
+                     [](const TreeListing& a, const TreeListing& b) { return a.names < b.names; });
     std::set<std::string> seen;
     std::set<std::string> folders;
     std::set<std::pair<std::string, std::string>> renamed;

@@ -58,11 +58,21 @@ struct DiscCatalogue
     std::vector<RenamedEntry> renamed;
 };
 
+// How full the names a tree gives are, fullest first: Rock Ridge's are the
+// files' own, UDF's and Joliet's Unicode, ISO 9660's own are 8.3 at most.
+enum class TreeNames
+{
+    rockRidge,
+    udf,
+    joliet,
+    iso9660,
+};
+
 // What one tree of a disc lists.
 struct TreeListing
 {
     std::string tree; // how the report names it: "Joliet", "UDF", ...
-    int rank = 0;     // lower: fuller names (Rock Ridge and UDF before Joliet)
+    TreeNames names = TreeNames::iso9660;
     std::vector<DiscFile> files;
     std::set<std::string> folders; // the folders it listed, whole or in part
     std::vector<UnlistedFolder> unlisted;

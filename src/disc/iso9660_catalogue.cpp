@@ -170,7 +170,9 @@ public:
             }
         }
         m_listing.tree = treeName(m_naming);
-        m_listing.rank = m_naming == Naming::rockRidge ? 0 : m_naming == Naming::joliet ? 2 : 3;
+        m_listing.names = m_naming == Naming::rockRidge ? TreeNames::rockRidge
+                          : m_naming == Naming::joliet  ? TreeNames::joliet
+                                                        : TreeNames::iso9660;
         return std::move(m_listing);
     }
 

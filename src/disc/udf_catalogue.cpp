@@ -96,7 +96,7 @@ public:
     UdfWalk(DiscSectors& sectors, const Volume& volume) : m_sectors(sectors), m_volume(volume)
     {
         m_listing.tree = treeName;
-        m_listing.rank = 1;
+        m_listing.names = TreeNames::udf;
     }
 
     std::optional<TreeListing> walk()
