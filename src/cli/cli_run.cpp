@@ -101,6 +101,10 @@ std::optional<int> readDiscSource(const CliOptions& options, CliTerminal& termin
         rescued.limit(options.disc, missing);
         disc.notRescued = std::move(missing);
     }
+    // A damaged disc's folders can take minutes to list: say what the wait is.
+    if (terminal.showsProgress && !options.quiet)
+        terminal.err << "brindlecap-cli: reading the folders of " << quotedName(options.disc)
+                     << "\n";
     if (const auto why = readDisc(rescued, options.disc, disc); !why.empty()) {
         terminal.err << "brindlecap-cli: cannot read the disc " << quotedName(options.disc) << ": "
                      << why << "\n";
