@@ -12,6 +12,7 @@ set -euo pipefail
 run=(
     g++ cmake ninja-build pkg-config make
     qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev fonts-liberation libiso9660-dev
+    libudf-dev
 )
 test=(
     libgtest-dev libgmock-dev qt6-base-private-dev
