@@ -10,7 +10,12 @@ DiscSectors::Read DiscSectors::read(std::int64_t offset, std::span<std::byte> bu
     Read result;
     if ((result.error = m_files.openSource(m_source, m_identity)))
         return result;
-    auto read = m_files.readAt(offset, buffer);
+    // Most of what a listing reads is one sector (a descriptor, an entry, a
+    // small folder): asked for alone, a bad one costs one failing read, not
+    // a bulk read and then the sector's own.
+    auto read = static_cast<std::int64_t>(buffer.size()) <= sectorSize
+                    ? m_files.scrapeAt(offset, buffer)
+                    : m_files.readAt(offset, buffer);
     // Nothing was written through it, so closing can report nothing lost.
     m_files.close();
     result.bytes = read.bytes;
