@@ -1159,9 +1159,8 @@ def unlistable_disc_sections(results, delay_ms):
         "ddrescue's image says nothing of files by itself; read with its map, "
         f"`--list` ends: *{results['listing']}* (the bad sector holds a folder, no file's "
         "data).", "",
-        "The disc reader reads the bad root folder twice (the folder's read, then its one "
-        "sector on its own past the page cache, as every failed read is tried), where "
-        "ddrescue tries it once; everything else it reads once.", "",
+        "Both try the bad sector once: the disc reader asks for a one-sector folder on its "
+        "own, as ddrescue does in its scraping; the copy then reads each file once.", "",
     ]
     return lines
 
