@@ -1132,6 +1132,15 @@ def easy_data_sections(results, delay_ms):
     return lines + [""]
 
 
+def unlistable_headline(results):
+    if results is None:
+        return []
+    ours, failing, _, _ = results["ours"]
+    return [f"- A disc whose primary root folder does not read gives {ours} of its "
+            f"{results['files']} files to `brindlecap-cli --disc`, in {failing:,} failing "
+            f"read{'s' if failing != 1 else ''}."]
+
+
 def unlistable_disc_sections(results, delay_ms):
     ours, failing, seconds, _ = results["ours"]
     mounted, mount_failing, refused = results["mount"]
@@ -1267,7 +1276,8 @@ def main():
         f"{100 * overhead[(256, 'disk')]:.1f} % into a file on disk.",
         *map_headlines(small_files, scratched),
         f"- A tree {DEEP_TREE_LEVELS[-1]:,} folders deep is copied whole with a peak resident "
-        f"set of {deep[DEEP_TREE_LEVELS[-1]][0]['cli'].median:.1f} MiB.", "",
+        f"set of {deep[DEEP_TREE_LEVELS[-1]][0]['cli'].median:.1f} MiB.",
+        *unlistable_headline(unlistable), "",
         "## 1. The window's copy rate", "",
         f"The real main window on Qt's offscreen platform, with its real 1 ms timer, copies a "
         f"{WINDOW_SOURCE_BYTES // MIB} MiB file of random bytes from the page cache into a new "
