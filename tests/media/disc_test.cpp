@@ -390,11 +390,16 @@ TEST_F(DiscImageTest, ADiscInADriveIsReadThroughTheBlockDevice)
     if (attached.exitStatus != 0)
         GTEST_SKIP() << "this machine does not let a test attach a loop device: " << attached.err;
     const auto drive = attached.out.substr(0, attached.out.find('\n'));
-    const auto copy = runCli({"-q", "--disc=" + drive, m_scratch / "out"});
+    // For scripts: the report alone on standard output, what the trees did
+    // on standard error.
+    const auto copy = runCli({"-q", "--json", "--disc=" + drive, m_scratch / "out"});
     // A drive named as a plain source is still no file to copy.
     const auto plain = runCli({"-q", drive, m_scratch / "plain"});
     runProcess("/sbin/losetup", {"--detach", drive});
     EXPECT_EQ(copy.exitStatus, 0) << copy.out << copy.err;
+    EXPECT_TRUE(copy.out.starts_with('{') && copy.out.ends_with("\"exit_status\": 0}\n"))
+        << copy.out;
+    EXPECT_NE(copy.err.find("its trees: Rock Ridge, Joliet"), std::string::npos) << copy.err;
     for (const auto& [path, bytes] : discFiles())
         EXPECT_TRUE(readFile(m_scratch / ("out/HOLIDAY_2009/" + path)) == bytes) << path;
     EXPECT_NE(plain.out.find("not a regular file"), std::string::npos) << plain.out;
