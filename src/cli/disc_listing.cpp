@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <map>
+#include <vector>
 
 namespace brindlecap {
 
@@ -30,12 +31,26 @@ std::string discListing(const DiscSource& disc, const DiscChoice& choice,
                         const NumberFormat& numbers)
 {
     std::string text = discSummary(disc);
+    // Sizes right-aligned, as ls -l aligns them; a locale's grouping mark
+    // may take more than a byte, so characters are counted.
+    const auto width = [](const std::string& size) {
+        return static_cast<std::size_t>(std::count_if(size.begin(), size.end(), [](char byte) {
+            return (static_cast<unsigned char>(byte) & 0xC0U) != 0x80U;
+        }));
+    };
+    std::vector<std::string> sizes;
+    std::size_t widest = 0;
+    for (const auto& chosen : choice.files) {
+        sizes.push_back(bytesText(chosen.file->size, numbers));
+        widest = std::max(widest, width(sizes.back()));
+    }
     std::int64_t total = 0;
     std::size_t hit = 0;
-    for (const auto& chosen : choice.files) {
-        const auto& file = *chosen.file;
+    for (std::size_t index = 0; index < choice.files.size(); ++index) {
+        const auto& file = *choice.files[index].file;
         total += file.size;
-        text += bytesText(file.size, numbers);
+        text.append(widest - width(sizes[index]), ' ');
+        text += sizes[index];
         text += "  ";
         text += quotedName(file.path);
         text += "  (";
