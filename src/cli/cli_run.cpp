@@ -9,6 +9,7 @@
 #include "folder_tree.h"
 #include "job_report_json.h"
 #include "job_report_text.h"
+#include "path_text.h"
 #include "quoted_name.h"
 #include "report_file.h"
 #include "rescue_run.h"
@@ -124,6 +125,18 @@ std::optional<int> readDiscSource(const CliOptions& options, CliTerminal& termin
     plan.alsoRead = {options.disc};
     if (!options.discMap.empty())
         plan.alsoRead.push_back(options.discMap);
+    // The disc is a source, which no copy may take; its map is not, and
+    // must not be one of the copies either.
+    for (const auto& planned : plan.copies) {
+        const auto destination = joinPath(planned.folder, bareName(planned.source));
+        std::error_code error;
+        if (!options.discMap.empty() &&
+            std::filesystem::equivalent(destination, options.discMap, error)) {
+            terminal.err << "brindlecap-cli: the copy " << quotedName(destination)
+                         << " would be written over the disc's map\n";
+            return exitBadCommandLine;
+        }
+    }
     return std::nullopt;
 }
 

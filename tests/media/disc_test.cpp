@@ -329,6 +329,14 @@ TEST_F(DiscImageTest, AnImageWithItsDdrescueMapIsReadOnlyWhereTheMapSaysItWasRes
     auto copying = disc;
     copying.insert(copying.begin(), "-q");
     copying.push_back(m_scratch / "out");
+    // Nor does a copy take the map's place.
+    const auto mapAsCopy = m_scratch / "over/HOLIDAY_2009/VIDEO_TS/VTS_01_1.VOB";
+    fs::create_directories(fs::path(mapAsCopy).parent_path());
+    fs::copy_file(map, mapAsCopy);
+    const auto over =
+        runCli({"-q", "--disc=" + image, "--disc-map=" + mapAsCopy, m_scratch / "over"});
+    EXPECT_EQ(over.exitStatus, 2) << over.err;
+    EXPECT_TRUE(readFile(mapAsCopy) == readFile(map));
     // Neither the image nor its map takes the report: it would empty them.
     for (const auto& kept : {image, map}) {
         const auto before = readFile(kept);
