@@ -80,6 +80,18 @@ std::string lockDestination(const std::string& directory, const FolderTree& fold
     return "another brindlecap-cli is copying into " + quotedName(directory);
 }
 
+// The planned copy that is the file at `path` (through any link), if one is.
+std::string copyOver(const SourcePlan& plan, const std::string& path)
+{
+    for (const auto& planned : plan.copies) {
+        const auto destination = joinPath(planned.folder, bareName(planned.source));
+        std::error_code error;
+        if (!path.empty() && std::filesystem::equivalent(destination, path, error))
+            return destination;
+    }
+    return {};
+}
+
 // Lists the disc named on the command line, and plans the copies of what
 // it names; when only a listing is asked for, gives its exit status.
 std::optional<int> readDiscSource(const CliOptions& options, CliTerminal& terminal,
@@ -127,15 +139,10 @@ std::optional<int> readDiscSource(const CliOptions& options, CliTerminal& termin
         plan.alsoRead.push_back(options.discMap);
     // The disc is a source, which no copy may take; its map is not, and
     // must not be one of the copies either.
-    for (const auto& planned : plan.copies) {
-        const auto destination = joinPath(planned.folder, bareName(planned.source));
-        std::error_code error;
-        if (!options.discMap.empty() &&
-            std::filesystem::equivalent(destination, options.discMap, error)) {
-            terminal.err << "brindlecap-cli: the copy " << quotedName(destination)
-                         << " would be written over the disc's map\n";
-            return exitBadCommandLine;
-        }
+    if (const auto copy = copyOver(plan, options.discMap); !copy.empty()) {
+        terminal.err << "brindlecap-cli: the copy " << quotedName(copy)
+                     << " would be written over the disc's map\n";
+        return exitBadCommandLine;
     }
     return std::nullopt;
 }
