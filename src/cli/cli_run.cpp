@@ -84,7 +84,7 @@ std::string lockDestination(const std::string& directory, const FolderTree& fold
 std::string copyOver(const SourcePlan& plan, const std::string& path)
 {
     for (const auto& planned : plan.copies) {
-        const auto destination = joinPath(planned.folder, bareName(planned.source));
+        auto destination = joinPath(planned.folder, bareName(planned.source));
         std::error_code error;
         if (!path.empty() && std::filesystem::equivalent(destination, path, error))
             return destination;
