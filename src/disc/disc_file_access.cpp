@@ -71,29 +71,20 @@ std::error_code DiscFileAccess::openSource(const std::string& path, const FileId
 
 ReadResult DiscFileAccess::readAt(std::int64_t offset, std::span<std::byte> buffer)
 {
-    if (m_open == nullptr)
-        return ForwardingFileAccess::readAt(offset, buffer);
-    return readExtents(
-        [this](auto at, auto part) { return ForwardingFileAccess::readAt(at, part); }, offset,
-        buffer);
+    return served(offset, buffer,
+                  [this](auto at, auto part) { return ForwardingFileAccess::readAt(at, part); });
 }
 
 ReadResult DiscFileAccess::skimAt(std::int64_t offset, std::span<std::byte> buffer)
 {
-    if (m_open == nullptr)
-        return ForwardingFileAccess::skimAt(offset, buffer);
-    return readExtents(
-        [this](auto at, auto part) { return ForwardingFileAccess::skimAt(at, part); }, offset,
-        buffer);
+    return served(offset, buffer,
+                  [this](auto at, auto part) { return ForwardingFileAccess::skimAt(at, part); });
 }
 
 ReadResult DiscFileAccess::scrapeAt(std::int64_t offset, std::span<std::byte> buffer)
 {
-    if (m_open == nullptr)
-        return ForwardingFileAccess::scrapeAt(offset, buffer);
-    return readExtents(
-        [this](auto at, auto part) { return ForwardingFileAccess::scrapeAt(at, part); }, offset,
-        buffer);
+    return served(offset, buffer,
+                  [this](auto at, auto part) { return ForwardingFileAccess::scrapeAt(at, part); });
 }
 
 std::error_code DiscFileAccess::close()
@@ -102,9 +93,11 @@ std::error_code DiscFileAccess::close()
     return ForwardingFileAccess::close();
 }
 
-ReadResult DiscFileAccess::readExtents(const PieceRead& read, std::int64_t offset,
-                                       std::span<std::byte> buffer)
+ReadResult DiscFileAccess::served(std::int64_t offset, std::span<std::byte> buffer,
+                                  const PieceRead& read)
 {
+    if (m_open == nullptr)
+        return read(offset, buffer);
     const auto wanted = std::clamp<std::int64_t>(m_open->size - offset, 0,
                                                  static_cast<std::int64_t>(buffer.size()));
     std::vector<ReadPiece> pieces;

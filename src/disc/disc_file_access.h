@@ -49,7 +49,9 @@ public:
 
 private:
     const DiscFile* fileAt(const std::string& path) const;
-    ReadResult readExtents(const PieceRead& read, std::int64_t offset, std::span<std::byte> buffer);
+    // A read of the open disc file from its extents, through `read`
+    // beneath; any other file's read is handed on to it as it is.
+    ReadResult served(std::int64_t offset, std::span<std::byte> buffer, const PieceRead& read);
 
     const DiscSource* m_disc = nullptr;
     std::map<std::string, const DiscFile*> m_files;

@@ -2,6 +2,7 @@
 #include "iso9660_catalogue.h"
 
 #include "disc_file_names.h"
+#include "disc_words.h"
 
 #include <algorithm>
 #include <array>
@@ -82,20 +83,6 @@ struct TableFolder
     std::int64_t sector = 0;
     std::size_t parent = 0; // index of its parent in the table
 };
-
-std::uint32_t wordAt(std::span<const std::byte> bytes, std::size_t count, bool bigEndian)
-{
-    std::uint32_t value = 0;
-    for (std::size_t i = 0; i < count; ++i)
-        value =
-            (value << 8U) | std::to_integer<std::uint32_t>(bytes[bigEndian ? i : count - 1 - i]);
-    return value;
-}
-
-std::uint32_t littleEndian32(std::span<const std::byte> bytes)
-{
-    return wordAt(bytes, 4, false);
-}
 
 std::uint32_t bothEndian(iso733_t value)
 {
@@ -242,14 +229,14 @@ private:
             const auto nameLength = std::to_integer<std::size_t>(bytes[at]);
             if (nameLength == 0 || at + head + nameLength > bytes.size())
                 break;
-            const auto parent = wordAt(bytes.subspan(at + 6), 2, bigEndian);
+            const auto parent = wordAt(bytes, at + 6, 2, bigEndian);
             // Parents come before their folders; anything else is damage.
             if (parent == 0 || parent > folders.size() + 1)
                 break;
             const std::string_view name(reinterpret_cast<const char*>(bytes.data() + at + head),
                                         nameLength);
             folders.push_back({m_naming == Naming::joliet ? jolietName(name) : plainName(name),
-                               wordAt(bytes.subspan(at + 2), 4, bigEndian), parent - 1U});
+                               wordAt(bytes, at + 2, 4, bigEndian), parent - 1U});
             at += head + nameLength + nameLength % 2;
         }
         return folders;
@@ -421,9 +408,9 @@ private:
 
     bool followContinuation(std::span<const std::byte> entry, std::string& name, int depth)
     {
-        const auto block = static_cast<std::int64_t>(littleEndian32(entry.subspan(4)));
-        const auto offset = static_cast<std::int64_t>(littleEndian32(entry.subspan(12)));
-        const auto length = static_cast<std::int64_t>(littleEndian32(entry.subspan(20)));
+        const auto block = static_cast<std::int64_t>(wordAt(entry, 4, 4));
+        const auto offset = static_cast<std::int64_t>(wordAt(entry, 12, 4));
+        const auto length = static_cast<std::int64_t>(wordAt(entry, 20, 4));
         if (offset + length > sector)
             return false;
         std::vector<std::byte> bytes(static_cast<std::size_t>(sector));

@@ -58,31 +58,30 @@ std::vector<ReadPiece> RescuedOnlyFileAccess::piecesOf(std::int64_t offset,
     return pieces;
 }
 
-ReadResult RescuedOnlyFileAccess::readAt(std::int64_t offset, std::span<std::byte> buffer)
+ReadResult RescuedOnlyFileAccess::served(std::int64_t offset, std::span<std::byte> buffer,
+                                         const PieceRead& read) const
 {
     if (!m_imageOpen)
-        return ForwardingFileAccess::readAt(offset, buffer);
-    return readPieces(
-        piecesOf(offset, static_cast<std::int64_t>(buffer.size())), buffer,
-        [this](auto at, auto part) { return ForwardingFileAccess::readAt(at, part); });
+        return read(offset, buffer);
+    return readPieces(piecesOf(offset, static_cast<std::int64_t>(buffer.size())), buffer, read);
+}
+
+ReadResult RescuedOnlyFileAccess::readAt(std::int64_t offset, std::span<std::byte> buffer)
+{
+    return served(offset, buffer,
+                  [this](auto at, auto part) { return ForwardingFileAccess::readAt(at, part); });
 }
 
 ReadResult RescuedOnlyFileAccess::skimAt(std::int64_t offset, std::span<std::byte> buffer)
 {
-    if (!m_imageOpen)
-        return ForwardingFileAccess::skimAt(offset, buffer);
-    return readPieces(
-        piecesOf(offset, static_cast<std::int64_t>(buffer.size())), buffer,
-        [this](auto at, auto part) { return ForwardingFileAccess::skimAt(at, part); });
+    return served(offset, buffer,
+                  [this](auto at, auto part) { return ForwardingFileAccess::skimAt(at, part); });
 }
 
 ReadResult RescuedOnlyFileAccess::scrapeAt(std::int64_t offset, std::span<std::byte> buffer)
 {
-    if (!m_imageOpen)
-        return ForwardingFileAccess::scrapeAt(offset, buffer);
-    return readPieces(
-        piecesOf(offset, static_cast<std::int64_t>(buffer.size())), buffer,
-        [this](auto at, auto part) { return ForwardingFileAccess::scrapeAt(at, part); });
+    return served(offset, buffer,
+                  [this](auto at, auto part) { return ForwardingFileAccess::scrapeAt(at, part); });
 }
 
 std::string readImageMap(const std::string& path, std::vector<ByteRange>& missing)

@@ -28,6 +28,10 @@ public:
 
 private:
     std::vector<ReadPiece> piecesOf(std::int64_t offset, std::int64_t length) const;
+    // A read of the image around what its map says is missing, through
+    // `read` beneath; any other file's read is handed on as it is.
+    ReadResult served(std::int64_t offset, std::span<std::byte> buffer,
+                      const PieceRead& read) const;
 
     std::string m_image;
     std::vector<ByteRange> m_missing;

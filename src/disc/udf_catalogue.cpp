@@ -2,6 +2,7 @@
 #include "udf_catalogue.h"
 
 #include "disc_file_names.h"
+#include "disc_words.h"
 
 #include <algorithm>
 #include <cdio/bytesex.h>
@@ -155,8 +156,8 @@ private:
         std::memcpy(&stamp, bytes.data() + (extended ? 92 : 84), sizeof stamp);
         entry.modified = modificationOf(stamp);
         const std::size_t lengths = extended ? 208 : 168;
-        const auto attributes = littleEndian(bytes, lengths);
-        const auto descriptors = littleEndian(bytes, lengths + 4);
+        const auto attributes = wordAt(bytes, lengths, 4);
+        const auto descriptors = wordAt(bytes, lengths + 4, 4);
         const auto first = lengths + 8 + attributes;
         if (attributes > static_cast<std::size_t>(sector) ||
             first + descriptors > static_cast<std::size_t>(sector) || entry.size < 0)
@@ -165,11 +166,11 @@ private:
         switch (uint16_from_le(plain.icb_tag.flags) & 7U) {
         case 0: // short allocation descriptors
             for (std::size_t ad = 0; ad + 8 <= area.size(); ad += 8)
-                addExtent(entry, littleEndian(area, ad), littleEndian(area, ad + 4));
+                addExtent(entry, wordAt(area, ad, 4), wordAt(area, ad + 4, 4));
             break;
         case 1: // long ones, each naming its partition: there is one here
             for (std::size_t ad = 0; ad + 16 <= area.size(); ad += 16)
-                addExtent(entry, littleEndian(area, ad), littleEndian(area, ad + 4));
+                addExtent(entry, wordAt(area, ad, 4), wordAt(area, ad + 4, 4));
             break;
         case 3: // the bytes themselves, inside the entry
             entry.extents.push_back(
@@ -179,13 +180,6 @@ private:
             return std::nullopt;
         }
         return entry;
-    }
-
-    static std::uint32_t littleEndian(std::span<const std::byte> bytes, std::size_t at)
-    {
-        std::uint32_t value = 0;
-        std::memcpy(&value, bytes.data() + at, sizeof value);
-        return uint32_from_le(value);
     }
 
     void addExtent(Entry& entry, std::uint32_t lengthAndKind, std::uint32_t block)
