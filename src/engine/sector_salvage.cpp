@@ -54,6 +54,8 @@ public:
                 const auto got = source.readOnce(position, rest(position, m_end));
                 ++m_reads;
                 m_troubled = m_troubled || got.error || position + got.bytes < m_end;
+                m_givesBytesBefore = m_givesBytesBefore ||
+                                     (!got.error && got.bytes > 0 && position + got.bytes < m_end);
                 position += got.bytes;
                 if (got.error) {
                     if (stop(got.error, position))
@@ -118,9 +120,10 @@ private:
 
     // Reads from `from` to the end of its grain, going on after short reads
     // (a medium may give the bytes before a bad one).
-    Probe probeGrain(std::int64_t from)
+    Probe probeGrain(std::int64_t from) { return probeRange(from, grainEnd(from)); }
+
+    Probe probeRange(std::int64_t from, std::int64_t end)
     {
-        const auto end = grainEnd(from);
         Probe probe{from, {}};
         while (probe.upTo < end) {
             const auto got = m_probe.readOnce(probe.upTo, rest(probe.upTo, end));
@@ -129,6 +132,7 @@ private:
             probe.error = got.error;
             if (got.error || got.bytes == 0)
                 break;
+            m_givesBytesBefore = m_givesBytesBefore || probe.upTo < end;
         }
         return probe;
     }
@@ -197,10 +201,19 @@ private:
         // rather a damaged area, not worth one more failing read.
         if (firstTryOnly && firstGood == first + 1 && !m_stopped && good(first))
             return startOf(firstGood);
+        const auto goodFrom = firstGood >= 0 ? startOf(firstGood) : m_end;
+        // The stretch's edges inside the grains they fall in: its start,
+        // where a grain gave nothing and the medium is not one that gives
+        // the bytes before a bad one (then the start is exact already), and
+        // its end in the last bad grain.
+        if (carried == 0 && badFrom == startOf(first) && !m_givesBytesBefore && !m_stopped)
+            badFrom = firstBadIn(badFrom, grainEnd(badFrom));
+        auto badEnd = goodFrom;
+        if (firstGood >= 0 && !m_stopped)
+            badEnd = badEndIn(badFrom, std::max(badFrom, badGrains[lastBad]), goodFrom);
         if (m_stopped)
             return m_end;
 
-        const auto goodFrom = firstGood >= 0 ? startOf(firstGood) : m_end;
         if (firstGood < 0)
             m_run = {m_end, length()};
         auto unreadFrom = badFrom;
@@ -214,13 +227,69 @@ private:
             unreadFrom = readUpTo;                     // the bytes it did give
         }
         addPresumed(triedUpTo, goodFrom);
-        addUnreadable(unreadFrom, goodFrom);
+        addUnreadable(unreadFrom, badEnd);
+        // Where the edges fell tells the sector, which may change the grain
+        // of the stretches after this one.
+        if (carried == 0)
+            m_probe.edgeAt(badFrom);
+        if (firstGood >= 0)
+            m_probe.edgeAt(badEnd);
+        m_grain = m_finest = 0;
         return goodFrom;
+    }
+
+    // Where the bad bytes of [from, to) begin, the grain from `from` on
+    // having failed whole: its first half is read alone, and so on into the
+    // half that holds the edge, down to the finest piece the probe reads.
+    // What reads is in the buffer.
+    std::int64_t firstBadIn(std::int64_t from, std::int64_t to)
+    {
+        while (to - from > finest() && !cancelled(from)) {
+            const auto middle = from + halfOf(to - from);
+            const auto probe = probeRange(from, middle);
+            if (probe.error && stop(probe.error, from))
+                break;
+            if (!probe.error)
+                from = middle;
+            else if (probe.upTo > from)
+                return probe.upTo; // the medium gave the bytes before it
+            else
+                to = middle;
+        }
+        return from;
+    }
+
+    // Where the bad bytes of a stretch that starts at `stretch` end, the
+    // byte at `from` being bad and the one at `to` good: the later half is
+    // read alone, and so on. A stop ends the stretch where it starts.
+    std::int64_t badEndIn(std::int64_t stretch, std::int64_t from, std::int64_t to)
+    {
+        from = from / finest() * finest();
+        while (to - from > finest() && !cancelled(stretch)) {
+            const auto middle = to - halfOf(to - from);
+            const auto probe = probeRange(middle, to);
+            if (probe.error && stop(probe.error, stretch))
+                break;
+            if (!probe.error)
+                to = middle;
+            else
+                from = std::max(middle, probe.upTo / finest() * finest());
+        }
+        return to;
+    }
+
+    std::int64_t finest() { return m_finest > 0 ? m_finest : (m_finest = m_probe.finest()); }
+    // Half a stretch of whole finest pieces, at least one.
+    std::int64_t halfOf(std::int64_t length)
+    {
+        return std::max(finest(), length / 2 / finest() * finest());
     }
 
     void addUnreadable(std::int64_t from, std::int64_t to)
     {
-        appendRange(m_result.unreadable, {from - m_begin, to - from});
+        // A marginal sector may read when a split asks for it again.
+        if (from < to)
+            appendRange(m_result.unreadable, {from - m_begin, to - from});
     }
 
     void addPresumed(std::int64_t from, std::int64_t to)
@@ -265,8 +334,12 @@ private:
     const std::function<bool()>& m_stopRequested;
     const bool m_edgesOnly;
     std::int64_t m_grain = 0;
+    std::int64_t m_finest = 0;
     long m_reads = 0;
     bool m_troubled = false; // some read of this buffer stopped short
+    // A read stopped short with no error before the file's end: the medium
+    // gives what lies before a bad sector.
+    bool m_givesBytesBefore = false;
     bool m_stopped = false;
     ReadResult m_result;
 };

@@ -30,6 +30,14 @@ class SectorProbe : public SectorSource
 {
 public:
     virtual std::int64_t grain() = 0;
+    // The piece a bad stretch's edges are sought to inside the grains that
+    // failed: the grain where the medium's sector is known; below it, down
+    // to a disk's 512 bytes, where it is not.
+    virtual std::int64_t finest() { return grain(); }
+    // An edge of a bad stretch found to the finest piece: what it tells of
+    // the medium's sector may change the grain and the finest piece of the
+    // reads after it.
+    virtual void edgeAt(std::int64_t /*offset*/) {}
 };
 
 // What a read asks of the medium inside a bad stretch.
@@ -62,8 +70,11 @@ struct OpenBadRun
 // stretch of k bad grains costs about 16 + 2 log2(k) failing reads when
 // exact, about 2 + log2(k / 32) for its edges alone, never k.
 // The grains inside a long stretch that are never read are taken to be bad
-// like its ends. A medium that is gone (no medium, no device) stops it at
-// once. `run` carries a stretch from one buffer to the next of one file.
+// like its ends. Where the probe reads finer than its grain, the grains at a
+// stretch's edges are split in halves until the edge is found to the finest
+// piece: what reads beside a bad sector is kept, for a few reads per edge.
+// A medium that is gone (no medium, no device) stops it at once. `run`
+// carries a stretch from one buffer to the next of one file.
 // `stopRequested`, if given, is asked before each read after the first: when
 // it says yes, the read ends there with operation_canceled.
 ReadResult salvageRead(SectorSource& bulk, SectorProbe& probe, std::int64_t offset,

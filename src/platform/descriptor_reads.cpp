@@ -35,8 +35,14 @@ std::int64_t pageSize()
     return ::sysconf(_SC_PAGESIZE);
 }
 
+struct Grain
+{
+    std::int64_t bytes = 0;
+    bool sectorKnown = false; // the medium's own sector, or the user's
+};
+
 // `chosen`: the sector the user gave, else 0.
-std::int64_t grainFor(int fd, bool direct, std::int64_t chosen)
+Grain grainFor(int fd, bool direct, std::int64_t chosen)
 {
     struct statvfs volume
     {};
@@ -49,12 +55,13 @@ std::int64_t grainFor(int fd, bool direct, std::int64_t chosen)
     // A disk's ext4 or FAT has 4 KiB blocks over 512-byte sectors: where the
     // medium's own sector is known, it finds a bad stretch's edges, so that
     // no readable sector beside a bad one is lost with it.
+    const auto sector = chosen > 0 ? chosen : mediumSector(fd);
     if (chosen > 0)
         grain = chosen;
-    else if (const auto sector = mediumSector(fd); sector > 0)
+    else if (sector > 0)
         grain = std::min(grain, sector);
     // Through the page cache the kernel reads and fails whole pages.
-    return direct ? grain : std::max(grain, pageSize());
+    return {direct ? grain : std::max(grain, pageSize()), sector > 0};
 }
 
 } // namespace
@@ -92,7 +99,24 @@ void SalvageProbe::FreeAligned::operator()(std::byte* bytes) const
 std::int64_t SalvageProbe::grain()
 {
     open();
-    return m_grain;
+    return learning() ? m_evidence.grain(m_grain, m_finest) : m_grain;
+}
+
+std::int64_t SalvageProbe::finest()
+{
+    open();
+    return learning() ? m_evidence.finest(m_grain, m_finest) : m_finest;
+}
+
+void SalvageProbe::edgeAt(std::int64_t offset)
+{
+    if (learning())
+        m_evidence.edgeAt(offset, m_grain);
+}
+
+bool SalvageProbe::learning() const
+{
+    return m_finest < m_grain;
 }
 
 void SalvageProbe::open()
@@ -105,7 +129,9 @@ void SalvageProbe::open()
     m_direct = !reopenHandle(m_source, O_RDONLY | O_DIRECT, m_fd);
     if (!m_direct && reopenHandle(m_source, O_RDONLY, m_fd))
         m_fd = UniqueFd(::dup(m_source)); // no /proc: share the source's descriptor
-    m_grain = grainFor(m_fd.isOpen() ? m_fd.get() : m_source, m_direct, m_chosenSector);
+    const auto grain = grainFor(m_fd.isOpen() ? m_fd.get() : m_source, m_direct, m_chosenSector);
+    m_grain = grain.bytes;
+    m_finest = m_direct && !grain.sectorKnown ? smallestGrain : m_grain;
     if (!m_direct && m_fd.isOpen())
         ::posix_fadvise(m_fd.get(), 0, 0, POSIX_FADV_RANDOM);
 }
@@ -128,38 +154,58 @@ void SalvageProbe::leaveDirectIo()
     // read through the page cache instead, a page at a time.
     m_direct = false;
     m_grain = std::max(m_grain, pageSize());
+    m_finest = m_grain;
     ::fcntl(m_fd.get(), F_SETFL, ::fcntl(m_fd.get(), F_GETFL) & ~O_DIRECT);
     ::posix_fadvise(m_fd.get(), 0, 0, POSIX_FADV_RANDOM);
+}
+
+SalvageProbe::Request SalvageProbe::requestFor(std::int64_t offset, std::size_t size) const
+{
+    const auto aligned = offset / m_finest * m_finest;
+    const auto lead = offset - aligned;
+    const auto length =
+        (lead + static_cast<std::int64_t>(size) + m_finest - 1) / m_finest * m_finest;
+    return {aligned, lead, length};
+}
+
+bool SalvageProbe::coarsen()
+{
+    // Finer than the grain, the grain will do; the grain itself, only past
+    // the page cache.
+    if (m_finest < m_grain)
+        m_finest = m_grain;
+    else
+        leaveDirectIo();
+    return true;
 }
 
 TransferResult SalvageProbe::readOnce(std::int64_t offset, std::span<std::byte> into)
 {
     open();
-    // The request covers whole grains, aligned as O_DIRECT wants them, and
-    // the bytes asked for are taken out of it.
-    const auto aligned = offset / m_grain * m_grain;
-    const auto lead = offset - aligned;
-    const auto length =
-        (lead + static_cast<std::int64_t>(into.size()) + m_grain - 1) / m_grain * m_grain;
-    if (!m_fd.isOpen() || !haveBounce(length))
-        return {0, std::make_error_code(std::errc::bad_file_descriptor)};
-    auto got = preadOnce(m_fd.get(), m_bounce.get(), static_cast<std::size_t>(length), aligned);
-    if (got.error == std::errc::invalid_argument && m_direct) {
-        leaveDirectIo();
-        got = preadOnce(m_fd.get(), m_bounce.get(), static_cast<std::size_t>(length), aligned);
-    }
+    // The request covers whole pieces of the finest size, aligned as
+    // O_DIRECT wants them, and the bytes asked for are taken out of it.
+    Request request;
+    TransferResult got;
+    do {
+        request = requestFor(offset, into.size());
+        if (!m_fd.isOpen() || !haveBounce(request.length))
+            return {0, std::make_error_code(std::errc::bad_file_descriptor)};
+        got = preadOnce(m_fd.get(), m_bounce.get(), static_cast<std::size_t>(request.length),
+                        request.aligned);
+        // EINVAL: an alignment the device refuses, before it reads anything.
+    } while (got.error == std::errc::invalid_argument && m_direct && coarsen());
     if (got.error)
         return got;
-    auto usable =
-        std::clamp<std::int64_t>(got.bytes - lead, 0, static_cast<std::int64_t>(into.size()));
-    std::memcpy(into.data(), m_bounce.get() + lead, static_cast<std::size_t>(usable));
+    auto usable = std::clamp<std::int64_t>(got.bytes - request.lead, 0,
+                                           static_cast<std::int64_t>(into.size()));
+    std::memcpy(into.data(), m_bounce.get() + request.lead, static_cast<std::size_t>(usable));
     // Stopped before the bytes asked for, yet not at the end of the file: the
     // medium gave the bytes before a bad one, which lies before `offset` or
     // at it. Such media take a request at any offset, so ask at `offset`.
     struct stat status
     {};
-    if (usable == 0 && got.bytes > 0 && got.bytes < length && ::fstat(m_fd.get(), &status) == 0 &&
-        aligned + got.bytes < status.st_size) {
+    if (usable == 0 && got.bytes > 0 && got.bytes < request.length &&
+        ::fstat(m_fd.get(), &status) == 0 && request.aligned + got.bytes < status.st_size) {
         got = preadOnce(m_fd.get(), m_bounce.get(), into.size(), offset);
         if (got.error == std::errc::invalid_argument)
             got.error = std::make_error_code(std::errc::io_error);

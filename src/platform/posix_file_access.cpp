@@ -130,7 +130,7 @@ std::error_code PosixFileAccess::openSource(const std::string& path, const FileI
     m_slot = std::move(fd);
     m_slotIsSource = true;
     m_randomAdvised = false;
-    m_probe.emplace(m_slot.get(), m_sectorSize);
+    m_probe.emplace(m_slot.get(), m_sectorSize, m_sectorEvidence[expected.device]);
     return {};
 }
 

@@ -10,6 +10,7 @@
 #include "written_copy.h"
 
 #include <functional>
+#include <map>
 #include <optional>
 #include <sys/stat.h>
 
@@ -80,6 +81,8 @@ private:
     // The open (or kept) source's way past the page cache, opened when
     // first needed.
     std::optional<SalvageProbe> m_probe;
+    // What the bad stretches' edges told of each device's sector.
+    std::map<std::uint64_t, SectorEvidence> m_sectorEvidence;
     // What reading the last chunk of a source tells about its next chunk.
     struct LastChunk
     {

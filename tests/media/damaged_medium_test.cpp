@@ -164,7 +164,8 @@ protected:
 };
 
 // A sector that fails its first two tries reads on the third: copying again
-// into the same file fills in what the first run wrote as zeros.
+// into the same file fills in what the first run wrote as zeros. The sector
+// is given, so that each try reads it whole (no edge is sought inside it).
 TEST_F(MediumTest, CopyingAgainRecoversWhatASoftErrorHid)
 {
     MediumCase c{"soft", mib, 0, {}, {{300 * sector, 301 * sector}}, 0, 0, 2};
@@ -173,10 +174,13 @@ TEST_F(MediumTest, CopyingAgainRecoversWhatASoftErrorHid)
         GTEST_SKIP() << medium.unavailable();
     const auto out = scratch / "out";
     std::filesystem::create_directory(out);
-    EXPECT_EQ(runCliJob({medium.path("disc.bin")}, out, 0).exitStatus, 1);
+    const auto copy = [&] {
+        return runCli({"-q", "--sector-size=2048", medium.path("disc.bin"), out}).exitStatus;
+    };
+    EXPECT_EQ(copy(), 1);
     EXPECT_TRUE(readFile(out + "/disc.bin") ==
                 expectedCopy(mib, 7, {{300 * sector, 300 * sector + 1}}));
-    EXPECT_EQ(runCliJob({medium.path("disc.bin")}, out, 0).exitStatus, 0);
+    EXPECT_EQ(copy(), 0);
     EXPECT_TRUE(readFile(out + "/disc.bin") == mediumBytes(mib, 7));
 }
 

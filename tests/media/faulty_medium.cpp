@@ -33,6 +33,14 @@
 //   direct-io                       every read reaches the file system
 //   block-size BYTES                the block size the medium reports (2048,
 //                                   a CD's sector, unless given)
+//   sector BYTES                    the medium's own sector, the piece it
+//                                   fails in (the block size unless given): a
+//                                   read fails that touches a sector holding
+//                                   a failing byte
+//   fails-whole                     a read that meets a bad sector fails with
+//                                   nothing served, as a drive fails a whole
+//                                   O_DIRECT request (else it gives the
+//                                   sectors before it)
 //   writable                        files and folders can be made beside the
 //                                   described files (kept in memory), as on a
 //                                   destination disc
@@ -41,10 +49,11 @@
 //   fail-flush PATH ERRNO COUNT     the next COUNT closes of it, opened for
 //                                   writing, fail with ERRNO
 //
-// A read that starts before a failing range is served up to it, as a drive
-// gives the sectors before a bad one; the reader then asks for the rest and
-// meets the error (direct-io only; through the page cache a short read
-// would mean the end of the file, so the whole request fails).
+// A read that starts before a failing sector is served up to it, as the
+// kernel gives the pages before a bad one; the reader then asks for the rest
+// and meets the error (direct-io without fails-whole only; through the page
+// cache a short read would mean the end of the file, so the whole request
+// fails).
 // Opening a described file for writing fails with EROFS and is written to
 // the log; made files take writes.
 // Every read is written to LOG.reads as "OFFSET SIZE RESULT", RESULT being
@@ -153,7 +162,13 @@ struct Medium
     long ejectAfter = 0;       // 0: never
     int ejectError = EIO;
     bool directIo = false;
+    bool failsWhole = false;
     unsigned long blockSize = 2048; // a CD's sector
+    std::uint64_t sector = 0;       // 0: the block size
+
+    // The sectors that hold [from, to): the bytes a drive cannot give.
+    std::uint64_t sectorStart(std::uint64_t from) const { return from / sector * sector; }
+    std::uint64_t sectorEnd(std::uint64_t to) const { return (to + sector - 1) / sector * sector; }
     long reads = 0;
     std::string descriptionPath;
     struct timespec describedAt
@@ -217,6 +232,8 @@ bool readDescription(const char* path, Medium& into)
             into.files[name].patterns.push_back(pattern);
         } else if (kind == "block-size") {
             words >> into.blockSize;
+        } else if (kind == "sector") {
+            words >> into.sector;
         } else if (kind == "at-read") {
             ReadHook hook;
             words >> name >> hook.offset;
@@ -236,6 +253,8 @@ bool readDescription(const char* path, Medium& into)
             }
         } else if (kind == "direct-io") {
             into.directIo = true;
+        } else if (kind == "fails-whole") {
+            into.failsWhole = true;
         } else if (kind == "writable") {
             into.writable = true;
         } else if (kind == "fail-fsync" || kind == "fail-flush") {
@@ -246,11 +265,14 @@ bool readDescription(const char* path, Medium& into)
             std::fprintf(stderr, "faulty_medium: unknown line: %s\n", line.c_str());
             return false;
         }
-        if (!words && kind != "direct-io" && kind != "writable" && !kind.empty()) {
+        const bool bare = kind == "direct-io" || kind == "fails-whole" || kind == "writable";
+        if (!words && !bare && !kind.empty()) {
             std::fprintf(stderr, "faulty_medium: bad line: %s\n", line.c_str());
             return false;
         }
     }
+    if (into.sector == 0)
+        into.sector = into.blockSize;
     return true;
 }
 
@@ -554,21 +576,25 @@ int serve(Medium& m, MediumFile& file, char* buffer, size_t size, off_t offset)
             runHook(hook.action);
         }
     }
+    // Served up to the first bad sector, where the medium gives what lies
+    // before one; the next read meets it.
+    const bool servesUpToIt = m.directIo && !m.failsWhole;
     for (const auto& pattern : file.patterns) {
         std::uint64_t from = 0;
         std::uint64_t to = 0;
-        if (!pattern.firstAfter(start, from, to) || from >= end)
+        if (!pattern.firstAfter(m.sectorStart(start), from, to) || m.sectorStart(from) >= end)
             continue;
-        if (from > start && m.directIo)
-            end = from;
+        if (m.sectorStart(from) > start && servesUpToIt)
+            end = m.sectorStart(from);
         else
             return fail(EIO);
     }
     for (auto& range : file.failing) {
-        if (range.failuresLeft == 0 || range.end <= start || range.start >= end)
+        const auto from = m.sectorStart(range.start);
+        if (range.failuresLeft == 0 || m.sectorEnd(range.end) <= start || from >= end)
             continue;
-        if (range.start > start && m.directIo) {
-            end = range.start; // served up to the bad stretch; the next read meets it
+        if (from > start && servesUpToIt) {
+            end = from;
             continue;
         }
         if (range.failuresLeft > 0)

@@ -85,7 +85,7 @@ Bytes expectedCopy(std::int64_t size, std::uint8_t seed, const std::vector<Faili
     auto bytes = mediumBytes(size, seed);
     for (const auto& range : failing) {
         const auto end = std::min(size, (range.end + sector - 1) / sector * sector);
-        std::fill(bytes.begin() + range.start, bytes.begin() + end, std::byte{0});
+        std::fill(bytes.begin() + range.start / sector * sector, bytes.begin() + end, std::byte{0});
     }
     return bytes;
 }

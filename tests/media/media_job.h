@@ -55,9 +55,8 @@ struct Failing
 inline constexpr std::int64_t sector = 2048;
 
 // What a copy of a file from the test medium must hold: the medium's bytes,
-// with zeros from the first failing byte of each failing stretch to the end
-// of the sector that holds its last one (a drive fails whole sectors; the
-// medium gives the bytes before a bad one).
+// with zeros over every sector that holds a failing byte (a drive fails
+// whole sectors).
 Bytes expectedCopy(std::int64_t size, std::uint8_t seed, const std::vector<Failing>& failing);
 Bytes mediumBytes(std::int64_t size, std::uint8_t seed);
 

@@ -309,30 +309,70 @@ TEST_F(SalvageMediumTest, ADiscTakenOutDuringSalvageStopsItAtOnce)
     EXPECT_LE(reads.size(), 14u + 2u);
 }
 
-// A disk or stick whose file system has 4 KiB blocks over smaller sectors:
-// the medium reports 4096, so a bad sector costs its whole block unless the
-// user gives the sector (the system says it only for a block device, which
-// FUSE is not). Given, only the bad sector is lost.
-TEST_F(SalvageMediumTest, TheSectorSizeGivenFindsABadSectorInsideABlock)
+// A disk or stick whose file system has 4 KiB blocks over smaller sectors,
+// or a disc image served with 4 KiB blocks: the medium reports 4096, and the
+// system says its sector only for a block device, which FUSE is not. A
+// failed block is split at the stretch's edges, so only the bad sectors are
+// lost, whether the medium gives the sectors before a bad one or fails a
+// whole request as a drive does; the sector given is used as it is.
+TEST_F(SalvageMediumTest, OnlyTheBadSectorsInsideABlockAreLost)
 {
     constexpr std::int64_t size = 256 * 1024;
+    constexpr std::int64_t block = 4096;
     const struct
     {
         const char* name;
-        Failing bad;
-        std::string sectorSize; // empty: not given
-        Failing lost;
+        std::int64_t sector; // the medium's own
+        std::vector<Failing> bad;
+        bool failsWhole;
+        long maxFailing;
+        std::string sectorSize = {}; // given on the command line; empty: not given
     } cases[] = {
-        {"512-byte damage, not given", {9216, 9728}, "", {9216, 12288}},
-        {"512-byte damage, 512 given", {9216, 9728}, "512", {9216, 9728}},
-        {"2048-byte damage, 2048 given", {10240, 12288}, "2048", {10240, 12288}},
+        {"one 512-byte sector", 512, {{9216, 9728}}, false, 2},
+        {"one 512-byte sector, whole requests failing", 512, {{9216, 9728}}, true, 4},
+        {"512-byte sectors from inside one block to inside another",
+         512,
+         {{9728, 14848}},
+         false,
+         3},
+        {"the same, whole requests failing", 512, {{9728, 14848}}, true, 5},
+        {"512-byte sectors at a block's start and at another's end",
+         512,
+         {{2 * block, 2 * block + 512}, {5 * block - 512, 5 * block}},
+         true,
+         7},
+        // Once an edge fell between two 2048-byte boundaries, the grain is
+        // 512 bytes: the good sector between two bad ones in one block reads.
+        {"512-byte sectors, many stretches",
+         512,
+         {{9216, 9728}, {10 * block + 512, 10 * block + 1024}, {10 * block + 1536, 11 * block}},
+         true,
+         12},
+        {"one 2048-byte sector", 2048, {{10240, 12288}}, true, 6},
+        {"2048-byte sectors from inside one block to inside another",
+         2048,
+         {{10240, 18432}},
+         true,
+         8},
+        // Two edges on 2048-byte boundaries, and the edges after them are
+        // no longer sought below 2048 bytes.
+        {"2048-byte sectors, many stretches",
+         2048,
+         {{10240, 12288}, {22528, 26624}, {40960, 43008}, {63488, 67584}},
+         true,
+         14},
+        {"one 512-byte sector, 512 given", 512, {{9216, 9728}}, true, 2, "512"},
+        {"one 2048-byte sector, 2048 given", 2048, {{10240, 12288}}, true, 2, "2048"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const auto number = std::to_string(&c - cases);
         std::ostringstream description;
-        description << "file disc.bin " << size << " 7\nhard disc.bin " << c.bad.start << ' '
-                    << c.bad.end << "\ndirect-io\nblock-size 4096\n";
+        description << "file disc.bin " << size << " 7\ndirect-io\nblock-size " << block
+                    << "\nsector " << c.sector << '\n'
+                    << (c.failsWhole ? "fails-whole\n" : "");
+        for (const auto& range : c.bad)
+            description << "hard disc.bin " << range.start << ' ' << range.end << '\n';
         MountedMedium medium(scratch.path() / ("medium-" + number), description.str());
         if (!medium.unavailable().empty())
             GTEST_SKIP() << medium.unavailable();
@@ -345,12 +385,12 @@ TEST_F(SalvageMediumTest, TheSectorSizeGivenFindsABadSectorInsideABlock)
         const auto run = runCli(arguments);
         EXPECT_EQ(run.exitStatus, 1) << run.err;
         auto expected = mediumBytes(size, 7);
-        std::fill(expected.begin() + c.lost.start, expected.begin() + c.lost.end, std::byte{0});
+        for (const auto& range : c.bad)
+            std::fill(expected.begin() + range.start, expected.begin() + range.end, std::byte{0});
         EXPECT_TRUE(readFile(into + "/disc.bin") == expected) << run.out;
-        EXPECT_NE(run.out.find("unreadable: bytes " + std::to_string(c.lost.start) + "-" +
-                               std::to_string(c.lost.end - 1)),
-                  std::string::npos)
-            << run.out;
+        for (const auto& range : asRanges(c.bad))
+            EXPECT_NE(run.out.find(reportLine(range)), std::string::npos) << run.out;
+        EXPECT_LE(medium.failingReads(), c.maxFailing) << run.out;
     }
 }
 
