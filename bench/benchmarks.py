@@ -36,6 +36,8 @@ CLI_SOURCE_BYTES = 1024 * MIB
 DISC_SECTOR = 2048
 DISC_SEED = 7
 DAMAGED_BUFFER_KB = [32, 256, 2048]
+BLOCK_MEDIUM_BYTES = 4096  # a disk's ext4 or FAT, or an image served through FUSE
+BLOCK_MEDIUM_SECTORS = [2048, 512]
 WINDOW_TWICE = "window, 256 KB, Copy twice"
 DEEP_TREE_LEVELS = [2_000, 10_000]
 SLOW_DISC_BYTES = 64 * MIB
@@ -369,6 +371,50 @@ class Bench:
         shutil.rmtree(folder / ".brindlecap", ignore_errors=True)
         return results, ""
 
+
+    def blocks_over_sectors(self, delay_ms):
+        """Each damage shape on a medium that reports 4096-byte blocks over smaller sectors
+        and fails a whole request that meets a bad one, as a drive does: the window at three
+        buffer sizes, the command line's first run, and ddrescue given the true sector."""
+        if not self.medium.exists():
+            return None
+        folder = self.scratch.fast_destination()[1]
+        copy, mapfile = folder / "disc.iso", folder / "disc.map"
+        results = {}
+        for sector in BLOCK_MEDIUM_SECTORS:
+            tools = {f"window, {kb} KB": [self.window, "copy", None, folder, str(kb)]
+                     for kb in DAMAGED_BUFFER_KB}
+            tools["cli, 256 KB, first run"] = [self.cli, "-q", "-b", "256", None, folder]
+            tools[f"ddrescue -b {sector} (default run)"] = [
+                "ddrescue", "-q", "-b", str(sector), None, copy, mapfile]
+            for shape, (size, unreadable) in damage_shapes(sector).items():
+                ranges = [str(value) for pair in unreadable for value in pair]
+                for access in ("direct", "page cache"):
+                    lines = [f"file disc.iso {size} {DISC_SEED}", f"delay {delay_ms}",
+                             f"block-size {BLOCK_MEDIUM_BYTES}", f"sector {sector}",
+                             "fails-whole"]
+                    lines += [f"hard disc.iso {start} {end}" for start, end in unreadable]
+                    if access == "direct":
+                        lines.append("direct-io")
+                    for tool, command in tools.items():
+                        log(f"4096-byte blocks: {sector}-byte sectors, {shape}, {access}, {tool}")
+                        remove(copy, mapfile)
+                        shutil.rmtree(folder / ".brindlecap", ignore_errors=True)
+                        env = self.window_env if tool.startswith("window") else None
+                        with MountedMedium(self.medium, self.scratch.work / "disc",
+                                           lines) as medium:
+                            run = [medium.disc if part is None else part for part in command]
+                            result = measure(run, accept=(0, 1, 3), env=env)
+                            failing = medium.failing_reads()
+                        check = measure([self.recovery, copy, str(size), str(DISC_SEED),
+                                         *ranges])
+                        fields = check.fields()
+                        results[(sector, shape, access, tool)] = {
+                            "seconds": result.seconds, "lost": int(fields["lost_readable"]),
+                            "wrong": int(fields["wrong"]), "failing": failing}
+        remove(copy, mapfile)
+        shutil.rmtree(folder / ".brindlecap", ignore_errors=True)
+        return results
 
     # 6. A run stopped half-way, resumed, and retried after cleaning.
     def resumed_rescue(self, delay_ms):
@@ -794,10 +840,10 @@ UNLISTABLE_FILE_BYTES = 5 * 2 ** 19  # 2.5 MiB: forty of them make the 100 MiB d
 SCRATCHED_BYTES = 1 << 30
 
 
-def damage_shapes():
-    """The four shapes damage takes on a disc, at fixed places: (size, [(start, end)])."""
+def damage_shapes(sector=DISC_SECTOR):
+    """The four shapes damage takes on a disc, at fixed places, in sectors of `sector`
+    bytes: (size, [(start, end)])."""
     chooser = random.Random(2026)
-    sector = DISC_SECTOR
 
     def stretch(first, count):
         return (first * sector, (first + count) * sector)
@@ -972,6 +1018,39 @@ def damaged_disc_sections(discs, delay_ms):
             lines.append(f"| {access} | {tool} | {result['lost']:,} | {result['failing']:,} | "
                          f"{result['seconds']:.2f} | {longest} |")
         lines.append("")
+    return lines
+
+
+def blocks_over_sectors_sections(results, delay_ms):
+    if results is None:
+        return ["Not measured: the FUSE test medium was not built.", ""]
+    clean = all(result["wrong"] == 0 for result in results.values())
+    lines = [
+        "The same four shapes of damage on a medium that reports 4096-byte blocks, as a "
+        "disk's ext4 or FAT does, or a disc image served through FUSE or a network, while "
+        "its own sectors are 2048 or 512 bytes; nothing tells the copy the sector. The shapes "
+        "are laid out in the medium's sectors (the 512-byte ones have a quarter of the bad "
+        "bytes), and a request that meets a bad sector fails whole, as a drive's does. "
+        f"Each failing read takes {delay_ms} ms. ddrescue is given the true sector "
+        "(`-b`). " + ("No copy held a byte that was neither the medium's nor zero." if clean
+                      else "**Some copy held bytes that were neither the medium's nor zero.**"),
+        "",
+        "```",
+        "bench_window copy MEDIUM/disc.iso FOLDER KB     # KB = 32, 256, 2048",
+        "brindlecap-cli -q -b 256 MEDIUM/disc.iso FOLDER",
+        "ddrescue -q -b SECTOR MEDIUM/disc.iso COPY MAPFILE",
+        "```", "",
+    ]
+    for sector in BLOCK_MEDIUM_SECTORS:
+        for shape, size, bad in shape_summaries(sector):
+            lines += [f"**{sector}-byte sectors: {shape}** ({bad:,} bad bytes of {size:,})", "",
+                      "| Access | Tool | Readable bytes lost | Failing reads | Wall time, s |",
+                      "|---|---|---:|---:|---:|"]
+            for (medium_sector, name, access, tool), result in results.items():
+                if medium_sector == sector and name == shape:
+                    lines.append(f"| {access} | {tool} | {result['lost']:,} | "
+                                 f"{result['failing']:,} | {result['seconds']:.2f} |")
+            lines.append("")
     return lines
 
 
@@ -1217,8 +1296,8 @@ def map_headlines(small, scratched):
     return lines
 
 
-def shape_summaries():
-    for shape, (size, bad) in damage_shapes().items():
+def shape_summaries(sector=DISC_SECTOR):
+    for shape, (size, bad) in damage_shapes(sector).items():
         yield shape, size, sum(end - start for start, end in bad)
 
 
@@ -1240,6 +1319,7 @@ def main():
         cli_place, cli_cp, cli_tools, cli_peaks = bench.cli_throughput()
         tick_figures = bench.tick_breakdown()
         discs, disc_problem = bench.damaged_discs(delay_ms)
+        blocks = bench.blocks_over_sectors(delay_ms)
         resumed = bench.resumed_rescue(delay_ms)
         small_files, scratched = bench.map_costs()
         deep = bench.deep_trees()
@@ -1343,6 +1423,8 @@ def main():
         sections += [f"Not measured on this machine: {disc_problem}.", ""]
     else:
         sections += damaged_disc_sections(discs, delay_ms)
+        sections += ["### 4096-byte blocks over smaller sectors", "",
+                     *blocks_over_sectors_sections(blocks, delay_ms)]
     sections += ["## 6. Stopped, resumed, retried", ""]
     if resumed is None:
         sections += ["Not measured on this machine: the FUSE test medium is not available.", ""]

@@ -292,9 +292,9 @@ not copied. One run at a time copies into a folder.
                               (default retry: all three); the same command
                               without it later goes on with the rest
       --sector-size=BYTES     the medium's sector: 512, 1024, 2048 or 4096
-                              (default: as the system says it, else the file
-                              system's block); give 512 for a disk or stick
-                              whose file system has larger blocks
+                              (default: as the system says it, else learnt
+                              from where bad stretches' edges fall); giving
+                              it saves the failing reads of learning it
       --retries=N             when earlier runs tried all of a file, try each
                               of its bad sectors N more times (default 1;
                               0: not at all)
