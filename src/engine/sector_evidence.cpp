@@ -2,23 +2,18 @@
 #include "sector_evidence.h"
 
 #include <algorithm>
-#include <bit>
 
 namespace brindlecap {
 
 namespace {
 
-// A boundary is trusted as the sector once the edges seen would all fall on
-// it by chance, were the sectors the finest piece, no more than one time in
-// 2^4 = 16: two edges for 2048-byte boundaries over 512-byte pieces, four
-// for 1024. Where the boundary is the sector, each edge split below it costs
-// one or two failing reads more.
-constexpr int trustBits = 4;
-
-int log2Of(std::int64_t power)
-{
-    return std::countr_zero(static_cast<std::uint64_t>(power));
-}
+// A boundary is trusted as the sector once this many edges, and every edge
+// seen, fell on it. Sectors of half its size would put them all there by
+// chance one time in 256, were every edge seen; but where stretches lie less
+// than a grain apart the grains merge them, and the edges between them (more
+// often off the boundary) go unseen. Where the boundary is the sector, each
+// edge split below it costs two or three failing reads more.
+constexpr int edgesToTrust = 8;
 
 } // namespace
 
@@ -40,10 +35,9 @@ std::int64_t SectorEvidence::grain(std::int64_t grain, std::int64_t finest) cons
 
 std::int64_t SectorEvidence::finest(std::int64_t grain, std::int64_t finest) const
 {
-    if (m_boundary <= finest)
+    if (m_boundary <= finest || m_edges < edgesToTrust)
         return finest;
-    const auto boundary = std::min(m_boundary, grain);
-    return m_edges * (log2Of(boundary) - log2Of(finest)) >= trustBits ? boundary : finest;
+    return std::min(m_boundary, grain);
 }
 
 } // namespace brindlecap

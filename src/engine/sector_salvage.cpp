@@ -54,8 +54,6 @@ public:
                 const auto got = source.readOnce(position, rest(position, m_end));
                 ++m_reads;
                 m_troubled = m_troubled || got.error || position + got.bytes < m_end;
-                m_givesBytesBefore = m_givesBytesBefore ||
-                                     (!got.error && got.bytes > 0 && position + got.bytes < m_end);
                 position += got.bytes;
                 if (got.error) {
                     if (stop(got.error, position))
@@ -205,16 +203,26 @@ private:
         // The stretch's edges inside the grains they fall in: its start,
         // where a grain gave nothing and the medium is not one that gives
         // the bytes before a bad one (then the start is exact already), and
-        // its end in the last bad grain.
+        // its end in the last bad grain. A stretch that began in this buffer
+        // and reached its end may end inside its last grain: its last piece
+        // is read alone, one failing read where it goes on into the next.
         if (carried == 0 && badFrom == startOf(first) && !m_givesBytesBefore && !m_stopped)
             badFrom = firstBadIn(badFrom, grainEnd(badFrom));
-        auto badEnd = goodFrom;
-        if (firstGood >= 0 && !m_stopped)
-            badEnd = badEndIn(badFrom, std::max(badFrom, badGrains[lastBad]), goodFrom);
+        const auto lastBadFrom = std::max(badFrom, badGrains[lastBad]);
+        auto goodAfter = goodFrom;
+        if (firstGood < 0 && carried == 0 && !m_stopped && m_end - lastBadFrom > finest()) {
+            const auto lastPiece = m_end - finest();
+            if (!probeRange(lastPiece, m_end).error)
+                goodAfter = lastPiece;
+        }
+        const bool endFound = goodAfter < m_end || firstGood >= 0;
+        auto badEnd = goodAfter;
+        if (endFound && !m_stopped)
+            badEnd = badEndIn(badFrom, lastBadFrom, goodAfter);
         if (m_stopped)
             return m_end;
 
-        if (firstGood < 0)
+        if (!endFound)
             m_run = {m_end, length()};
         auto unreadFrom = badFrom;
         auto triedUpTo = startOf(first + 1);
@@ -232,7 +240,7 @@ private:
         // of the stretches after this one.
         if (carried == 0)
             m_probe.edgeAt(badFrom);
-        if (firstGood >= 0)
+        if (endFound)
             m_probe.edgeAt(badEnd);
         m_grain = m_finest = 0;
         return goodFrom;
@@ -337,8 +345,9 @@ private:
     std::int64_t m_finest = 0;
     long m_reads = 0;
     bool m_troubled = false; // some read of this buffer stopped short
-    // A read stopped short with no error before the file's end: the medium
-    // gives what lies before a bad sector.
+    // A probe's read stopped short with no error before the file's end: the
+    // medium gives what lies before a bad sector. (A bulk read can stop
+    // short where the kernel split it and a later piece failed.)
     bool m_givesBytesBefore = false;
     bool m_stopped = false;
     ReadResult m_result;
