@@ -1030,7 +1030,11 @@ def blocks_over_sectors_sections(results, delay_ms):
         "disk's ext4 or FAT does, or a disc image served through FUSE or a network, while "
         "its own sectors are 2048 or 512 bytes; nothing tells the copy the sector. The shapes "
         "are laid out in the medium's sectors (the 512-byte ones have a quarter of the bad "
-        "bytes), and a request that meets a bad sector fails whole, as a drive's does. "
+        "bytes), and a request that meets a bad sector fails whole, as a drive's does. The "
+        "copy halves a failed block at each edge of a bad stretch down to 512 bytes, and "
+        "learns the sector from where the edges fall: an edge off a block's boundary brings "
+        "its grain down to the finest boundary seen, and eight edges on one boundary stop "
+        "the halving there. "
         f"Each failing read takes {delay_ms} ms. ddrescue is given the true sector "
         "(`-b`). " + ("No copy held a byte that was neither the medium's nor zero." if clean
                       else "**Some copy held bytes that were neither the medium's nor zero.**"),

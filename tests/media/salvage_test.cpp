@@ -344,6 +344,13 @@ TEST_F(SalvageMediumTest, OnlyTheBadSectorsInsideABlockAreLost)
          {{2 * block, 2 * block + 512}, {5 * block - 512, 5 * block}},
          true,
          7},
+        // The window's first 32 KB chunk ends in a block whose first sector
+        // is bad: the stretch ends inside the chunk, not at its end.
+        {"a 512-byte sector in the last block of a chunk",
+         512,
+         {{32768 - block, 32768 - block + 512}},
+         true,
+         8},
         // Once an edge fell between two 2048-byte boundaries, the grain is
         // 512 bytes: the good sector between two bad ones in one block reads.
         {"512-byte sectors, many stretches",
