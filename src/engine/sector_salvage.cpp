@@ -224,6 +224,14 @@ private:
 
         if (!endFound)
             m_run = {m_end, length()};
+        // Halved edge grains: what lies between the piece found bad at the
+        // stretch's start and the one found bad at its end was taken to be
+        // bad without a read of its own, as a later pass may scrape it.
+        const bool halved = finest() < grain();
+        const auto firstPieceEnd = std::min(badFrom + finest(), badEnd);
+        const auto lastPieceFrom = std::max(firstPieceEnd, badEnd - finest());
+        if (halved && carried == 0)
+            addPresumed(firstPieceEnd, std::min(grainEnd(badFrom), lastPieceFrom));
         auto unreadFrom = badFrom;
         auto triedUpTo = startOf(first + 1);
         for (const auto& [index, readUpTo] : badGrains) {
@@ -234,6 +242,8 @@ private:
             addUnreadable(unreadFrom, startOf(index)); // the unread grains before it
             unreadFrom = readUpTo;                     // the bytes it did give
         }
+        if (halved && lastBad != first)
+            addPresumed(std::max(startOf(lastBad), firstPieceEnd), lastPieceFrom);
         addPresumed(triedUpTo, goodFrom);
         addUnreadable(unreadFrom, badEnd);
         // Where the edges fell tells the sector, which may change the grain

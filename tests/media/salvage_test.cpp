@@ -330,6 +330,7 @@ TEST_F(SalvageMediumTest, OnlyTheBadSectorsInsideABlockAreLost)
         bool failsWhole;
         long maxFailing;
         std::string sectorSize = {}; // given on the command line; empty: not given
+        bool passes = false;         // the command line keeps its map: edges first, then scraping
     } cases[] = {
         {"one 512-byte sector", 512, {{9216, 9728}}, false, 2},
         {"one 512-byte sector, whole requests failing", 512, {{9216, 9728}}, true, 4},
@@ -371,6 +372,15 @@ TEST_F(SalvageMediumTest, OnlyTheBadSectorsInsideABlockAreLost)
          {{10240, 12288}, {22528, 26624}, {40960, 43008}, {63488, 67584}},
          true,
          28},
+        // The copy pass finds the second sector by trimming back from a good
+        // block: the good half before it is left to scraping, not lost.
+        {"2048-byte sectors in blocks' second halves, edges first",
+         2048,
+         {{5 * 2048, 6 * 2048}, {25 * 2048, 26 * 2048}},
+         true,
+         12,
+         {},
+         true},
         {"one 512-byte sector, 512 given", 512, {{9216, 9728}}, true, 2, "512"},
         {"one 2048-byte sector, 2048 given", 2048, {{10240, 12288}}, true, 2, "2048"},
     };
@@ -401,7 +411,9 @@ TEST_F(SalvageMediumTest, OnlyTheBadSectorsInsideABlockAreLost)
                 const auto run = runEngineJob({medium.path("disc.bin")}, into, 0);
                 EXPECT_EQ(run.report.files.at(0).unreadable, asRanges(c.bad));
             } else {
-                std::vector<std::string> arguments{"-q", "--no-map"};
+                std::vector<std::string> arguments{"-q"};
+                if (!c.passes)
+                    arguments.push_back("--no-map");
                 if (!c.sectorSize.empty())
                     arguments.push_back("--sector-size=" + c.sectorSize);
                 arguments.insert(arguments.end(), {medium.path("disc.bin"), into});
