@@ -224,28 +224,37 @@ private:
 
         if (!endFound)
             m_run = {m_end, length()};
-        // Halved edge grains: what lies between the piece found bad at the
-        // stretch's start and the one found bad at its end was taken to be
-        // bad without a read of its own, as a later pass may scrape it.
-        const bool halved = finest() < grain();
-        const auto firstPieceEnd = std::min(badFrom + finest(), badEnd);
-        const auto lastPieceFrom = std::max(firstPieceEnd, badEnd - finest());
-        if (halved && carried == 0)
-            addPresumed(firstPieceEnd, std::min(grainEnd(badFrom), lastPieceFrom));
+        // What no read gave, and what of it no read tried: the grains
+        // between two probes, left to a later pass that scrapes them.
+        std::vector<ByteRange> unread;
+        std::vector<ByteRange> untried;
         auto unreadFrom = badFrom;
         auto triedUpTo = startOf(first + 1);
         for (const auto& [index, readUpTo] : badGrains) {
-            addPresumed(triedUpTo, startOf(index)); // grains between two probes
+            appendRange(untried, between(triedUpTo, startOf(index)));
             triedUpTo = std::min(m_end, startOf(index + 1));
             if (index == first || readUpTo == startOf(index))
                 continue;
-            addUnreadable(unreadFrom, startOf(index)); // the unread grains before it
-            unreadFrom = readUpTo;                     // the bytes it did give
+            appendRange(unread, between(unreadFrom, startOf(index))); // the grains before it
+            unreadFrom = readUpTo;                                    // the bytes it did give
         }
-        if (halved && lastBad != first)
-            addPresumed(std::max(startOf(lastBad), firstPieceEnd), lastPieceFrom);
-        addPresumed(triedUpTo, goodFrom);
-        addUnreadable(unreadFrom, badEnd);
+        appendRange(untried, between(triedUpTo, goodFrom));
+        appendRange(unread, between(unreadFrom, badEnd));
+        // Where failed grains were halved, only the pieces found bad at the
+        // stretch's edges were tried alone: the rest was taken to be bad
+        // with the grains it lies in.
+        if (finest() < grain()) {
+            const auto firstPieceEnd =
+                carried == 0 ? std::min(badFrom + finest(), badEnd) : badFrom;
+            std::vector<ByteRange> edgePieces;
+            appendRange(edgePieces, between(badFrom, firstPieceEnd));
+            appendRange(edgePieces, between(std::max(firstPieceEnd, badEnd - finest()), badEnd));
+            untried = rangesOutside(unread, edgePieces);
+        }
+        for (const auto& range : unread)
+            addUnreadable(range.offset, range.end());
+        for (const auto& range : untried)
+            addPresumed(range.offset, range.end());
         // Where the edges fell tells the sector, which may change the grain
         // of the stretches after this one.
         if (carried == 0)
@@ -303,11 +312,11 @@ private:
         return std::max(finest(), length / 2 / finest() * finest());
     }
 
+    static ByteRange between(std::int64_t from, std::int64_t to) { return {from, to - from}; }
+
     void addUnreadable(std::int64_t from, std::int64_t to)
     {
-        // A marginal sector may read when a split asks for it again.
-        if (from < to)
-            appendRange(m_result.unreadable, {from - m_begin, to - from});
+        appendRange(m_result.unreadable, {from - m_begin, to - from});
     }
 
     void addPresumed(std::int64_t from, std::int64_t to)
