@@ -72,7 +72,8 @@ struct OpenBadRun
 // The grains inside a long stretch that are never read are taken to be bad
 // like its ends. Where the probe reads finer than its grain, the grains at a
 // stretch's edges are split in halves until the edge is found to the finest
-// piece: what reads beside a bad sector is kept, for a few reads per edge.
+// piece: what reads beside a bad sector is kept, for a few reads per edge,
+// and what lies between the two pieces found bad is presumed bad.
 // A medium that is gone (no medium, no device) stops it at once. `run`
 // carries a stretch from one buffer to the next of one file.
 // `stopRequested`, if given, is asked before each read after the first: when

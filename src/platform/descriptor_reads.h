@@ -45,8 +45,7 @@ public:
     std::int64_t grain() override;
     // Where nothing says the medium's sector and requests reach it as asked
     // (O_DIRECT), a disk's 512 bytes, until the device refuses so fine an
-    // alignment or the edges found show the grain is the sector; else the
-    // grain.
+    // alignment or the edges found show a larger sector; else the grain.
     std::int64_t finest() override;
     void edgeAt(std::int64_t offset) override;
     TransferResult readOnce(std::int64_t offset, std::span<std::byte> into) override;
