@@ -348,29 +348,38 @@ class Bench:
                     lines.append("direct-io")
                 for tool, commands in tools.items():
                     log(f"damaged disc: {shape}, {access}, {tool}")
-                    remove(copy, mapfile)
-                    shutil.rmtree(folder / ".brindlecap", ignore_errors=True)
-                    env = self.window_env if tool.startswith("window") else None
-                    seconds = 0.0
-                    with MountedMedium(self.medium, self.scratch.work / "disc", lines) as medium:
-                        for command in commands:
-                            run = [medium.disc if part is None else part for part in command]
-                            result = measure(run, accept=(0, 1, 3), env=env)
-                            seconds += result.seconds
-                        failing = medium.failing_reads()
-                    check = measure([self.recovery, copy, str(size), str(DISC_SEED), *ranges])
-                    fields = check.fields()
-                    longest = result.fields().get("longest_tick") if env else None
-                    recovered = result.fields().get("recovered") if env else None
+                    window = tool.startswith("window")
+                    figures, last = self.rescue_on_medium(lines, commands, window, size, ranges)
+                    longest = last.fields().get("longest_tick") if window else None
+                    recovered = last.fields().get("recovered") if window else None
                     results[(shape, access, tool)] = {
-                        "seconds": seconds, "lost": int(fields["lost_readable"]),
-                        "wrong": int(fields["wrong"]), "failing": failing,
-                        "longest": float(longest) if longest else None,
+                        **figures, "longest": float(longest) if longest else None,
                         "recovered": int(recovered) if recovered else 0}
         remove(copy, mapfile)
         shutil.rmtree(folder / ".brindlecap", ignore_errors=True)
         return results, ""
 
+
+    def rescue_on_medium(self, lines, commands, window, size, ranges):
+        """Runs the commands in turn on a fresh FUSE medium described by `lines` (None in a
+        command stands for its disc), copying into the fast destination, and checks the copy:
+        seconds, readable bytes lost, wrong bytes and failing reads, and the last command's
+        result."""
+        folder = self.scratch.fast_destination()[1]
+        copy = folder / "disc.iso"
+        remove(copy, folder / "disc.map")
+        shutil.rmtree(folder / ".brindlecap", ignore_errors=True)
+        env = self.window_env if window else None
+        seconds = 0.0
+        with MountedMedium(self.medium, self.scratch.work / "disc", lines) as medium:
+            for command in commands:
+                run = [medium.disc if part is None else part for part in command]
+                result = measure(run, accept=(0, 1, 3), env=env)
+                seconds += result.seconds
+            failing = medium.failing_reads()
+        fields = measure([self.recovery, copy, str(size), str(DISC_SEED), *ranges]).fields()
+        return {"seconds": seconds, "lost": int(fields["lost_readable"]),
+                "wrong": int(fields["wrong"]), "failing": failing}, result
 
     def blocks_over_sectors(self, delay_ms):
         """Each damage shape on a medium that reports 4096-byte blocks over smaller sectors
@@ -398,20 +407,8 @@ class Bench:
                         lines.append("direct-io")
                     for tool, command in tools.items():
                         log(f"4096-byte blocks: {sector}-byte sectors, {shape}, {access}, {tool}")
-                        remove(copy, mapfile)
-                        shutil.rmtree(folder / ".brindlecap", ignore_errors=True)
-                        env = self.window_env if tool.startswith("window") else None
-                        with MountedMedium(self.medium, self.scratch.work / "disc",
-                                           lines) as medium:
-                            run = [medium.disc if part is None else part for part in command]
-                            result = measure(run, accept=(0, 1, 3), env=env)
-                            failing = medium.failing_reads()
-                        check = measure([self.recovery, copy, str(size), str(DISC_SEED),
-                                         *ranges])
-                        fields = check.fields()
-                        results[(sector, shape, access, tool)] = {
-                            "seconds": result.seconds, "lost": int(fields["lost_readable"]),
-                            "wrong": int(fields["wrong"]), "failing": failing}
+                        results[(sector, shape, access, tool)], _ = self.rescue_on_medium(
+                            lines, [command], tool.startswith("window"), size, ranges)
         remove(copy, mapfile)
         shutil.rmtree(folder / ".brindlecap", ignore_errors=True)
         return results
