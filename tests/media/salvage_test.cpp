@@ -339,7 +339,6 @@ TEST_F(SalvageMediumTest, OnlyTheBadSectorsInsideABlockAreLost)
          {{9728, 14848}},
          false,
          3},
-        {"the same, whole requests failing", 512, {{9728, 14848}}, true, 5},
         {"512-byte sectors at a block's start and at another's end",
          512,
          {{2 * block, 2 * block + 512}, {5 * block - 512, 5 * block}},
@@ -359,7 +358,6 @@ TEST_F(SalvageMediumTest, OnlyTheBadSectorsInsideABlockAreLost)
          {{9216, 9728}, {10 * block + 512, 10 * block + 1024}, {10 * block + 1536, 11 * block}},
          true,
          12},
-        {"one 2048-byte sector", 2048, {{10240, 12288}}, true, 6},
         {"2048-byte sectors from inside one block to inside another",
          2048,
          {{10240, 18432}},
@@ -382,7 +380,6 @@ TEST_F(SalvageMediumTest, OnlyTheBadSectorsInsideABlockAreLost)
          {},
          true},
         {"one 512-byte sector, 512 given", 512, {{9216, 9728}}, true, 2, "512"},
-        {"one 2048-byte sector, 2048 given", 2048, {{10240, 12288}}, true, 2, "2048"},
     };
     for (const auto& c : cases) {
         std::ostringstream description;
