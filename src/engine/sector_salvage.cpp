@@ -224,6 +224,23 @@ private:
 
         if (!endFound)
             m_run = {m_end, length()};
+        record(badGrains, first, badFrom, badEnd, goodFrom, carried > 0);
+        // Where the edges fell tells the sector, which may change the grain
+        // of the stretches after this one.
+        if (carried == 0)
+            m_probe.edgeAt(badFrom);
+        if (endFound)
+            m_probe.edgeAt(badEnd);
+        m_grain = m_finest = 0;
+        return goodFrom;
+    }
+
+    // Records a bad stretch from `badFrom` to `badEnd` (reading goes on at
+    // `goodFrom`), its grains read and where each stopped in `badGrains`.
+    // `carried`: it began in the last buffer.
+    void record(const std::map<std::int64_t, std::int64_t>& badGrains, std::int64_t first,
+                std::int64_t badFrom, std::int64_t badEnd, std::int64_t goodFrom, bool carried)
+    {
         // What no read gave, and what of it no read tried: the grains
         // between two probes, left to a later pass that scrapes them.
         std::vector<ByteRange> unread;
@@ -244,8 +261,7 @@ private:
         // stretch's edges were tried alone: the rest was taken to be bad
         // with the grains it lies in.
         if (finest() < grain()) {
-            const auto firstPieceEnd =
-                carried == 0 ? std::min(badFrom + finest(), badEnd) : badFrom;
+            const auto firstPieceEnd = carried ? badFrom : std::min(badFrom + finest(), badEnd);
             std::vector<ByteRange> edgePieces;
             appendRange(edgePieces, between(badFrom, firstPieceEnd));
             appendRange(edgePieces, between(std::max(firstPieceEnd, badEnd - finest()), badEnd));
@@ -255,14 +271,6 @@ private:
             addUnreadable(range.offset, range.end());
         for (const auto& range : untried)
             addPresumed(range.offset, range.end());
-        // Where the edges fell tells the sector, which may change the grain
-        // of the stretches after this one.
-        if (carried == 0)
-            m_probe.edgeAt(badFrom);
-        if (endFound)
-            m_probe.edgeAt(badEnd);
-        m_grain = m_finest = 0;
-        return goodFrom;
     }
 
     // Where the bad bytes of [from, to) begin, the grain from `from` on
