@@ -2,9 +2,9 @@
 #include "job_report_text.h"
 
 #include "copy_error.h"
+#include "path_text.h"
 #include "quoted_name.h"
 
-#include <filesystem>
 #include <map>
 
 namespace brindlecap {
@@ -78,8 +78,7 @@ std::string whyNotCopiedText(const FileOutcome& file)
     // Which folder holds the copy that is kept matters: the advice is to
     // copy into another one.
     if (file.whyNotCopied == CopyError::rescuedFromOtherSource)
-        return "the copy in " +
-               quotedName(std::filesystem::path(file.destination).parent_path().string()) +
+        return "the copy in " + quotedName(folderOf(file.destination)) +
                " was rescued from a different source; it is kept: copy into another folder or "
                "remove it";
     return file.whyNotCopied.message();

@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <charconv>
 #include <ctime>
-#include <filesystem>
 #include <ostream>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -30,16 +29,6 @@ using Status = RescueMap::Status;
 constexpr auto saveInterval = std::chrono::seconds(2);
 constexpr int saveSpacing = 30;
 constexpr std::int64_t savedBytesPerSecond = 2 << 20;
-
-std::string localTime()
-{
-    const auto now = std::time(nullptr);
-    std::tm parts{};
-    localtime_r(&now, &parts);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &parts);
-    return text;
-}
 
 std::string timeText(FileTime time)
 {
@@ -62,12 +51,6 @@ std::optional<FileIdentity> identityFrom(const std::string& text)
     if (inode.ec != std::errc() || inode.ptr != end)
         return std::nullopt;
     return identity;
-}
-
-std::string parentOf(const std::string& path)
-{
-    const auto parent = std::filesystem::path(path).parent_path().string();
-    return parent.empty() ? "." : parent;
 }
 
 bool sameFolder(const std::string& first, const std::string& second)
@@ -136,6 +119,22 @@ std::optional<FinishedList> finishedListIn(const MapFolder& folder, std::string&
 
 } // namespace
 
+const std::string& MapRecord::localTime()
+{
+    // Thousands of small files start within one second: the text is made
+    // once for it.
+    const auto now = std::time(nullptr);
+    if (now == m_localTimeOf && !m_localTime.empty())
+        return m_localTime;
+    std::tm parts{};
+    localtime_r(&now, &parts);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &parts);
+    m_localTimeOf = now;
+    m_localTime = text;
+    return m_localTime;
+}
+
 MapRecord::MapRecord(bool enabled, std::string commandLine, std::ostream& messages,
                      FileAccess& files, const FileSystemSync& volume, FolderTree& copies)
     : m_enabled(enabled), m_commandLine(std::move(commandLine)), m_messages(messages),
@@ -180,12 +179,12 @@ FileStart MapRecord::startFile(const FileOutcome& file, const SourceFacts& sourc
     FileMap entry;
     entry.source = file.source;
     entry.destination = file.destination;
-    entry.folder = parentOf(file.destination);
+    entry.folder = folderOf(file.destination);
     entry.map = RescueMap(source.length);
     entry.started = localTime();
     if (m_enabled && m_refusedFolders.count(entry.folder) == 0) {
         entry.mapName = bareName(file.destination) + ".map";
-        const auto sourceFolder = parentOf(file.source);
+        const auto sourceFolder = folderOf(file.source);
         if (m_checkedFolders != std::pair(entry.folder, sourceFolder)) {
             m_checkedFolders = {entry.folder, sourceFolder};
             m_intoSourcesFolder = sameFolder(joinPath(entry.folder, MapFolder::name), sourceFolder);
@@ -326,9 +325,7 @@ MapRecord::Earlier MapRecord::judge(FileMap& file, const SourceFacts& source, Re
     // Changed since the map was saved (by anyone, or by a run that crashed
     // between two saves): what the map says of it no longer holds.
     WrittenCopy written;
-    CopyFacts facts;
-    if (openCopy(file.destination, *copy, written) || written.facts(facts) ||
-        !factsMatch(earlier, facts)) {
+    if (openCopy(file.destination, *copy, written) || !factsMatch(earlier, written.facts())) {
         setAside(file, "the copy was changed since the map was saved");
         return Earlier::none;
     }
@@ -526,10 +523,9 @@ void MapRecord::settle(FileMap& file, std::error_code volumeError)
     if (file.passesDone && file.map.bytesWith(Status::nonTried) == 0 &&
         file.map.bytesWith(Status::nonScraped) == 0)
         file.map.currentStatus = Status::finished;
-    CopyFacts facts;
-    if (error || file.mapName.empty() || copy.facts(facts))
+    if (error || file.mapName.empty())
         return;
-    for (const auto& [key, value] : factNotes(facts))
+    for (const auto& [key, value] : factNotes(copy.facts()))
         file.map.notes[key] = value;
     file.fingerprint.addFrom(file.map, [&](ByteRange range, std::span<std::byte> bytes) {
         return copy.read(range.offset, bytes);

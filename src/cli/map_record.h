@@ -11,6 +11,7 @@
 #include "written_copy.h"
 
 #include <chrono>
+#include <ctime>
 #include <iosfwd>
 #include <map>
 #include <optional>
@@ -75,6 +76,9 @@ public:
     void account(FileOutcome& file) const;
 
 private:
+    // The local time as a map's head shows it.
+    const std::string& localTime();
+
     struct FileMap
     {
         std::string source;
@@ -170,6 +174,8 @@ private:
     bool m_intoSourcesFolder = false;
     std::chrono::steady_clock::time_point m_lastSave;
     std::chrono::steady_clock::duration m_lastSaveTook{};
+    std::time_t m_localTimeOf = 0;
+    std::string m_localTime;
     std::int64_t m_lastSaveBytes = 0;
 };
 

@@ -9,6 +9,17 @@ std::string bareName(std::string_view path)
     return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
 }
 
+std::string folderOf(std::string_view path)
+{
+    const auto slash = path.rfind('/');
+    if (slash == std::string_view::npos)
+        return ".";
+    auto folder = path.substr(0, slash);
+    while (!folder.empty() && folder.back() == '/')
+        folder.remove_suffix(1);
+    return folder.empty() ? "/" : std::string(folder);
+}
+
 std::string joinPath(std::string_view folder, std::string_view name)
 {
     if (folder.empty())

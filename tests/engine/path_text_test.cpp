@@ -15,6 +15,14 @@ TEST(PathTextTest, TheBareNameIsWhatFollowsTheLastSlash)
     EXPECT_EQ(bareName(""), "");
 }
 
+TEST(PathTextTest, TheFolderIsWhatPrecedesTheLastSlash)
+{
+    EXPECT_EQ(folderOf("/media/cdrom/video/clip.avi"), "/media/cdrom/video");
+    EXPECT_EQ(folderOf("out//clip.avi"), "out");
+    EXPECT_EQ(folderOf("/clip.avi"), "/");
+    EXPECT_EQ(folderOf("clip.avi"), ".");
+}
+
 TEST(PathTextTest, FolderAndNameJoinWithExactlyOneSlash)
 {
     EXPECT_EQ(joinPath("/home/me/rescued", "clip.avi"), "/home/me/rescued/clip.avi");
