@@ -6,24 +6,62 @@
 #include <QString>
 
 #include <stdexcept>
+#include <string_view>
 
 namespace brindlecap {
+
+namespace {
+
+// Digits with `group` between each three from the right.
+std::string grouped(std::string_view digits, const std::string& group)
+{
+    std::string text;
+    text.reserve(digits.size() + digits.size() / 3 * group.size());
+    for (std::size_t at = 0; at < digits.size(); ++at) {
+        if (at > 0 && (digits.size() - at) % 3 == 0)
+            text += group;
+        text += digits[at];
+    }
+    return text;
+}
+
+} // namespace
 
 LocaleNumberFormat::LocaleNumberFormat(const QLocale& locale) : m_locale(locale)
 {
     // The C locale omits grouping by default; sizes are always grouped.
     m_locale.setNumberOptions(m_locale.numberOptions() & ~QLocale::OmitGroupSeparator);
+    // Qt writes each number through the locale's tables, and the system's
+    // locale through the system's settings, at a cost above the copying of
+    // a small file. Where plain digits grouped by threes write exactly what
+    // Qt writes, sizes are written here instead.
+    m_minus = m_locale.negativeSign().toStdString();
+    m_group = m_locale.groupSeparator().toStdString();
+    m_plainDigits = true;
+    for (const std::int64_t value : {1LL, -12LL, 123LL, 1234LL, -123456LL, 1234567890123456789LL})
+        m_plainDigits = m_plainDigits && thousands(value) == qtThousands(value);
+}
+
+std::string LocaleNumberFormat::qtThousands(std::int64_t value) const
+{
+    return m_locale.toString(static_cast<qlonglong>(value)).toStdString();
 }
 
 std::string LocaleNumberFormat::thousands(std::int64_t value) const
 {
     if (value == 0)
         return {};
-    return m_locale.toString(static_cast<qlonglong>(value)).toStdString();
+    if (!m_plainDigits)
+        return qtThousands(value);
+    const auto digits = std::to_string(value);
+    return value < 0 ? m_minus + grouped(std::string_view(digits).substr(1), m_group)
+                     : grouped(digits, m_group);
 }
 
 std::string LocaleNumberFormat::percent(double value) const
 {
+    // Qt's own: it rounds a half up (0.125 to "0.13"), which no standard
+    // call does.
     return m_locale.toString(value, 'f', 2).toStdString();
 }
 

@@ -5,6 +5,8 @@
 
 #include <QLocale>
 
+#include <string>
+
 namespace brindlecap {
 
 // Number texts in a QLocale, the user's own unless told otherwise.
@@ -18,7 +20,12 @@ public:
     double parse(const std::string& text) const override;
 
 private:
+    std::string qtThousands(std::int64_t value) const;
+
     QLocale m_locale;
+    bool m_plainDigits = false; // written here, not by Qt (the same text)
+    std::string m_minus;
+    std::string m_group;
 };
 
 } // namespace brindlecap

@@ -32,6 +32,24 @@ TEST(LocaleNumberFormatTest, PercentagesHaveTwoDecimalsInTheLocalesSeparator)
               "65,54");
 }
 
+TEST(LocaleNumberFormatTest, NumbersReadAsQtWritesThemInEveryLocale)
+{
+    // Grouped by threes or not (India's lakhs), Latin digits or not, any
+    // separator: the text is Qt's own.
+    for (const auto* name : {"en_US", "de_DE", "fr_FR", "de_CH", "hi_IN", "ar_EG", "C"}) {
+        SCOPED_TRACE(name);
+        QLocale locale(QString::fromLatin1(name));
+        const LocaleNumberFormat numbers(locale);
+        locale.setNumberOptions(locale.numberOptions() & ~QLocale::OmitGroupSeparator);
+        for (const std::int64_t value : {std::int64_t{7}, std::int64_t{-1000}, std::int64_t{65536},
+                                         std::int64_t{10'000'000}, INT64_MIN, INT64_MAX})
+            EXPECT_EQ(numbers.thousands(value),
+                      locale.toString(static_cast<qlonglong>(value)).toStdString());
+        for (const double value : {0.0, 0.125, 12.345, 99.999, 100.0, 10'000.0 / 3, -7.5})
+            EXPECT_EQ(numbers.percent(value), locale.toString(value, 'f', 2).toStdString());
+    }
+}
+
 TEST(LocaleNumberFormatTest, WhatItWritesReadsBackAndNothingElseDoes)
 {
     for (const auto& locale : {QLocale(QLocale::English, QLocale::UnitedStates),
