@@ -208,7 +208,7 @@ int runCli(const std::vector<std::string_view>& arguments, CliTerminal terminal,
     }
     // Found out once, before anything is written: not file by file, with
     // each copy cut short where the disk ran full.
-    if (const auto space = spaceNeeded(plan, copies.root()); !space.fits() && !options.force) {
+    if (const auto space = spaceNeeded(plan, copies); !space.fits() && !options.force) {
         const LocaleNumberFormat numbers;
         const auto bytes = [&](std::int64_t count) {
             return count == 0 ? std::string("0") : numbers.thousands(count);

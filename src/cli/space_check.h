@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "folder_tree.h"
 #include "source_plan.h"
 
 #include <cstdint>
@@ -18,7 +19,7 @@ struct SpaceNeeded
     bool fits() const { return available < 0 || needed <= available; }
 };
 
-// `destination` is the open destination folder the copies go beneath.
-SpaceNeeded spaceNeeded(const SourcePlan& plan, int destination);
+// `copies` is the destination's tree, which no look makes a folder in.
+SpaceNeeded spaceNeeded(const SourcePlan& plan, FolderTree& copies);
 
 } // namespace brindlecap

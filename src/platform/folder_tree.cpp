@@ -42,7 +42,7 @@ bool FolderTree::holds(std::string_view path) const
     return m_rootName == "/" ? !rest.empty() : rest.starts_with('/');
 }
 
-std::error_code FolderTree::step(int from, std::string_view name, UniqueFd& into) const
+std::error_code FolderTree::step(int from, std::string_view name, bool make, UniqueFd& into) const
 {
     // Names come from folders read and from the command line: "." and ".."
     // would climb, so they are never part of a walk down.
@@ -50,7 +50,7 @@ std::error_code FolderTree::step(int from, std::string_view name, UniqueFd& into
         return std::make_error_code(std::errc::invalid_argument);
     const std::string entry(name);
     UniqueFd fd(::openat(from, entry.c_str(), folderFlags));
-    if (!fd.isOpen() && errno == ENOENT && m_mode == Mode::make) {
+    if (!fd.isOpen() && errno == ENOENT && make) {
         // Whatever appeared there meanwhile is looked at like anything else.
         if (::mkdirat(from, entry.c_str(), 0777) != 0 && errno != EEXIST)
             return lastError();
@@ -73,6 +73,16 @@ std::error_code FolderTree::step(int from, std::string_view name, UniqueFd& into
 }
 
 std::error_code FolderTree::folder(std::string_view path, int& fd)
+{
+    return walk(path, m_mode == Mode::make, fd);
+}
+
+std::error_code FolderTree::existingFolder(std::string_view path, int& fd)
+{
+    return walk(path, false, fd);
+}
+
+std::error_code FolderTree::walk(std::string_view path, bool make, int& fd)
 {
     path = withoutTrailingSlashes(path);
     if (path == m_rootName) {
@@ -100,7 +110,7 @@ std::error_code FolderTree::folder(std::string_view path, int& fd)
         const auto name = rest.substr(0, rest.find('/'));
         rest.remove_prefix(name.size());
         UniqueFd next;
-        if (const auto error = step(from, name, next))
+        if (const auto error = step(from, name, make, next))
             return error;
         current = std::move(next);
         from = current.get();

@@ -40,6 +40,8 @@ public:
     // anything else that is not a folder with CopyError::notAFolder. The
     // descriptor is the tree's, good until the next call.
     std::error_code folder(std::string_view path, int& fd);
+    // The same, but a folder that is not there is never made.
+    std::error_code existingFolder(std::string_view path, int& fd);
 
     // The files of the tree, the only ones a symbolic link inside it may
     // lead to.
@@ -55,7 +57,8 @@ private:
         }
     };
 
-    std::error_code step(int from, std::string_view name, UniqueFd& into) const;
+    std::error_code walk(std::string_view path, bool make, int& fd);
+    std::error_code step(int from, std::string_view name, bool make, UniqueFd& into) const;
 
     std::string m_rootName; // without a trailing '/'
     UniqueFd m_root;

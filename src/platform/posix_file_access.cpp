@@ -38,10 +38,8 @@ std::error_code PosixFileAccess::examineSource(const std::string& path, SourceFa
     const auto looked = identityOf(status);
     UniqueFd probe;
     if (const auto error = openRegularFile(place, O_RDONLY, place.inTree ? &looked : nullptr,
-                                           CopyError::sourceReplaced, probe, m_sourceKinds))
+                                           CopyError::sourceReplaced, probe, status, m_sourceKinds))
         return error;
-    if (::fstat(probe.get(), &status) != 0)
-        return lastError();
     facts.length = status.st_size;
     // A device's length is the medium's, which only the driver knows.
     std::uint64_t deviceBytes = 0;
@@ -120,8 +118,10 @@ std::error_code PosixFileAccess::openSource(const std::string& path, const FileI
     }
     letKeptSourceGo();
     UniqueFd fd;
+    struct stat status
+    {};
     if (const auto error = openRegularFile(place, O_RDONLY, &expected, CopyError::sourceReplaced,
-                                           fd, m_sourceKinds))
+                                           fd, status, m_sourceKinds))
         return error;
     if (expected != m_last.file) {
         m_last = {};
@@ -154,10 +154,10 @@ std::error_code PosixFileAccess::openDestination(const std::string& path,
     if (const auto error = placeOf(m_copies, path, place))
         return error;
     UniqueFd fd;
-    auto error = openDestinationFile(place, identity, forbidden, fd);
-    if (error == std::errc::no_such_file_or_directory && !identity) {
-        // A new name only: O_EXCL with O_NOFOLLOW refuses anything put there
-        // meanwhile, a symbolic link included.
+    std::error_code error;
+    if (!identity) {
+        // A new name first, as most are: O_EXCL with O_NOFOLLOW creates the
+        // file only where nothing at all is there, not even a link.
         fd = UniqueFd(::openat(place.folder, place.name,
                                O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                                (permissions & 0777) | S_IWUSR));
@@ -166,9 +166,11 @@ std::error_code PosixFileAccess::openDestination(const std::string& path,
         {};
         if (!error && ::fstat(fd.get(), &status) == 0)
             identity = identityOf(status);
-        else if (error == std::errc::file_exists) // made by someone else meanwhile
-            error = openDestinationFile(place, identity, forbidden, fd);
     }
+    // The file the job opened before, or a name already taken (by an earlier
+    // copy, or anything else), which is looked at before it is opened.
+    if (identity ? !fd.isOpen() : error == std::errc::file_exists)
+        error = openDestinationFile(place, identity, forbidden, fd);
     if (error)
         return error;
     m_slot = std::move(fd);
@@ -313,7 +315,8 @@ std::error_code PosixFileAccess::examineCopy(const std::string& path, const File
     WrittenCopy copy;
     if (const auto error = openCopy(path, written, copy))
         return error;
-    return copy.facts(facts);
+    facts = copy.facts();
+    return {};
 }
 
 std::error_code PosixFileAccess::syncCopy(const std::string& path, const FileIdentity& written)

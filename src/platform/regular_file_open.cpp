@@ -35,10 +35,8 @@ std::error_code checkFile(const struct stat& status, const FileIdentity* expecte
 }
 
 std::error_code checkOpened(int fd, const FileIdentity* expected, std::error_code replaced,
-                            SourceKinds kinds = SourceKinds::regularFile)
+                            struct stat& status, SourceKinds kinds = SourceKinds::regularFile)
 {
-    struct stat status
-    {};
     if (::fstat(fd, &status) != 0)
         return lastError();
     return checkFile(status, expected, replaced, kinds);
@@ -49,13 +47,12 @@ std::error_code checkOpened(int fd, const FileIdentity* expected, std::error_cod
 // and that very inode is opened again through /proc, without O_NONBLOCK, so
 // a lease is waited for. `check` may refuse the file before it is opened.
 template <typename Check>
-std::error_code openResolved(const NamePlace& place, int flags, Check check, UniqueFd& opened)
+std::error_code openResolved(const NamePlace& place, int flags, Check check, UniqueFd& opened,
+                             struct stat& status)
 {
     const UniqueFd handle(::openat(place.folder, place.name, O_PATH | O_CLOEXEC));
     if (!handle.isOpen())
         return lastError();
-    struct stat status
-    {};
     if (::fstat(handle.get(), &status) != 0)
         return lastError();
     if (const auto error = check(status))
@@ -82,7 +79,8 @@ FileIdentity identityOf(const struct stat& status)
 }
 
 std::error_code openRegularFile(const NamePlace& place, int flags, const FileIdentity* expected,
-                                std::error_code replaced, UniqueFd& opened, SourceKinds kinds)
+                                std::error_code replaced, UniqueFd& opened, struct stat& status,
+                                SourceKinds kinds)
 {
     // O_NONBLOCK: a FIFO put where a file was expected must not hang the
     // program (its open would wait for a peer). On a regular file it changes
@@ -91,12 +89,12 @@ std::error_code openRegularFile(const NamePlace& place, int flags, const FileIde
     if (!fd.isOpen() && errno == EWOULDBLOCK) {
         return openResolved(
             place, flags,
-            [&](const struct stat& status) { return checkFile(status, expected, replaced, kinds); },
-            opened);
+            [&](const struct stat& found) { return checkFile(found, expected, replaced, kinds); },
+            opened, status);
     }
     if (!fd.isOpen())
         return lastError();
-    if (const auto error = checkOpened(fd.get(), expected, replaced, kinds))
+    if (const auto error = checkOpened(fd.get(), expected, replaced, status, kinds))
         return error;
     opened = std::move(fd);
     return {};
@@ -129,12 +127,12 @@ std::error_code openDestinationFile(const NamePlace& place, std::optional<FileId
             return make_error_code(identity ? CopyError::destinationReplaced
                                             : CopyError::destinationIsLink);
         }
-        auto error = openResolved(place, O_WRONLY, check, opened);
-        if (error == std::errc::no_such_file_or_directory)
-            return make_error_code(CopyError::danglingSymlink);
         struct stat status
         {};
-        if (!error && !identity && ::fstat(opened.get(), &status) == 0)
+        auto error = openResolved(place, O_WRONLY, check, opened, status);
+        if (error == std::errc::no_such_file_or_directory)
+            return make_error_code(CopyError::danglingSymlink);
+        if (!error && !identity)
             identity = identityOf(status);
         return error;
     };
@@ -155,12 +153,14 @@ std::error_code openDestinationFile(const NamePlace& place, std::optional<FileId
         openRetryingInterrupts(place.folder, place.name, O_WRONLY | O_NONBLOCK | O_NOFOLLOW));
     if (!fd.isOpen() && errno == ELOOP)
         return openThroughLink();
+    struct stat status
+    {};
     if (!fd.isOpen() && errno == EWOULDBLOCK)
-        return openResolved(place, O_WRONLY, check, opened);
+        return openResolved(place, O_WRONLY, check, opened, status);
     if (!fd.isOpen())
         return lastError();
     const auto expected = identity ? *identity : identityOf(looked);
-    if (const auto error = checkOpened(fd.get(), &expected, CopyError::destinationReplaced))
+    if (const auto error = checkOpened(fd.get(), &expected, CopyError::destinationReplaced, status))
         return error;
     identity = expected;
     opened = std::move(fd);

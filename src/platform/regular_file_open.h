@@ -28,9 +28,9 @@ enum class SourceKinds
 // When `expected` is given the file must be that one: else `replaced` is the
 // error, and nothing has been read or written. Another program's lease on
 // the file (Samba, NFS) is waited for, as cp waits for it, instead of
-// failing with EWOULDBLOCK.
+// failing with EWOULDBLOCK. `status` is the opened file's.
 std::error_code openRegularFile(const NamePlace& place, int flags, const FileIdentity* expected,
-                                std::error_code replaced, UniqueFd& opened,
+                                std::error_code replaced, UniqueFd& opened, struct stat& status,
                                 SourceKinds kinds = SourceKinds::regularFile);
 
 // Opens the very file that a handle that can open nothing (O_PATH) holds,

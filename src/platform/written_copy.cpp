@@ -26,19 +26,10 @@ std::error_code WrittenCopy::open(const NamePlace& place, const FileIdentity& wr
     if (!S_ISREG(status.st_mode) || identityOf(status) != written)
         return CopyError::destinationReplaced;
     m_handle = std::move(handle);
-    return {};
-}
-
-std::error_code WrittenCopy::facts(CopyFacts& into) const
-{
-    struct stat status
-    {};
-    if (::fstat(m_handle.get(), &status) != 0)
-        return lastError();
-    into = {identityOf(status),
-            status.st_size,
-            {status.st_mtim.tv_sec, status.st_mtim.tv_nsec},
-            {status.st_ctim.tv_sec, status.st_ctim.tv_nsec}};
+    m_facts = {identityOf(status),
+               status.st_size,
+               {status.st_mtim.tv_sec, status.st_mtim.tv_nsec},
+               {status.st_ctim.tv_sec, status.st_ctim.tv_nsec}};
     return {};
 }
 

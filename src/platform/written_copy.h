@@ -21,7 +21,8 @@ class WrittenCopy final
 public:
     std::error_code open(const NamePlace& place, const FileIdentity& written);
 
-    std::error_code facts(CopyFacts& into) const;
+    // As they were when it was opened: a sync or a read changes none of them.
+    const CopyFacts& facts() const { return m_facts; }
     // Puts what was written to it on the disk, and reports a write-back
     // that failed since it was written.
     std::error_code sync() const;
@@ -32,6 +33,7 @@ private:
     std::error_code readable() const;
 
     UniqueFd m_handle;
+    CopyFacts m_facts;
     mutable UniqueFd m_readable; // opened when first needed
 };
 

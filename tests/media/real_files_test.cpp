@@ -82,6 +82,31 @@ TEST_F(RealFilesTest, AFullDiskKeepsWhatFitAndSaysIncomplete)
     disc.expectUnchanged();
 }
 
+TEST_F(RealFilesTest, TheSpaceCheckCountsWhatEarlierCopiesInSubfoldersHold)
+{
+    MountedTmpfs small(scratch.path() / "small", 2 * mib);
+    if (!small.unavailable().empty())
+        GTEST_SKIP() << small.unavailable();
+    fs::create_directories(scratch.path() / "disc/DCIM/100CANON");
+    source("DCIM/100CANON/a.bin", 3 * mib);
+    source("DCIM/100CANON/b.bin", mib);
+    const auto tree = (scratch.path() / "disc/DCIM").string();
+    // Nothing there yet: refused, and not even a folder is made.
+    const auto refused = runCli({"-q", "--no-map", "-r", tree, small.path()});
+    EXPECT_EQ(refused.exitStatus, 3) << refused.err;
+    EXPECT_NE(refused.err.find("the copies need 4,194,304 bytes"), std::string::npos)
+        << refused.err;
+    EXPECT_TRUE(fs::is_empty(small.path()));
+    // An earlier copy of a.bin (sparse: its blocks were never written) only
+    // grows: the rest fits.
+    const auto earlier = small.path() / "DCIM/100CANON/a.bin";
+    fs::create_directories(earlier.parent_path());
+    writeFile(earlier, {});
+    fs::resize_file(earlier, 3 * mib);
+    const auto resumed = runCli({"-q", "--no-map", "-r", tree, small.path()});
+    EXPECT_EQ(resumed.err.find("the copies need"), std::string::npos) << resumed.err;
+}
+
 TEST_F(RealFilesTest, AReadOnlyDestinationCopiesNothingAndSaysSo)
 {
     MountedTmpfs readOnly(scratch.path() / "ro", mib, true);
