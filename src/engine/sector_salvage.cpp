@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <map>
+#include <utility>
 
 namespace brindlecap {
 
@@ -42,7 +43,14 @@ public:
             bulk,     // read all the rest in one request
             oneGrain, // the medium stopped short: read the next grain alone
             trim,     // a bulk read failed somewhere: grain by grain until a bad one
+            // Just past a bad stretch, where the next one most likely lies
+            // close: grain by grain, so that a bulk read does not fail on it
+            // first, until as many grains in a row have read as a stretch's
+            // end is sought through one by one.
+            pastStretch,
         } next = carried > 0 ? Next::oneGrain : Next::bulk;
+        std::int64_t goodInARow = 0;
+        std::int64_t goneBackTo = -1;
 
         while (position < m_end) {
             if (cancelled(position))
@@ -73,15 +81,29 @@ public:
                 return endOfFile(probe.upTo);
             if (!probe.error) {
                 position = probe.upTo;
-                if (next == Next::oneGrain)
+                if (next == Next::oneGrain ||
+                    (next == Next::pastStretch && ++goodInARow == linearProbes))
                     next = Next::bulk;
                 continue;
             }
-            position = skipBadStretch(probe.upTo, carried > 0 && position == m_begin ? carried : 0,
-                                      next == Next::oneGrain);
+            // A stretch read again goes on from its first piece, as one does
+            // from the last buffer: where it starts now is no edge.
+            const auto before = position == m_begin ? carried : position == goneBackTo ? 1 : 0;
+            position = skipBadStretch(probe.upTo, before,
+                                      next == Next::oneGrain || next == Next::pastStretch);
             if (m_stopped)
                 return m_result;
-            next = Next::bulk;
+            next = m_edgesOnly ? Next::bulk : Next::pastStretch;
+            goodInARow = 0;
+            if (m_readAgainFrom >= 0) {
+                // The grain came down: the stretches read in the coarser one
+                // are read again, so that no readable sector between bad ones
+                // is lost with the grains they shared.
+                position = goneBackTo = std::exchange(m_readAgainFrom, -1);
+                m_coarseFrom = -1;
+                forgetFrom(position);
+                next = Next::trim;
+            }
         }
         m_result.bytes = m_end - m_begin;
         return m_result;
@@ -224,13 +246,20 @@ private:
 
         if (!endFound)
             m_run = {m_end, length()};
-        record(badGrains, first, badFrom, badEnd, goodFrom, carried > 0);
-        // Where the edges fell tells the sector, which may change the grain
-        // of the stretches after this one.
+        // Where the edges fell tells the sector, which may bring the grain
+        // down for the stretches after this one, and, in one pass, for this
+        // buffer's stretches read in the coarser grain.
+        const auto readGrain = grain();
+        if (!m_edgesOnly && m_coarseFrom < 0 && finest() < readGrain &&
+            badEnd - badFrom > 2 * finest())
+            m_coarseFrom = carried > 0 ? m_begin : badFrom + finest();
         if (carried == 0)
             m_probe.edgeAt(badFrom);
         if (endFound)
             m_probe.edgeAt(badEnd);
+        record(badGrains, first, badFrom, badEnd, goodFrom, carried > 0);
+        if (m_coarseFrom >= 0 && m_probe.grain() < readGrain)
+            m_readAgainFrom = m_coarseFrom;
         m_grain = m_finest = 0;
         return goodFrom;
     }
@@ -333,6 +362,18 @@ private:
             appendRange(m_result.presumed, {from - m_begin, to - from});
     }
 
+    // Drops what was recorded from `at` on, to be read again.
+    void forgetFrom(std::int64_t at)
+    {
+        m_run = {};
+        const auto cut = at - m_begin;
+        for (auto* ranges : {&m_result.unreadable, &m_result.presumed}) {
+            std::erase_if(*ranges, [&](const ByteRange& range) { return range.offset >= cut; });
+            if (!ranges->empty() && ranges->back().end() > cut)
+                ranges->back().length = cut - ranges->back().offset;
+        }
+    }
+
     void note(const std::error_code& error)
     {
         if (!m_result.error)
@@ -377,6 +418,12 @@ private:
     // short where the kernel split it and a later piece failed.)
     bool m_givesBytesBefore = false;
     bool m_stopped = false;
+    // Where the inside of this buffer's first stretch read in a grain
+    // coarser than the finest piece begins (past its first piece, known
+    // bad), and where reading goes back to once the grain came down (-1:
+    // nowhere).
+    std::int64_t m_coarseFrom = -1;
+    std::int64_t m_readAgainFrom = -1;
     ReadResult m_result;
 };
 

@@ -44,8 +44,11 @@ public:
 enum class StretchSearch
 {
     // The grains right after a bad one are read one by one, then galloping
-    // and halving find the stretch's end: short bad runs with good grains
-    // between them are read whole, in the one pass there is.
+    // and halving find the stretch's end, and the grains right after a
+    // stretch one by one too: short bad runs with good grains between them
+    // are read whole, in the one pass there is. Where a stretch's edges
+    // show the sector finer than the grain, the buffer's stretches read in
+    // the coarser grain are read again in the finer one.
     exact,
     // Only the stretch's two edges are looked for: a skip ahead (32 grains,
     // then doubling while they fail), then a trim back from the first good

@@ -334,11 +334,20 @@ TEST_F(SalvageMediumTest, OnlyTheBadSectorsInsideABlockAreLost)
     } cases[] = {
         {"one 512-byte sector", 512, {{9216, 9728}}, false, 2},
         {"one 512-byte sector, whole requests failing", 512, {{9216, 9728}}, true, 4},
+        // The edges bring the grain down to 512 bytes: the inside, read in
+        // blocks before, is read again sector by sector.
         {"512-byte sectors from inside one block to inside another",
          512,
          {{9728, 14848}},
          false,
-         3},
+         12},
+        // Every block of the stretch holds a bad sector: in blocks it was one
+        // stretch, and the good sectors between the bad ones were lost.
+        {"short 512-byte runs in every block of a stretch",
+         512,
+         {{0, 512}, {1024, 1536}, {5120, 6144}, {6656, 7168}, {8704, 9216}, {12800, 13312}},
+         true,
+         19},
         {"512-byte sectors at a block's start and at another's end",
          512,
          {{2 * block, 2 * block + 512}, {5 * block - 512, 5 * block}},
@@ -362,7 +371,7 @@ TEST_F(SalvageMediumTest, OnlyTheBadSectorsInsideABlockAreLost)
          2048,
          {{10240, 18432}},
          true,
-         8},
+         14},
         // Each edge is sought down to 512 bytes, two failing reads, until
         // eight edges on 2048-byte boundaries make that the sector.
         {"2048-byte sectors, many stretches",
@@ -376,7 +385,7 @@ TEST_F(SalvageMediumTest, OnlyTheBadSectorsInsideABlockAreLost)
          2048,
          {{5 * 2048, 6 * 2048}, {25 * 2048, 26 * 2048}},
          true,
-         12,
+         14,
          {},
          true},
         {"one 512-byte sector, 512 given", 512, {{9216, 9728}}, true, 2, "512"},
