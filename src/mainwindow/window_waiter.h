@@ -25,11 +25,12 @@ namespace brindlecap {
 // activations and close requests that come meanwhile are kept and handed on
 // after the tick, in the order they came, so that no handler runs inside the
 // tick; until they are, what comes after them waits behind them, and Timer1
-// with it. A click on Stop or a close request among them is also heard at
-// once: stopAsked() then holds, and the reads in progress end at the next
-// read instead of at the end of the chunk. A drag and drop is refused while
-// a tick waits. From half a second on, the busy cursor shows over every
-// window and the long-wait handler is told.
+// with it. A tick of Timer1 that came due meanwhile comes once, after them,
+// as the system's timer messages come after a handler that ran long. A click on Stop or a close
+// request among them is also heard at once: stopAsked() then holds, and the reads in progress end
+// at the next read instead of at the end of the chunk. A drag and drop is refused while a tick
+// waits. From half a second on, the busy cursor shows over every window and the long-wait handler
+// is told.
 class WindowWaiter final : public QObject, public OperationWaiter
 {
     Q_OBJECT
@@ -61,11 +62,13 @@ protected:
 private:
     void noteStopRequest(const QObject* watched, const QEvent& event);
     void deliverKeptEvents();
+    void deliverDueTick();
 
     QTimer& m_tickTimer;
     QAbstractEventDispatcher& m_eventLoop; // the user-interface thread's
     bool m_waiting = false;
     bool m_holding = false; // kept events wait to be delivered
+    bool m_tickDue = false; // Timer1 came due while a tick waited
     QPointer<QWidget> m_stopWindow;
     QPointer<QAbstractButton> m_stopButton;
     bool m_pressedOnStop = false;
