@@ -5,6 +5,7 @@
 
 #include <QString>
 
+#include <charconv>
 #include <stdexcept>
 #include <string_view>
 
@@ -67,6 +68,15 @@ std::string LocaleNumberFormat::percent(double value) const
 
 double LocaleNumberFormat::parse(const std::string& text) const
 {
+    // Plain digits (a buffer size, read at every chunk) mean the same in
+    // every locale that writes them.
+    std::int64_t whole = 0;
+    const auto* end = text.data() + text.size();
+    if (m_plainDigits && !text.empty() && text[0] >= '0' && text[0] <= '9') {
+        const auto [stop, error] = std::from_chars(text.data(), end, whole);
+        if (error == std::errc() && stop == end)
+            return static_cast<double>(whole);
+    }
     bool ok = false;
     const double value = m_locale.toDouble(QString::fromStdString(text), &ok);
     if (!ok)
