@@ -32,10 +32,10 @@ TEST(LocaleNumberFormatTest, PercentagesHaveTwoDecimalsInTheLocalesSeparator)
               "65,54");
 }
 
-TEST(LocaleNumberFormatTest, NumbersReadAsQtWritesThemInEveryLocale)
+TEST(LocaleNumberFormatTest, NumbersReadAndWrittenAsQtDoesInEveryLocale)
 {
     // Grouped by threes or not (India's lakhs), Latin digits or not, any
-    // separator: the text is Qt's own.
+    // separator: the text is Qt's own, and so is what a text means.
     for (const auto* name : {"en_US", "de_DE", "fr_FR", "de_CH", "hi_IN", "ar_EG", "C"}) {
         SCOPED_TRACE(name);
         QLocale locale(QString::fromLatin1(name));
@@ -47,6 +47,14 @@ TEST(LocaleNumberFormatTest, NumbersReadAsQtWritesThemInEveryLocale)
                       locale.toString(static_cast<qlonglong>(value)).toStdString());
         for (const double value : {0.0, 0.125, 12.345, 99.999, 100.0, 10'000.0 / 3, -7.5})
             EXPECT_EQ(numbers.percent(value), locale.toString(value, 'f', 2).toStdString());
+        for (const auto* text : {"2048", "0032", "99999999999999999999"}) {
+            bool ok = false;
+            const auto qt = locale.toDouble(QString::fromLatin1(text), &ok);
+            if (ok)
+                EXPECT_EQ(numbers.parse(text), qt) << text;
+            else
+                EXPECT_THROW(numbers.parse(text), StepError) << text;
+        }
     }
 }
 
