@@ -211,11 +211,11 @@ void WindowWaiter::deliverKeptEvents()
 
 void WindowWaiter::deliverDueTick()
 {
-    // A chunk that takes longer than the timer's interval would otherwise
-    // wait for the interval after the one it missed: at 2048 KB into a disk
-    // the copy ran at a third of its pace. Through the main event loop, so
-    // that what waits there (the drawing of the window, new input) comes
-    // first; a timer stopped or started anew since ignores it.
+    // A chunk that takes longer than the timer's interval (2048 KB) would
+    // otherwise wait for the timer's next firing after the one it missed.
+    // Through the main event loop, so that what waits there (the drawing of
+    // the window, new input) comes first; a timer stopped or started anew
+    // since ignores it.
     if (std::exchange(m_tickDue, false) && m_tickTimer.isActive())
         QCoreApplication::postEvent(&m_tickTimer, new QTimerEvent(m_tickTimer.timerId()));
 }
