@@ -18,8 +18,6 @@
 namespace brindlecap::testing {
 namespace {
 
-constexpr std::int64_t sector = 2048;
-
 QImage imageOf(const QIcon& icon)
 {
     return icon.pixmap(16, 16).toImage();

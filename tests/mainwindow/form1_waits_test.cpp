@@ -25,7 +25,6 @@
 namespace brindlecap::testing {
 namespace {
 
-constexpr std::int64_t sector = 2048;
 constexpr std::int64_t chunk = 32 * 1024;
 constexpr int slowReadMs = 1500;
 

@@ -124,8 +124,6 @@ TEST_P(DamagedMediumTest, TheCopyHoldsEveryReadableByteAndZerosExactlyWhereReads
     }
 }
 
-constexpr std::int64_t mib = 1 << 20;
-
 INSTANTIATE_TEST_SUITE_P(
     Cases, DamagedMediumTest,
     ::testing::Values(

@@ -286,10 +286,10 @@ public:
 private:
     static void hold(const std::string& path, int ready)
     {
-        sigset_t signals;
-        sigemptyset(&signals);
-        sigaddset(&signals, SIGIO);
-        sigprocmask(SIG_BLOCK, &signals, nullptr);
+        sigset_t blocked;
+        sigemptyset(&blocked);
+        sigaddset(&blocked, SIGIO);
+        sigprocmask(SIG_BLOCK, &blocked, nullptr);
         bool first = true;
         for (;;) {
             const int fd = ::open(path.c_str(), O_RDONLY);
@@ -309,7 +309,7 @@ private:
                 first = false;
             }
             int signal = 0;
-            sigwait(&signals, &signal); // someone opens the file: the lease breaks
+            sigwait(&blocked, &signal); // someone opens the file: the lease breaks
             ::usleep(20000);
             ::fcntl(fd, F_SETLEASE, F_UNLCK);
             ::close(fd);

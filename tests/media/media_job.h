@@ -2,6 +2,7 @@
 #pragma once
 
 #include "job_report.h"
+#include "medium_pattern.h"
 #include "rescue_map.h"
 #include "run_process.h"
 #include "scratch_dir.h"
@@ -51,8 +52,13 @@ struct Failing
     std::int64_t start, end;
 };
 
-// The test medium's sector: its smallest piece that fails.
-inline constexpr std::int64_t sector = 2048;
+inline constexpr std::int64_t mib = 1 << 20;
+
+// COUNT whole sectors of the test medium from sector FIRST on.
+inline Failing sectors(std::int64_t first, std::int64_t count)
+{
+    return {first * sector, (first + count) * sector};
+}
 
 // What a copy of a file from the test medium must hold: the medium's bytes,
 // with zeros over every sector that holds a failing byte (a drive fails

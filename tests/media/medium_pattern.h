@@ -6,6 +6,9 @@
 
 namespace brindlecap::testing {
 
+// The test medium's sector: its smallest piece that fails.
+inline constexpr std::int64_t sector = 2048;
+
 // The byte that the test medium serves at a position of a file: never zero,
 // so a zero in a copy is a chunk that was not read, and different from its
 // neighbours, so a byte out of place shows.

@@ -23,7 +23,6 @@ namespace brindlecap::testing {
 namespace {
 
 namespace fs = std::filesystem;
-constexpr std::int64_t mib = 1 << 20;
 
 class RealFilesTest : public ::testing::Test
 {

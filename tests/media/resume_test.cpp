@@ -20,13 +20,7 @@ namespace brindlecap::testing {
 namespace {
 
 namespace fs = std::filesystem;
-constexpr std::int64_t mib = 1 << 20;
 constexpr const char* ddrescuelog = "/usr/bin/ddrescuelog";
-
-Failing sectors(std::int64_t first, std::int64_t count)
-{
-    return {first * sector, (first + count) * sector};
-}
 
 std::string describe(std::int64_t size, const std::vector<Failing>& bad,
                      const std::string& extra = {})

@@ -20,7 +20,6 @@ namespace brindlecap::testing {
 namespace {
 
 namespace fs = std::filesystem;
-constexpr std::int64_t mib = 1 << 20;
 constexpr const char* ddrescue = "/usr/bin/ddrescue";
 
 struct Shape
@@ -29,11 +28,6 @@ struct Shape
     std::int64_t size;
     std::vector<Failing> bad; // whole sectors, in order
 };
-
-Failing sectors(std::int64_t first, std::int64_t count)
-{
-    return {first * sector, (first + count) * sector};
-}
 
 // The damage a disc shows, built from a fixed seed so that every run meets
 // the same sectors.
