@@ -18,7 +18,7 @@ test=(
     libgtest-dev libgmock-dev qt6-base-private-dev
     xvfb xauth xdotool x11-apps libxcb1-dev imagemagick tesseract-ocr tesseract-ocr-eng file
     fonts-dejavu-core desktop-file-utils appstream dpkg-dev groff-base lintian
-    clang clang-format clang-tidy libclang-rt-14-dev fuse3 libfuse3-dev gddrescue python3
+    clang clang-format clang-tidy libclang-rt-14-dev lld fuse3 libfuse3-dev gddrescue python3
     xorriso genisoimage
 )
 bench=(libbenchmark-dev coreutils util-linux linux-perf time)
