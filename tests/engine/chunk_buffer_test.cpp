@@ -8,7 +8,7 @@ namespace brindlecap {
 namespace {
 
 constexpr auto earlier = std::byte{0xA5}; // what an earlier chunk left
-constexpr auto read = std::byte{0x3C};    // what this chunk's read brought
+constexpr auto arrived = std::byte{0x3C}; // what this chunk's read brought
 
 // A buffer that held a longer chunk, sized for this one, then read into: the
 // read fills `filled` bytes and, failing, scribbles over the rest, as a
@@ -18,7 +18,7 @@ ChunkBuffer afterRead(std::size_t length, std::int64_t filled)
     ChunkBuffer buffer(length + 64, earlier);
     sizeForChunk(buffer, length);
     std::fill(buffer.begin(), buffer.end(), std::byte{0xEE});
-    std::fill_n(buffer.begin(), std::clamp<std::int64_t>(filled, 0, std::ssize(buffer)), read);
+    std::fill_n(buffer.begin(), std::clamp<std::int64_t>(filled, 0, std::ssize(buffer)), arrived);
     const ByteRange rest{filled, static_cast<std::int64_t>(length) - filled};
     zeroUnread(buffer, {&rest, 1});
     return buffer;
@@ -30,7 +30,7 @@ TEST(ChunkBufferTest, HoldsTheReadBytesThenZerosAsAFreshZeroedBufferWould)
         SCOPED_TRACE(filled);
         const auto buffer = afterRead(32768, filled);
         ASSERT_EQ(buffer.size(), 32768u);
-        EXPECT_EQ(std::count(buffer.begin(), buffer.begin() + filled, read), filled);
+        EXPECT_EQ(std::count(buffer.begin(), buffer.begin() + filled, arrived), filled);
         EXPECT_EQ(std::count(buffer.begin() + filled, buffer.end(), std::byte{0}), 32768 - filled);
     }
 }
@@ -40,14 +40,14 @@ TEST(ChunkBufferTest, AReadCountOutsideTheBufferZerosAllOrNothing)
     const auto none = afterRead(4096, -5);
     EXPECT_EQ(std::count(none.begin(), none.end(), std::byte{0}), 4096);
     const auto all = afterRead(4096, 10'000);
-    EXPECT_EQ(std::count(all.begin(), all.end(), read), 4096);
+    EXPECT_EQ(std::count(all.begin(), all.end(), arrived), 4096);
 }
 
 TEST(ChunkBufferTest, GrowingPastAnEarlierChunkStillZerosTheNewBytes)
 {
     ChunkBuffer buffer(100, earlier);
     sizeForChunk(buffer, 1 << 20);
-    std::fill_n(buffer.begin(), 10, read);
+    std::fill_n(buffer.begin(), 10, arrived);
     const ByteRange rest{10, (1 << 20) - 10};
     zeroUnread(buffer, {&rest, 1});
     EXPECT_EQ(std::count(buffer.begin() + 10, buffer.end(), std::byte{0}), (1 << 20) - 10);

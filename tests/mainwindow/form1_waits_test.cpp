@@ -304,16 +304,16 @@ private slots:
     {
         QTimer stoppedTick;
         WindowWaiter waiter(stoppedTick);
-        std::atomic<bool> over = false;
+        std::atomic<bool> workDone = false;
         // After the busy cursor is up, the wait has no timer left to wake it.
         std::thread worker([&] {
             std::this_thread::sleep_for(std::chrono::milliseconds(800));
-            over = true;
+            workDone = true;
             waiter.wake();
         });
         bool rescuedByGuard = false;
         QTimer::singleShot(10000, [&] { rescuedByGuard = true; });
-        waiter.waitUntil([&] { return over.load(); });
+        waiter.waitUntil([&] { return workDone.load(); });
         worker.join();
         QVERIFY2(!rescuedByGuard, "the wake from the worker thread did not end the wait");
     }
