@@ -50,11 +50,16 @@ test: build
 	$(CTEST) --test-dir $(BUILD)
 
 # The committed formatting, and clang-tidy's checks (.clang-tidy) over the
-# program's sources, both without a finding.
+# program's sources, both without a finding. clang-tidy reads the unity
+# build's files, a few sources each, and reports in the sources they include:
+# the headers of the system and of Qt are parsed and searched once per few
+# sources, not once per source.
 lint: build
 	clang-format --dry-run --Werror $$(find src tests bench -name '*.cpp' -o -name '*.h')
-	run-clang-tidy -p $(BUILD) -quiet "$(CURDIR)/src/" > $(BUILD)/clang-tidy.log 2>&1 || \
-		{ grep -E 'warning:|error:' $(BUILD)/clang-tidy.log; exit 1; }
+	run-clang-tidy -p $(BUILD) -quiet "$(abspath $(BUILD))/src/.*/Unity/" \
+		> $(BUILD)/clang-tidy.log 2>&1 || { grep -E 'warning:|error:' $(BUILD)/clang-tidy.log; exit 1; }
+	grep -q 'Unity/unity_0_cxx.cxx' $(BUILD)/clang-tidy.log || \
+		{ echo "clang-tidy read no file of the unity build"; exit 1; }
 
 sanitize-build: deps
 	cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DBRINDLECAP_SANITIZE=ON \
