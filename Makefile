@@ -96,8 +96,7 @@ check: build
 	$(PAIR) test lint
 	$(MAKE) --no-print-directory sanitize-build
 	$(PAIR) sanitize tsan-build
-	$(PAIR) tsan fuzz-build
-	$(MAKE) --no-print-directory fuzz
+	$(PAIR) tsan fuzz
 
 # BENCH_RUNS sets the runs behind each figure (default 5).
 bench:
