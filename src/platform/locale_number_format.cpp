@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <charconv>
+#include <cmath>
 #include <stdexcept>
 #include <string_view>
 
@@ -38,9 +39,13 @@ LocaleNumberFormat::LocaleNumberFormat(const QLocale& locale) : m_locale(locale)
     // Qt writes, sizes are written here instead.
     m_minus = m_locale.negativeSign().toStdString();
     m_group = m_locale.groupSeparator().toStdString();
+    m_point = m_locale.decimalPoint().toStdString();
     m_plainDigits = true;
     for (const std::int64_t value : {1LL, -12LL, 123LL, 1234LL, -123456LL, 1234567890123456789LL})
         m_plainDigits = m_plainDigits && thousands(value) == qtThousands(value);
+    m_plainPercent = m_plainDigits;
+    for (const double value : {0.0, 0.004, 0.125, 0.875, 12.345, 99.995, 100.0, 1234.5})
+        m_plainPercent = m_plainPercent && percent(value) == qtPercent(value);
 }
 
 std::string LocaleNumberFormat::qtThousands(std::int64_t value) const
@@ -59,11 +64,28 @@ std::string LocaleNumberFormat::thousands(std::int64_t value) const
                      : grouped(digits, m_group);
 }
 
+std::string LocaleNumberFormat::qtPercent(double value) const
+{
+    return m_locale.toString(value, 'f', 2).toStdString();
+}
+
 std::string LocaleNumberFormat::percent(double value) const
 {
-    // Qt's own: it rounds a half up (0.125 to "0.13"), which no standard
-    // call does.
-    return m_locale.toString(value, 'f', 2).toStdString();
+    // Written at every chunk, so written here where that is Qt's text too.
+    if (!m_plainPercent || !(value >= 0) || value >= 1e15)
+        return qtPercent(value);
+    // Qt rounds the exact value with a half going up (0.125 to "0.13"),
+    // to_chars with a half going to even. A value is exactly halfway
+    // between two hundredths only at an odd number of eighths.
+    const double eighths = value * 8;
+    if (eighths == std::floor(eighths) && std::fmod(eighths, 2) == 1)
+        value += 0.001;
+    char digits[32];
+    const auto end =
+        std::to_chars(digits, digits + sizeof digits, value, std::chars_format::fixed, 2).ptr;
+    const std::string_view text(digits, static_cast<std::size_t>(end - digits));
+    const auto point = text.size() - 3;
+    return grouped(text.substr(0, point), m_group) + m_point + std::string(text.substr(point + 1));
 }
 
 double LocaleNumberFormat::parse(const std::string& text) const

@@ -21,11 +21,14 @@ public:
 
 private:
     std::string qtThousands(std::int64_t value) const;
+    std::string qtPercent(double value) const;
 
     QLocale m_locale;
-    bool m_plainDigits = false; // written here, not by Qt (the same text)
+    bool m_plainDigits = false;  // sizes written here, not by Qt (the same text)
+    bool m_plainPercent = false; // and percentages
     std::string m_minus;
     std::string m_group;
+    std::string m_point;
 };
 
 } // namespace brindlecap

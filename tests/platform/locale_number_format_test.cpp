@@ -45,7 +45,8 @@ TEST(LocaleNumberFormatTest, NumbersReadAndWrittenAsQtDoesInEveryLocale)
                                          std::int64_t{10'000'000}, INT64_MIN, INT64_MAX})
             EXPECT_EQ(numbers.thousands(value),
                       locale.toString(static_cast<qlonglong>(value)).toStdString());
-        for (const double value : {0.0, 0.125, 12.345, 99.999, 100.0, 10'000.0 / 3, -7.5})
+        for (const double value : {0.0, 0.125, 0.375, 0.145, 2.675, 12.345, 99.999, 99.995, 100.0,
+                                   10'000.0 / 3, 1e15, -7.5})
             EXPECT_EQ(numbers.percent(value), locale.toString(value, 'f', 2).toStdString());
         for (const auto* text : {"2048", "0032", "99999999999999999999"}) {
             bool ok = false;
