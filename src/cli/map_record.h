@@ -17,6 +17,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace brindlecap {
@@ -155,7 +156,9 @@ private:
     FileAccess& m_files;
     const FileSystemSync& m_volume;
     FolderTree& m_copies;
-    std::map<std::string, FileMap> m_maps;      // by destination
+    // By destination: looked up several times per chunk, by names that
+    // share their folders' long start; its elements stay where they are.
+    std::unordered_map<std::string, FileMap> m_maps;
     std::vector<FileMap*> m_unsaved;            // changed since last saved; into m_maps
     FileMap* m_current = nullptr;               // the file the copy pass is in
     std::map<std::string, MapFolder> m_folders; // opened for the save under way

@@ -13,9 +13,9 @@
 #include "source_queue.h"
 
 #include <cstdint>
-#include <map>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace brindlecap {
@@ -120,7 +120,7 @@ private:
     // Every queued source as found at Copy: no destination may be one of them.
     std::vector<FileIdentity> m_queuedSources; // in order
     // Each destination written in this job, and the source copied there.
-    std::map<std::string, FileIdentity> m_sourceCopiedTo;
+    std::unordered_map<std::string, FileIdentity> m_sourceCopiedTo;
 };
 
 } // namespace brindlecap
