@@ -6,6 +6,7 @@
 #include "dialog_instance.h"
 #include "job_summary.h"
 #include "locale_number_format.h"
+#include "paint_pacer.h"
 #include "posix_file_access.h"
 #include "queue_marks.h"
 #include "remembered_rescues.h"
@@ -94,6 +95,7 @@ private:
     QueueMarks m_marks;
     JobSummary m_summary;
     Picker m_picker;
+    PaintPacer m_paintPacer{*this};
     std::unique_ptr<DialogInstance> m_form2;
     std::unique_ptr<DialogInstance> m_form3;
     bool m_activationPending = true; // the first show activates too

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "form1_window_fixture.h"
 
+#include <QElapsedTimer>
+#include <QLabel>
 #include <QMenu>
 
 namespace brindlecap::testing {
@@ -17,6 +19,29 @@ constexpr Enabled filesQueued{true, true, true, false, false, false};
 constexpr Enabled ready{true, true, true, true, false, false};
 constexpr Enabled running{false, false, false, false, true, true};
 constexpr Enabled over{false, false, false, false, false, false};
+
+// Counts a label's paints and keeps the text each one showed.
+class PaintWatch final : public QObject
+{
+public:
+    explicit PaintWatch(QLabel& label) : m_label(label) { label.installEventFilter(this); }
+
+    int count = 0;
+    QString lastText;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint) {
+            ++count;
+            lastText = m_label.text();
+        }
+        return false;
+    }
+
+private:
+    QLabel& m_label;
+};
 
 class Form1JobTest final : public QObject
 {
@@ -103,6 +128,26 @@ private slots:
             expected << "2 From 3";
         expected << "........Finished........";
         QCOMPARE(filesDone, expected);
+    }
+
+    void theLabelsArePaintedAtMostOnceInSixteenMillisecondsAndEndOnTheirLastText()
+    {
+        auto& f = *m_fixture;
+        f.source("big.bin", 8 << 20);
+        f.pick(pickedIn(f.folder(), {"big.bin"}));
+        f.chooseDestination(f.out());
+        f.selectBuffer("Option1");
+        // The bytes copied change at each of the 256 ticks.
+        auto* bytesDone = f.control<QLabel>("lblByteDone");
+        PaintWatch painted(*bytesDone);
+        QElapsedTimer copying;
+        copying.start();
+        f.click("cmdCopy");
+        QVERIFY(f.runJobToEnd());
+        const auto tookMs = copying.elapsed();
+        QVERIFY2(painted.count <= tookMs / 16 + 2,
+                 qPrintable(QStringLiteral("%1 paints in %2 ms").arg(painted.count).arg(tookMs)));
+        QVERIFY(runEventsUntil([&] { return painted.lastText == bytesDone->text(); }, 1000));
     }
 
     void newDuringAJobWritesNoFurtherByte()
