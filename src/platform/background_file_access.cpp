@@ -13,6 +13,11 @@ namespace {
 // microseconds: each side spins this long before it sleeps, so that the
 // healthy path costs no thread switches.
 constexpr auto spin = std::chrono::microseconds(60);
+// A chunk's read or write from the page cache takes up to a couple of
+// milliseconds, and a sleeping caller wakes tens of microseconds after it:
+// the caller goes on waiting awake this long, giving way to any thread that
+// wants its processor (the worker itself, where the two share one).
+constexpr auto awake = std::chrono::milliseconds(2);
 // Then the caller sleeps this long on its own before it waits the waiter's
 // way (for a window, an event loop that keeps it drawn).
 constexpr auto quickOperation = std::chrono::milliseconds(5);
@@ -26,6 +31,17 @@ template <typename Condition> bool spinUntil(Condition condition)
 #if defined(__x86_64__) || defined(__i386__)
         __builtin_ia32_pause();
 #endif
+    }
+    return true;
+}
+
+template <typename Condition> bool yieldUntil(Condition condition)
+{
+    const auto until = std::chrono::steady_clock::now() + awake;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() >= until)
+            return false;
+        std::this_thread::yield();
     }
     return true;
 }
@@ -94,7 +110,7 @@ void BackgroundFileAccess::hand(const std::function<void()>& call) const
         if (m_workerAsleep)
             m_wake.notify_all();
     }
-    if (!spinUntil(done)) {
+    if (!spinUntil(done) && !yieldUntil(done)) {
         std::unique_lock guard(m_lock);
         m_callerAsleep = true;
         m_wake.wait_for(guard, quickOperation, done);
