@@ -74,6 +74,8 @@ std::string LocaleNumberFormat::percent(double value) const
     // Written at every chunk, so written here where that is Qt's text too.
     if (!m_plainPercent || !(value >= 0) || value >= 1e15)
         return qtPercent(value);
+    if (value == 0)
+        value = 0; // not -0, which to_chars writes with its sign
     // Qt rounds the exact value with a half going up (0.125 to "0.13"),
     // to_chars with a half going to even. A value is exactly halfway
     // between two hundredths only at an odd number of eighths.

@@ -46,7 +46,7 @@ TEST(LocaleNumberFormatTest, NumbersReadAndWrittenAsQtDoesInEveryLocale)
             EXPECT_EQ(numbers.thousands(value),
                       locale.toString(static_cast<qlonglong>(value)).toStdString());
         for (const double value : {0.0, 0.125, 0.375, 0.145, 2.675, 12.345, 99.999, 99.995, 100.0,
-                                   10'000.0 / 3, 1e15, -7.5})
+                                   10'000.0 / 3, 1e15, -0.0, -7.5})
             EXPECT_EQ(numbers.percent(value), locale.toString(value, 'f', 2).toStdString());
         for (const auto* text : {"2048", "0032", "99999999999999999999"}) {
             bool ok = false;
