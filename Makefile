@@ -23,8 +23,8 @@ CTEST := ctest --output-on-failure --parallel 2 --timeout 300
 WERROR := $(if $(CI),ON,OFF)
 # The trees the tests run in build each target's sources as a few files
 # (a unity build: the headers are parsed once per few sources, not once per
-# source) and link with lld; that halves the build. Files are still compiled
-# one by one by clang-tidy and in a plain cmake build.
+# source) and link with lld; that halves the build. A plain cmake build, and
+# make bench, still compile file by file.
 QUICK_BUILD := -DCMAKE_UNITY_BUILD=ON -DCMAKE_EXE_LINKER_FLAGS=-fuse-ld=lld \
 	-DCMAKE_SHARED_LINKER_FLAGS=-fuse-ld=lld
 
