@@ -20,29 +20,6 @@ constexpr Enabled ready{true, true, true, true, false, false};
 constexpr Enabled running{false, false, false, false, true, true};
 constexpr Enabled over{false, false, false, false, false, false};
 
-// Counts a label's paints and keeps the text each one showed.
-class PaintWatch final : public QObject
-{
-public:
-    explicit PaintWatch(QLabel& label) : m_label(label) { label.installEventFilter(this); }
-
-    int count = 0;
-    QString lastText;
-
-protected:
-    bool eventFilter(QObject*, QEvent* event) override
-    {
-        if (event->type() == QEvent::Paint) {
-            ++count;
-            lastText = m_label.text();
-        }
-        return false;
-    }
-
-private:
-    QLabel& m_label;
-};
-
 class Form1JobTest final : public QObject
 {
     Q_OBJECT

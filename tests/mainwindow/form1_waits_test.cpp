@@ -62,28 +62,6 @@ private:
     Form1& m_window;
 };
 
-// Counts the paint events a widget gets while a tick is under way.
-class PaintWatch final : public QObject
-{
-public:
-    PaintWatch(QWidget& widget, const TickWatch& ticks) : m_ticks(ticks)
-    {
-        widget.installEventFilter(this);
-    }
-    int paintedInTick = 0;
-
-protected:
-    bool eventFilter(QObject*, QEvent* event) override
-    {
-        if (event->type() == QEvent::Paint && m_ticks.inTick)
-            ++paintedInTick;
-        return false;
-    }
-
-private:
-    const TickWatch& m_ticks;
-};
-
 // A click as the window system delivers it: queued, handled when the event
 // loop takes user input.
 void queueClick(QWidget& widget, QPoint at = QPoint(5, 5))
@@ -133,7 +111,7 @@ private slots:
 
         TickWatch ticks(*f.window);
         auto& mark = *f.control<QLabel>("lblMark");
-        PaintWatch paints(mark, ticks);
+        PaintWatch paints(mark, [&] { return ticks.inTick; });
         bool clickQueued = false;
         bool stopHandledInTick = true;
         int ticksWhenClicked = -1;
@@ -160,7 +138,7 @@ private slots:
 
         QVERIFY2(clickQueued, "the busy pointer never showed while the read blocked");
         QVERIFY2(!ticks.reentered, "a tick started inside another");
-        QVERIFY2(paints.paintedInTick > 0, "the window was not drawn while the read blocked");
+        QVERIFY2(paints.count > 0, "the window was not drawn while the read blocked");
         QVERIFY2(!stopHandledInTick, "the Stop click was handled inside the tick");
         // Stop came right after the slow tick, as if the click had come
         // between two ticks: at most the one timer firing already due went

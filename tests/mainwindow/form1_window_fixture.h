@@ -19,6 +19,7 @@
 
 #include <cmath>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 
@@ -32,6 +33,35 @@ inline QPoint centredFramePosition(const QWidget& window)
     return {static_cast<int>(std::lround(centredEdge(screen.width(), outer.width()) / 15)),
             static_cast<int>(std::lround(centredEdge(screen.height(), outer.height()) / 15))};
 }
+
+// Counts the paint events a label gets (only those for which `counted`
+// holds, where given) and keeps the text it showed at the last one.
+class PaintWatch final : public QObject
+{
+public:
+    explicit PaintWatch(QLabel& label, std::function<bool()> counted = {})
+        : m_label(label), m_counted(std::move(counted))
+    {
+        label.installEventFilter(this);
+    }
+
+    int count = 0;
+    QString lastText;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint && (!m_counted || m_counted())) {
+            ++count;
+            lastText = m_label.text();
+        }
+        return false;
+    }
+
+private:
+    QLabel& m_label;
+    std::function<bool()> m_counted;
+};
 
 // The words a tooltip shows: Qt renders one that looks like HTML as HTML,
 // and a picture in it is no word.
