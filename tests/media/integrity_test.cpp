@@ -25,8 +25,8 @@ namespace brindlecap::testing {
 namespace {
 
 namespace fs = std::filesystem;
-constexpr std::int64_t smallestChunk = 32 * 1024;
-constexpr std::int64_t discSize = 10 * smallestChunk;
+constexpr std::int64_t chunk = 32 * 1024;
+constexpr std::int64_t discSize = 10 * chunk;
 
 bool allZero(const Bytes& bytes, std::size_t from, std::size_t to)
 {
@@ -140,8 +140,8 @@ TEST_P(SwappedNameTest, TheRestOfTheCopyNeitherReadsNorWritesTheNewFile)
                                 : (mediumFolder / "medium/link.bin").string();
         std::ostringstream description;
         description << "file link.bin " << discSize << " 7\ndirect-io\n"
-                    << "at-read link.bin " << 2 * smallestChunk << " symlink " << target << ' '
-                    << link << '\n';
+                    << "at-read link.bin " << 2 * chunk << " symlink " << target << ' ' << link
+                    << '\n';
         MountedMedium medium(mediumFolder, description.str());
         if (!medium.unavailable().empty())
             GTEST_SKIP() << medium.unavailable();
@@ -168,8 +168,8 @@ TEST_P(SwappedNameTest, TheRestOfTheCopyNeitherReadsNorWritesTheNewFile)
             const auto copy = readFile(folder + "/link.bin");
             const auto disc = mediumBytes(discSize, 7);
             ASSERT_EQ(copy.size(), disc.size());
-            EXPECT_TRUE(std::equal(copy.begin(), copy.begin() + 3 * smallestChunk, disc.begin()));
-            EXPECT_TRUE(allZero(copy, 3 * smallestChunk, copy.size()));
+            EXPECT_TRUE(std::equal(copy.begin(), copy.begin() + 3 * chunk, disc.begin()));
+            EXPECT_TRUE(allZero(copy, 3 * chunk, copy.size()));
         }
     }
 }
@@ -322,7 +322,7 @@ private:
 
 TEST_F(IntegrityTest, ALeaseHeldBetweenChunksIsWaitedForNotTurnedIntoZeros)
 {
-    const auto path = source("leased.bin", 6 * smallestChunk + 123, 4);
+    const auto path = source("leased.bin", 6 * chunk + 123, 4);
     for (const auto& frontEnd : frontEnds) {
         SCOPED_TRACE(frontEnd.name);
         const auto folder = scratch / frontEnd.name;
@@ -344,8 +344,7 @@ TEST_F(IntegrityTest, AMediumThatOnlyAnswersInterruptedEndsTheReadAndTheJob)
         SCOPED_TRACE(frontEnd.name);
         std::ostringstream description;
         description << "file disc.bin " << discSize << " 7\ndirect-io\n"
-                    << "errno disc.bin " << 3 * smallestChunk << ' ' << 5 * smallestChunk << ' '
-                    << EINTR << '\n';
+                    << "errno disc.bin " << 3 * chunk << ' ' << 5 * chunk << ' ' << EINTR << '\n';
         MountedMedium medium(scratch.path() / (std::string("medium-") + frontEnd.name),
                              description.str());
         if (!medium.unavailable().empty())
@@ -362,19 +361,18 @@ TEST_F(IntegrityTest, AMediumThatOnlyAnswersInterruptedEndsTheReadAndTheJob)
         }
         const auto copy = readFile(folder + "/disc.bin");
         ASSERT_EQ(copy.size(), static_cast<std::size_t>(discSize));
-        EXPECT_TRUE(allZero(copy, 3 * smallestChunk, 5 * smallestChunk));
+        EXPECT_TRUE(allZero(copy, 3 * chunk, 5 * chunk));
         const auto disc = mediumBytes(discSize, 7);
-        EXPECT_TRUE(std::equal(copy.begin() + 5 * smallestChunk, copy.end(),
-                               disc.begin() + 5 * smallestChunk));
+        EXPECT_TRUE(std::equal(copy.begin() + 5 * chunk, copy.end(), disc.begin() + 5 * chunk));
     }
 }
 
 TEST_F(IntegrityTest, CtrlCReachesTheCliWhileEveryReadIsInterrupted)
 {
     std::ostringstream description;
-    description << "file disc.bin " << 100 * smallestChunk << " 7\ndirect-io\n"
-                << "errno disc.bin 0 " << 100 * smallestChunk << ' ' << EINTR << '\n'
-                << "at-read disc.bin " << smallestChunk << " interrupt\n";
+    description << "file disc.bin " << 100 * chunk << " 7\ndirect-io\n"
+                << "errno disc.bin 0 " << 100 * chunk << ' ' << EINTR << '\n'
+                << "at-read disc.bin " << chunk << " interrupt\n";
     MountedMedium medium(scratch.path(), description.str());
     if (!medium.unavailable().empty())
         GTEST_SKIP() << medium.unavailable();
@@ -382,7 +380,7 @@ TEST_F(IntegrityTest, CtrlCReachesTheCliWhileEveryReadIsInterrupted)
     EXPECT_EQ(run.exitStatus, 130) << run.out << run.err;
     EXPECT_NE(run.out.find("stopped: " + medium.path("disc.bin")), std::string::npos) << run.out;
     // The chunk being read when Ctrl-C came, and not the 98 after it.
-    EXPECT_LT(medium.reads().back().offset, 3 * smallestChunk);
+    EXPECT_LT(medium.reads().back().offset, 3 * chunk);
 }
 
 // A photograph's date matters: a finished copy carries its source's
@@ -390,7 +388,7 @@ TEST_F(IntegrityTest, CtrlCReachesTheCliWhileEveryReadIsInterrupted)
 TEST_F(IntegrityTest, ACopyKeepsTheSourcesPrivacyAndDateAndAnOldOneItsOwnMode)
 {
     const auto oldMask = ::umask(022);
-    const auto mail = source("mail.mbox", 3 * smallestChunk + 5);
+    const auto mail = source("mail.mbox", 3 * chunk + 5);
     fs::permissions(mail, fs::perms::owner_read | fs::perms::owner_write);
     const timespec taken[2] = {{0, UTIME_OMIT}, {1'000'000'000, 123'456'789}};
     ASSERT_EQ(::utimensat(AT_FDCWD, mail.c_str(), taken, 0), 0);
@@ -483,7 +481,7 @@ TEST_F(IntegrityTest, AFolderCopiedWholeNeverLeadsAReadOrAWriteOutOfItsTrees)
         std::ostringstream description;
         description << "file a.bin " << discSize << " 7\nfile c.bin 3000 8\ndirect-io\n";
         if (!atRead.empty())
-            description << "at-read a.bin " << 2 * smallestChunk << ' ' << atRead << '\n';
+            description << "at-read a.bin " << 2 * chunk << ' ' << atRead << '\n';
         // The medium's own files lie in the tree beside its mount point.
         MountedMedium medium(tree, description.str());
         if (!medium.unavailable().empty())

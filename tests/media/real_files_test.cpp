@@ -169,8 +169,8 @@ TEST_F(RealFilesTest, TheSourceItselfIsNeverItsOwnDestination)
 
 TEST_F(RealFilesTest, ASourceThatChangesDuringItsCopyIsCopiedAsFarAsItGoes)
 {
-    constexpr std::int64_t chunk = 32 * 1024;
-    const auto bytes = patternBytes(10 * chunk, 5);
+    constexpr std::int64_t unit = 32 * 1024; // the smallest chunk
+    const auto bytes = patternBytes(10 * unit, 5);
     struct Change
     {
         const char* name;
@@ -178,9 +178,9 @@ TEST_F(RealFilesTest, ASourceThatChangesDuringItsCopyIsCopiedAsFarAsItGoes)
         FileStatus status;
     } changes[] = {
         {"deleted", [](const std::string& p) { fs::remove(p); }, FileStatus::copiedWithZeros},
-        {"truncated", [](const std::string& p) { fs::resize_file(p, 4 * chunk + 10); },
+        {"truncated", [](const std::string& p) { fs::resize_file(p, 4 * unit + 10); },
          FileStatus::copiedWithZeros},
-        {"grown", [](const std::string& p) { fs::resize_file(p, 20 * chunk); }, FileStatus::copied},
+        {"grown", [](const std::string& p) { fs::resize_file(p, 20 * unit); }, FileStatus::copied},
     };
     for (const auto& change : changes) {
         SCOPED_TRACE(change.name);
@@ -195,8 +195,8 @@ TEST_F(RealFilesTest, ASourceThatChangesDuringItsCopyIsCopiedAsFarAsItGoes)
         // where it still had them, zeros where it no longer did.
         const auto copy = readFile(out() + "/changing.bin");
         ASSERT_EQ(copy.size(), bytes.size());
-        const std::size_t keptUpTo = change.name == std::string("truncated") ? 4 * chunk + 10
-                                     : change.name == std::string("deleted") ? 3 * chunk
+        const std::size_t keptUpTo = change.name == std::string("truncated") ? 4 * unit + 10
+                                     : change.name == std::string("deleted") ? 3 * unit
                                                                              : bytes.size();
         EXPECT_TRUE(std::equal(copy.begin(), copy.begin() + keptUpTo, bytes.begin()));
         EXPECT_TRUE(std::all_of(copy.begin() + keptUpTo, copy.end(),

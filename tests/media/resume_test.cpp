@@ -111,7 +111,7 @@ class InterruptedRunTest : public ResumeTest, public ::testing::WithParamInterfa
 TEST_P(InterruptedRunTest, TheSameCommandFinishesItWithoutReadingAnythingTwice)
 {
     constexpr std::int64_t size = 8 * mib;
-    constexpr std::int64_t chunk = 256 * 1024;
+    constexpr std::int64_t cliChunk = 256 * 1024;
     const std::vector<Failing> bad{sectors(300, 1), sectors(1500, 600), sectors(3000, 3)};
     auto first = mount("first", describe(size, bad, GetParam().event));
     if (!first->unavailable().empty())
@@ -139,14 +139,14 @@ TEST_P(InterruptedRunTest, TheSameCommandFinishesItWithoutReadingAnythingTwice)
     for (const auto& read : beyondFingerprint(second->reads(), atStop)) {
         EXPECT_FALSE(overlaps(read, finished))
             << "read again at " << read.offset << " (" << read.size << " bytes)";
-        const ByteRange inChunks{read.offset / chunk * chunk,
-                                 (read.offset + read.size + chunk - 1) / chunk * chunk -
-                                     read.offset / chunk * chunk};
+        const ByteRange inChunks{read.offset / cliChunk * cliChunk,
+                                 (read.offset + read.size + cliChunk - 1) / cliChunk * cliChunk -
+                                     read.offset / cliChunk * cliChunk};
         awayFromBadChunks += std::none_of(bad.begin(), bad.end(), [&](const Failing& range) {
             return range.start < inChunks.end() && inChunks.offset < range.end;
         });
     }
-    EXPECT_LE(awayFromBadChunks, size / chunk);
+    EXPECT_LE(awayFromBadChunks, size / cliChunk);
     const auto atEnd = mapAt(mapPath());
     EXPECT_EQ(atEnd.bytesWith(RescueMap::Status::nonTried), 0);
     EXPECT_EQ(atEnd.rangesWithout(RescueMap::Status::finished),
