@@ -110,10 +110,7 @@ private slots:
     void theLabelsArePaintedAtMostOnceInSixteenMillisecondsAndEndOnTheirLastText()
     {
         auto& f = *m_fixture;
-        f.source("big.bin", 8 << 20);
-        f.pick(pickedIn(f.folder(), {"big.bin"}));
-        f.chooseDestination(f.out());
-        f.selectBuffer("Option1");
+        f.readyOneFile("big.bin", 8 << 20);
         // The bytes copied change at each of the 256 ticks.
         auto* bytesDone = f.control<QLabel>("lblByteDone");
         PaintWatch painted(*bytesDone);
@@ -130,10 +127,7 @@ private slots:
     void newDuringAJobWritesNoFurtherByte()
     {
         auto& f = *m_fixture;
-        f.source("big.bin", 64 << 20);
-        f.pick(pickedIn(f.folder(), {"big.bin"}));
-        f.chooseDestination(f.out());
-        f.selectBuffer("Option1");
+        f.readyOneFile("big.bin", 64 << 20);
         int ticks = 0;
         QObject::connect(&f.timer(), &QTimer::timeout, f.window.get(), [&] {
             if (++ticks == 2)

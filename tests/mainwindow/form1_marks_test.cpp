@@ -265,10 +265,7 @@ private slots:
     void newDuringAJobMarksTheFileItEndedIn()
     {
         auto& f = *m_fixture;
-        f.source("large.bin", 8 << 20);
-        f.pick(pickedIn(f.folder(), {"large.bin"}));
-        f.chooseDestination(f.out());
-        f.selectBuffer("Option1");
+        f.readyOneFile("large.bin", 8 << 20);
         f.click("cmdCopy");
         QVERIFY(runEventsUntil([&] { return !f.text("lblByteDone").isEmpty(); }));
         f.control<QAction>("mnu_New")->trigger();

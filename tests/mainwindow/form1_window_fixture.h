@@ -126,6 +126,15 @@ public:
         control<QPushButton>("cmdCopy")->setEnabled(true);
     }
     void selectBuffer(const char* option) const { control<QRadioButton>(option)->click(); }
+    // A new file of `size` bytes queued alone, the destination chosen and the
+    // 32 KB buffer selected: ready for Copy.
+    void readyOneFile(const QString& name, std::size_t size) const
+    {
+        source(name, size);
+        pick(pickedIn(folder(), {name}));
+        chooseDestination(out());
+        selectBuffer("Option1");
+    }
     QPoint centredPosition() const { return centredFramePosition(*window); }
     bool runJobToEnd(int timeoutMs = 20000) const
     {
