@@ -18,25 +18,31 @@ constexpr std::int64_t linearProbes = 16;
 // cluster in a disc's sectors, so that short bad runs close together make
 // one stretch, its inside left to scraping, not one stretch each.
 constexpr std::int64_t firstSkip = 32;
+// The widest gap between two bad stretches that counts as close: a
+// scratch's spacing (a turn of a disc is some 10 to 25 sectors), not the
+// distance between two damaged places. Past a stretch, grains are read one
+// by one for at most twice this.
+constexpr std::int64_t closeGapLimit = 128 * 1024;
 
 class Salvage final
 {
 public:
     Salvage(SectorSource& bulk, SectorProbe& probe, std::int64_t offset,
-            std::span<std::byte> buffer, OpenBadRun& run, const std::function<bool()>& stop,
+            std::span<std::byte> buffer, SalvageTrail& trail, const std::function<bool()>& stop,
             StretchSearch search)
         : m_bulk(bulk), m_probe(probe), m_begin(offset),
-          m_end(offset + static_cast<std::int64_t>(buffer.size())), m_buffer(buffer), m_run(run),
-          m_stopRequested(stop), m_edgesOnly(search == StretchSearch::edges)
+          m_end(offset + static_cast<std::int64_t>(buffer.size())), m_buffer(buffer),
+          m_trail(trail), m_stopRequested(stop), m_edgesOnly(search == StretchSearch::edges)
     {}
 
     ReadResult read()
     {
         // A buffer that starts inside the last one's bad stretch begins with
         // a probe, not with a bulk read that would fail on it first.
-        const std::int64_t carried = m_run.end == m_begin ? m_run.grains : 0;
+        const std::int64_t carried = m_trail.end == m_begin ? m_trail.grains : 0;
         m_troubled = carried > 0;
-        m_run = {};
+        m_trail.end = -1;
+        m_trail.grains = 0;
         std::int64_t position = m_begin;
         enum class Next
         {
@@ -45,11 +51,11 @@ public:
             trim,     // a bulk read failed somewhere: grain by grain until a bad one
             // Just past a bad stretch, where the next one most likely lies
             // close: grain by grain, so that a bulk read does not fail on it
-            // first, until as many grains in a row have read as a stretch's
-            // end is sought through one by one.
+            // first.
             pastStretch,
-        } next = carried > 0 ? Next::oneGrain : Next::bulk;
-        std::int64_t goodInARow = 0;
+        } next = carried > 0                ? Next::oneGrain
+                 : nearLastStretch(m_begin) ? Next::pastStretch
+                                            : Next::bulk;
         std::int64_t goneBackTo = -1;
 
         while (position < m_end) {
@@ -82,19 +88,17 @@ public:
             if (!probe.error) {
                 position = probe.upTo;
                 if (next == Next::oneGrain ||
-                    (next == Next::pastStretch && ++goodInARow == linearProbes))
+                    (next == Next::pastStretch && !nearLastStretch(position)))
                     next = Next::bulk;
                 continue;
             }
             // A stretch read again goes on from its first piece, as one does
             // from the last buffer: where it starts now is no edge.
             const auto before = position == m_begin ? carried : position == goneBackTo ? 1 : 0;
-            position = skipBadStretch(probe.upTo, before,
-                                      next == Next::oneGrain || next == Next::pastStretch);
+            position = skipBadStretch(probe.upTo, before, next == Next::oneGrain);
             if (m_stopped)
                 return m_result;
-            next = m_edgesOnly ? Next::bulk : Next::pastStretch;
-            goodInARow = 0;
+            next = Next::pastStretch;
             if (m_readAgainFrom >= 0) {
                 // The grain came down: the stretches read in the coarser one
                 // are read again, so that no readable sector between bad ones
@@ -125,6 +129,16 @@ private:
     std::int64_t grainOf(std::int64_t at) { return at / grain(); }
     std::int64_t startOf(std::int64_t index) { return std::max(m_begin, index * grain()); }
     std::int64_t grainEnd(std::int64_t at) { return std::min(m_end, (grainOf(at) + 1) * grain()); }
+
+    // Whether `at` lies close enough past the file's last bad stretch that
+    // its grains are read one by one: as many as a stretch's end is sought
+    // through one by one, or twice the widest close gap seen.
+    bool nearLastStretch(std::int64_t at)
+    {
+        if (m_trail.lastStretchEnd < 0 || at < m_trail.lastStretchEnd)
+            return false;
+        return at - m_trail.lastStretchEnd < std::max(linearProbes * grain(), 2 * m_trail.closeGap);
+    }
 
     // Whether a stop was asked for; the read then ends at `at`, and nothing
     // after it counts as tried. A buffer's first read is always made.
@@ -164,6 +178,9 @@ private:
     // at it, right where the medium had stopped short.
     std::int64_t skipBadStretch(std::int64_t badFrom, std::int64_t carried, bool firstTryOnly)
     {
+        const auto gap = badFrom - m_trail.lastStretchEnd;
+        if (carried == 0 && m_trail.lastStretchEnd >= 0 && gap > 0 && gap <= closeGapLimit)
+            m_trail.closeGap = std::max(m_trail.closeGap, gap);
         const auto first = grainOf(badFrom);
         const auto last = grainOf(m_end - 1);
         // Bad grains read, and where each stopped: the bytes before were good.
@@ -216,9 +233,11 @@ private:
             else
                 lastBad = firstGood - 1;
         }
-        // A lone bad grain between good ones is most often a marginal
-        // sector, which reads on a try of its own; a longer stretch is
-        // rather a damaged area, not worth one more failing read.
+        // A lone bad grain between good ones, first met inside a longer
+        // read that stopped short, is most often a marginal sector, which
+        // reads on a try of its own. One met by a read of its own (past a
+        // stretch) had that try; a longer stretch is rather a damaged area,
+        // not worth one more failing read.
         if (firstTryOnly && firstGood == first + 1 && !m_stopped && good(first))
             return startOf(firstGood);
         const auto goodFrom = firstGood >= 0 ? startOf(firstGood) : m_end;
@@ -244,8 +263,12 @@ private:
         if (m_stopped)
             return m_end;
 
-        if (!endFound)
-            m_run = {m_end, length()};
+        if (endFound) {
+            m_trail.lastStretchEnd = badEnd;
+        } else {
+            m_trail.end = m_end;
+            m_trail.grains = length();
+        }
         // Where the edges fell tells the sector, which may bring the grain
         // down for the stretches after this one, and, in one pass, for this
         // buffer's stretches read in the coarser grain.
@@ -286,7 +309,7 @@ private:
         }
         appendRange(untried, between(triedUpTo, goodFrom));
         appendRange(unread, between(unreadFrom, badEnd));
-        // Where failed grains were halved, only the pieces found bad at the
+        // Where failed grains were split, only the pieces found bad at the
         // stretch's edges were tried alone: the rest was taken to be bad
         // with the grains it lies in.
         if (finest() < grain()) {
@@ -303,51 +326,42 @@ private:
     }
 
     // Where the bad bytes of [from, to) begin, the grain from `from` on
-    // having failed whole: its first half is read alone, and so on into the
-    // half that holds the edge, down to the finest piece the probe reads.
-    // What reads is in the buffer.
+    // having failed whole: its pieces are read one by one from the start
+    // until one fails, the one failing read an edge needs (halving would
+    // fail about once a halving). Where all but the last piece read, that
+    // one is bad without a read of its own. What reads is in the buffer.
     std::int64_t firstBadIn(std::int64_t from, std::int64_t to)
     {
         while (to - from > finest() && !cancelled(from)) {
-            const auto middle = from + halfOf(to - from);
-            const auto probe = probeRange(from, middle);
+            const auto probe = probeRange(from, from + finest());
             if (probe.error && stop(probe.error, from))
                 break;
-            if (!probe.error)
-                from = middle;
-            else if (probe.upTo > from)
-                return probe.upTo; // the medium gave the bytes before it
-            else
-                to = middle;
+            if (probe.error)
+                return probe.upTo; // where it failed, past any bytes the medium gave
+            from += finest();
         }
         return from;
     }
 
     // Where the bad bytes of a stretch that starts at `stretch` end, the
-    // byte at `from` being bad and the one at `to` good: the later half is
-    // read alone, and so on. A stop ends the stretch where it starts.
+    // byte at `from` being bad and the one at `to` good: the pieces are read
+    // one by one back from `to` until one fails, where the piece holding
+    // `from` needs no read. A stop ends the stretch where it starts.
     std::int64_t badEndIn(std::int64_t stretch, std::int64_t from, std::int64_t to)
     {
         from = from / finest() * finest();
         while (to - from > finest() && !cancelled(stretch)) {
-            const auto middle = to - halfOf(to - from);
-            const auto probe = probeRange(middle, to);
-            if (probe.error && stop(probe.error, stretch))
+            const auto probe = probeRange(to - finest(), to);
+            if (probe.error) {
+                stop(probe.error, stretch);
                 break;
-            if (!probe.error)
-                to = middle;
-            else
-                from = std::max(middle, probe.upTo / finest() * finest());
+            }
+            to -= finest();
         }
         return to;
     }
 
     std::int64_t finest() { return m_finest > 0 ? m_finest : (m_finest = m_probe.finest()); }
-    // Half a stretch of whole finest pieces, at least one.
-    std::int64_t halfOf(std::int64_t length)
-    {
-        return std::max(finest(), length / 2 / finest() * finest());
-    }
 
     static ByteRange between(std::int64_t from, std::int64_t to) { return {from, to - from}; }
 
@@ -365,7 +379,10 @@ private:
     // Drops what was recorded from `at` on, to be read again.
     void forgetFrom(std::int64_t at)
     {
-        m_run = {};
+        m_trail.end = -1;
+        m_trail.grains = 0;
+        if (m_trail.lastStretchEnd > at)
+            m_trail.lastStretchEnd = -1;
         const auto cut = at - m_begin;
         for (auto* ranges : {&m_result.unreadable, &m_result.presumed}) {
             std::erase_if(*ranges, [&](const ByteRange& range) { return range.offset >= cut; });
@@ -406,7 +423,7 @@ private:
     const std::int64_t m_begin;
     const std::int64_t m_end;
     std::span<std::byte> m_buffer;
-    OpenBadRun& m_run;
+    SalvageTrail& m_trail;
     const std::function<bool()>& m_stopRequested;
     const bool m_edgesOnly;
     std::int64_t m_grain = 0;
@@ -430,10 +447,10 @@ private:
 } // namespace
 
 ReadResult salvageRead(SectorSource& bulk, SectorProbe& probe, std::int64_t offset,
-                       std::span<std::byte> buffer, OpenBadRun& run,
+                       std::span<std::byte> buffer, SalvageTrail& trail,
                        const std::function<bool()>& stopRequested, StretchSearch search)
 {
-    return Salvage(bulk, probe, offset, buffer, run, stopRequested, search).read();
+    return Salvage(bulk, probe, offset, buffer, trail, stopRequested, search).read();
 }
 
 } // namespace brindlecap

@@ -40,15 +40,15 @@ public:
     virtual void edgeAt(std::int64_t /*offset*/) {}
 };
 
-// What a read asks of the medium inside a bad stretch.
+// What a read asks of the medium inside a bad stretch. Either way, the
+// grains right after a stretch are read one by one (see SalvageTrail).
 enum class StretchSearch
 {
     // The grains right after a bad one are read one by one, then galloping
-    // and halving find the stretch's end, and the grains right after a
-    // stretch one by one too: short bad runs with good grains between them
-    // are read whole, in the one pass there is. Where a stretch's edges
-    // show the sector finer than the grain, the buffer's stretches read in
-    // the coarser grain are read again in the finer one.
+    // and halving find the stretch's end: short bad runs with good grains
+    // between them are read whole, in the one pass there is. Where a
+    // stretch's edges show the sector finer than the grain, the buffer's
+    // stretches read in the coarser grain are read again in the finer one.
     exact,
     // Only the stretch's two edges are looked for: a skip ahead (32 grains,
     // then doubling while they fail), then a trim back from the first good
@@ -58,12 +58,20 @@ enum class StretchSearch
     edges,
 };
 
-// A bad stretch that reached the end of the last buffer salvaged from a file.
-// A buffer that starts where it ended most likely starts inside it.
-struct OpenBadRun
+// What salvaging one buffer of a file tells about the next ones.
+struct SalvageTrail
 {
+    // A bad stretch that reached the end of the last buffer: a buffer that
+    // starts where it ended most likely starts inside it.
     std::int64_t end = -1;   // offset where that buffer ended
     std::int64_t grains = 0; // how long the stretch was by then
+    // Where the file's last bad stretch ended (-1: none yet), and the widest
+    // gap seen between two stretches close to each other: a scratch spoils
+    // sectors about one turn of the disc apart, so past a stretch the grains
+    // are read one by one for twice that gap, and the next stretch costs no
+    // failing bulk read of its own.
+    std::int64_t lastStretchEnd = -1;
+    std::int64_t closeGap = 0;
 };
 
 // Fills the buffer from `offset` with every grain the medium will give.
@@ -74,15 +82,16 @@ struct OpenBadRun
 // exact, about 2 + log2(k / 32) for its edges alone, never k.
 // The grains inside a long stretch that are never read are taken to be bad
 // like its ends. Where the probe reads finer than its grain, the grains at a
-// stretch's edges are split in halves until the edge is found to the finest
-// piece: what reads beside a bad sector is kept, for a few reads per edge,
-// and what lies between the two pieces found bad is presumed bad.
-// A medium that is gone (no medium, no device) stops it at once. `run`
-// carries a stretch from one buffer to the next of one file.
+// stretch's edges are read in the finest pieces from their good side until
+// one fails: what reads beside a bad sector is kept, for one failing read
+// per edge at most, and what lies between the two pieces found bad is
+// presumed bad.
+// A medium that is gone (no medium, no device) stops it at once. `trail`
+// carries what one buffer found to the next of one file.
 // `stopRequested`, if given, is asked before each read after the first: when
 // it says yes, the read ends there with operation_canceled.
 ReadResult salvageRead(SectorSource& bulk, SectorProbe& probe, std::int64_t offset,
-                       std::span<std::byte> buffer, OpenBadRun& run,
+                       std::span<std::byte> buffer, SalvageTrail& trail,
                        const std::function<bool()>& stopRequested = {},
                        StretchSearch search = StretchSearch::exact);
 

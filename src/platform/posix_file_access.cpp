@@ -203,7 +203,8 @@ ReadResult PosixFileAccess::salvage(std::int64_t offset, std::span<std::byte> bu
         ::posix_fadvise(m_slot.get(), 0, 0, random ? POSIX_FADV_RANDOM : POSIX_FADV_NORMAL);
     m_randomAdvised = random;
     DescriptorReads bulk(m_slot.get());
-    auto result = salvageRead(bulk, *m_probe, offset, buffer, m_last.run, m_stopRequested, search);
+    auto result =
+        salvageRead(bulk, *m_probe, offset, buffer, m_last.salvage, m_stopRequested, search);
     const bool damaged = result.error || !result.unreadable.empty();
     m_last.damagedEnd = damaged ? offset + static_cast<std::int64_t>(buffer.size()) : -1;
     return result;

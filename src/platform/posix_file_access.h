@@ -87,7 +87,7 @@ private:
     struct LastChunk
     {
         FileIdentity file;
-        OpenBadRun run;               // a bad stretch ran to its end
+        SalvageTrail salvage;         // what its bad stretches showed
         std::int64_t damagedEnd = -1; // it had unreadable bytes, and ended here
     } m_last;
     std::function<bool()> m_stopRequested;

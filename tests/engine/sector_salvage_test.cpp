@@ -110,8 +110,8 @@ TEST(SectorSalvageTest, EachShapeOfDamageIsFoundToTheSectorForFewFailingReads)
         int maxFailing = 0;
         bool presumes = false;
         std::int64_t bytes = buffer; // how far it got
-        OpenBadRun carried = {};
-        OpenBadRun runAfter = {};
+        SalvageTrail carried = {};
+        SalvageTrail runAfter = {};
         std::int64_t size = mib;
         std::int64_t length = buffer;
         bool stopAsked = false;
@@ -155,6 +155,22 @@ TEST(SectorSalvageTest, EachShapeOfDamageIsFoundToTheSectorForFewFailingReads)
          true,
          buffer,
          {0, 30}},
+        // One bulk read finds the first two; from then on the gap is known
+        // and the grains past each sector are read one by one through it.
+        {"a scratch: one failing read a sector once their spacing shows",
+         {{10, 30, 50, 70, 90, 110}},
+         {sectorsAt(10, 1), sectorsAt(30, 1), sectorsAt(50, 1), sectorsAt(70, 1), sectorsAt(90, 1),
+          sectorsAt(110, 1)},
+         EIO,
+         2 + 6},
+        {"a buffer close past the last one's stretch reads its grains one by one",
+         {{30}},
+         {sectorsAt(30, 1)},
+         EIO,
+         1,
+         false,
+         buffer,
+         {-1, 0, 0, 20 * sector}},
         {"the file ends inside the buffer", {}, {}, 0, 0, false, 100'000, {}, {}, 100'000},
         // The job's last buffer of a file ends where the file does.
         {"a bad sector cut short by the file's end",
