@@ -31,6 +31,10 @@
 //                                   with ERRNO (EIO unless given; ENOMEDIUM
 //                                   is what a drive says when a disc is out)
 //   direct-io                       every read reaches the file system
+//   kernel-cache                    what was read stays in the page cache
+//                                   when the file is opened again, as the
+//                                   kernel's own disc file systems keep it
+//                                   (else each open drops it)
 //   block-size BYTES                the block size the medium reports (2048,
 //                                   a CD's sector, unless given)
 //   sector BYTES                    the medium's own sector, the piece it
@@ -162,6 +166,7 @@ struct Medium
     long ejectAfter = 0;       // 0: never
     int ejectError = EIO;
     bool directIo = false;
+    bool kernelCache = false;
     bool failsWhole = false;
     unsigned long blockSize = 2048; // a CD's sector
     std::uint64_t sector = 0;       // 0: the block size
@@ -253,6 +258,8 @@ bool readDescription(const char* path, Medium& into)
             }
         } else if (kind == "direct-io") {
             into.directIo = true;
+        } else if (kind == "kernel-cache") {
+            into.kernelCache = true;
         } else if (kind == "fails-whole") {
             into.failsWhole = true;
         } else if (kind == "writable") {
@@ -265,7 +272,8 @@ bool readDescription(const char* path, Medium& into)
             std::fprintf(stderr, "faulty_medium: unknown line: %s\n", line.c_str());
             return false;
         }
-        const bool bare = kind == "direct-io" || kind == "fails-whole" || kind == "writable";
+        const bool bare = kind == "direct-io" || kind == "kernel-cache" || kind == "fails-whole" ||
+                          kind == "writable";
         if (!words && !bare && !kind.empty()) {
             std::fprintf(stderr, "faulty_medium: bad line: %s\n", line.c_str());
             return false;
@@ -305,6 +313,7 @@ void* initMedium(fuse_conn_info*, fuse_config* config)
     config->entry_timeout = 0;
     config->negative_timeout = 0;
     config->direct_io = m.directIo ? 1 : 0;
+    config->kernel_cache = m.kernelCache ? 1 : 0;
     return &m;
 }
 
