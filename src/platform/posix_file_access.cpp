@@ -50,6 +50,12 @@ std::error_code PosixFileAccess::examineSource(const std::string& path, SourceFa
     facts.identity = identityOf(status);
     facts.permissions = status.st_mode & 0777;
     facts.modified = {status.st_mtim.tv_sec, status.st_mtim.tv_nsec};
+    // Where sources are kept open, the open that follows takes this one:
+    // a tree of small files costs one open each, not two.
+    if (m_keepSource) {
+        m_examined = std::move(probe);
+        m_examinedFile = facts.identity;
+    }
     return {};
 }
 
@@ -101,14 +107,7 @@ std::error_code PosixFileAccess::openSource(const std::string& path, const FileI
     if (const auto error = placeOf(m_sources, path, place))
         return error;
     if (m_keptSource.isOpen() && m_last.file == expected) {
-        // The kept descriptor is that file; the name must still lead to it,
-        // as a fresh open would check.
-        struct stat status
-        {};
-        auto error = lookUpSource(place, path, status);
-        if (!error && identityOf(status) != expected)
-            error = CopyError::sourceReplaced;
-        if (error) {
+        if (const auto error = stillNamed(place, path, expected)) {
             letKeptSourceGo();
             return error;
         }
@@ -118,11 +117,20 @@ std::error_code PosixFileAccess::openSource(const std::string& path, const FileI
     }
     letKeptSourceGo();
     UniqueFd fd;
-    struct stat status
-    {};
-    if (const auto error = openRegularFile(place, O_RDONLY, &expected, CopyError::sourceReplaced,
-                                           fd, status, m_sourceKinds))
-        return error;
+    if (m_examined.isOpen() && m_examinedFile == expected) {
+        if (const auto error = stillNamed(place, path, expected)) {
+            m_examined.close();
+            return error;
+        }
+        fd = std::move(m_examined);
+    } else {
+        m_examined.close();
+        struct stat status
+        {};
+        if (const auto error = openRegularFile(
+                place, O_RDONLY, &expected, CopyError::sourceReplaced, fd, status, m_sourceKinds))
+            return error;
+    }
     if (expected != m_last.file) {
         m_last = {};
         m_last.file = expected;
@@ -132,6 +140,18 @@ std::error_code PosixFileAccess::openSource(const std::string& path, const FileI
     m_randomAdvised = false;
     m_probe.emplace(m_slot.get(), m_sectorSize, m_sectorEvidence[expected.device]);
     return {};
+}
+
+std::error_code PosixFileAccess::stillNamed(const NamePlace& place, const std::string& path,
+                                            const FileIdentity& expected) const
+{
+    // A descriptor already open is that file; the name must still lead to
+    // it, as a fresh open would check.
+    struct stat status
+    {};
+    if (const auto error = lookUpSource(place, path, status))
+        return error;
+    return identityOf(status) == expected ? std::error_code() : CopyError::sourceReplaced;
 }
 
 void PosixFileAccess::letKeptSourceGo()

@@ -65,6 +65,8 @@ private:
     ReadResult salvage(std::int64_t offset, std::span<std::byte> buffer, StretchSearch search);
     std::error_code lookUpSource(const NamePlace& place, const std::string& path,
                                  struct stat& status) const;
+    std::error_code stillNamed(const NamePlace& place, const std::string& path,
+                               const FileIdentity& expected) const;
     void letKeptSourceGo();
     std::error_code openCopy(const std::string& path, const FileIdentity& written,
                              WrittenCopy& into) const;
@@ -77,6 +79,9 @@ private:
     std::int64_t m_sectorSize = 0;
     SourceKinds m_sourceKinds = SourceKinds::regularFile;
     UniqueFd m_keptSource;
+    // The source examineSource opened last, for openSource to take.
+    mutable UniqueFd m_examined;
+    mutable FileIdentity m_examinedFile;
     bool m_randomAdvised = false; // read-ahead off on the source's descriptor
     // The open (or kept) source's way past the page cache, opened when
     // first needed.

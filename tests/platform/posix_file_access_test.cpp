@@ -78,6 +78,22 @@ TEST(PosixFileAccessTest, SourcesAreOpenedReadOnlyAndNeverCreated)
         << "the one slot holds one file";
     EXPECT_FALSE(files.close());
     EXPECT_EQ(readFile(scratch / "source"), patternBytes(100));
+
+    // Kept open, a source is opened once, when it is examined; the open
+    // that follows takes that descriptor only while the name still leads
+    // to its file.
+    files.keepSourceOpen(true);
+    SourceFacts facts;
+    ASSERT_FALSE(files.examineSource(scratch / "source", facts));
+    writeFile(scratch / "other", patternBytes(50, 2));
+    std::filesystem::rename(scratch / "other", scratch / "source");
+    EXPECT_EQ(files.openSource(scratch / "source", facts.identity), CopyError::sourceReplaced);
+    ASSERT_FALSE(files.examineSource(scratch / "source", facts));
+    ASSERT_FALSE(files.openSource(scratch / "source", facts.identity));
+    Bytes read(50);
+    EXPECT_EQ(files.readAt(0, read).bytes, 50);
+    EXPECT_EQ(read, patternBytes(50, 2));
+    EXPECT_FALSE(files.close());
 }
 
 TEST(PosixFileAccessTest, APipeWhereAFileWasExpectedNeverBlocks)
