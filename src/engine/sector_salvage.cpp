@@ -46,9 +46,13 @@ public:
         std::int64_t position = m_begin;
         enum class Next
         {
-            bulk,     // read all the rest in one request
-            oneGrain, // the medium stopped short: read the next grain alone
-            trim,     // a bulk read failed somewhere: grain by grain until a bad one
+            bulk, // read all the rest in one request
+            // The medium stopped short: the next grains alone, as many as a
+            // stretch's end is sought through one by one, since what failed
+            // lies right after (a page the page cache could not fill) or
+            // close (a later piece of a request the kernel split).
+            oneGrain,
+            trim, // a bulk read failed somewhere: grain by grain until a bad one
             // Just past a bad stretch, where the next one most likely lies
             // close: grain by grain, so that a bulk read does not fail on it
             // first.
@@ -57,6 +61,7 @@ public:
                  : nearLastStretch(m_begin) ? Next::pastStretch
                                             : Next::bulk;
         std::int64_t goneBackTo = -1;
+        std::int64_t stoppedShortAt = -1;
 
         while (position < m_end) {
             if (cancelled(position))
@@ -77,6 +82,7 @@ public:
                     if (got.bytes == 0)
                         return endOfFile(position);
                     next = Next::oneGrain;
+                    stoppedShortAt = position;
                 }
                 continue;
             }
@@ -87,7 +93,9 @@ public:
                 return endOfFile(probe.upTo);
             if (!probe.error) {
                 position = probe.upTo;
-                if (next == Next::oneGrain ||
+                const bool pastShortStop =
+                    stoppedShortAt < 0 || position - stoppedShortAt >= linearProbes * grain();
+                if ((next == Next::oneGrain && pastShortStop) ||
                     (next == Next::pastStretch && !nearLastStretch(position)))
                     next = Next::bulk;
                 continue;
@@ -95,7 +103,9 @@ public:
             // A stretch read again goes on from its first piece, as one does
             // from the last buffer: where it starts now is no edge.
             const auto before = position == m_begin ? carried : position == goneBackTo ? 1 : 0;
-            position = skipBadStretch(probe.upTo, before, next == Next::oneGrain);
+            const bool firstTryOnly =
+                next == Next::oneGrain && (stoppedShortAt < 0 || position == stoppedShortAt);
+            position = skipBadStretch(probe.upTo, before, firstTryOnly);
             if (m_stopped)
                 return m_result;
             next = Next::pastStretch;

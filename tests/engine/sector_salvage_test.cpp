@@ -23,7 +23,9 @@ std::byte byteAt(std::int64_t offset)
 // an error, as the page cache gives the pages before a bad one, and a read
 // that starts on it fails). A marginal sector fails the first two reads that
 // reach it: the one the drive stopped short at, and the next that starts on
-// it. `goneAfter`: reads before the disc is taken out.
+// it. `goneAfter`: reads before the disc is taken out. `shortBefore`: a
+// short read stops that many sectors before the bad one, as the page cache
+// stops at the page that holds it.
 struct Damage
 {
     std::set<std::int64_t> bad;
@@ -31,6 +33,7 @@ struct Damage
     bool shortReads = false;
     bool failsWhole = false;
     int goneAfter = -1;
+    std::int64_t shortBefore = 0;
 };
 
 class MemoryDisc final : public SectorProbe
@@ -57,8 +60,11 @@ public:
             return fail(0, EIO);
         for (auto byte = offset; byte < at; ++byte)
             into[static_cast<std::size_t>(byte - offset)] = byteAt(byte);
-        if (at == end || (m_damage.shortReads && at > offset))
+        if (at == end)
             return {at - offset, {}};
+        const auto shortTo = std::max(offset, at - m_damage.shortBefore * sector);
+        if (m_damage.shortReads && shortTo > offset)
+            return {shortTo - offset, {}};
         return fail(at - offset, EIO);
     }
     std::int64_t grain() override { return sector; }
@@ -187,6 +193,11 @@ TEST(SectorSalvageTest, EachShapeOfDamageIsFoundToTheSectorForFewFailingReads)
         {"a marginal sector after a short read reads on a try of its own",
          {{}, {10}, true},
          {},
+         EIO,
+         1},
+        {"a read stopped short a sector before a bad one: single reads find it",
+         {{11}, {}, true, false, -1, 1},
+         {sectorsAt(11, 1)},
          EIO,
          1},
         {"a marginal sector met by a failing read stays bad this time",
