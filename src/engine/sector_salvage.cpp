@@ -41,8 +41,7 @@ public:
         // a probe, not with a bulk read that would fail on it first.
         const std::int64_t carried = m_trail.end == m_begin ? m_trail.grains : 0;
         m_troubled = carried > 0;
-        m_trail.end = -1;
-        m_trail.grains = 0;
+        m_trail.forgetOpenStretch();
         std::int64_t position = m_begin;
         enum class Next
         {
@@ -389,8 +388,7 @@ private:
     // Drops what was recorded from `at` on, to be read again.
     void forgetFrom(std::int64_t at)
     {
-        m_trail.end = -1;
-        m_trail.grains = 0;
+        m_trail.forgetOpenStretch();
         if (m_trail.lastStretchEnd > at)
             m_trail.lastStretchEnd = -1;
         const auto cut = at - m_begin;

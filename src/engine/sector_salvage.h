@@ -65,6 +65,7 @@ struct SalvageTrail
     // starts where it ended most likely starts inside it.
     std::int64_t end = -1;   // offset where that buffer ended
     std::int64_t grains = 0; // how long the stretch was by then
+    void forgetOpenStretch() { *this = {-1, 0, lastStretchEnd, closeGap}; }
     // Where the file's last bad stretch ended (-1: none yet), and the widest
     // gap seen between two stretches close to each other: a scratch spoils
     // sectors about one turn of the disc apart, so past a stretch the grains
