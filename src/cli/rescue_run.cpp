@@ -98,6 +98,11 @@ JobReport RescueRun::copy(const SourcePlan& plan)
     m_planned = plan.copies.size();
     m_passes = 1 + static_cast<int>(m_options.lastPass);
     m_pass = {1, "copying"};
+    // A first read that hangs on the drive shows against the file it is for.
+    if (!plan.copies.empty()) {
+        m_passFile = 1;
+        showProgress(uncopied(plan.copies.front().source, plan.copies.front().folder));
+    }
     std::size_t next = 0;
     while (next < plan.copies.size() && !stopAsked()) {
         // The copies of one folder go through one job, so the same-name rule
