@@ -19,7 +19,7 @@ test=(
     xvfb xauth xdotool x11-apps libxcb1-dev imagemagick tesseract-ocr tesseract-ocr-eng file
     fonts-dejavu-core desktop-file-utils appstream dpkg-dev groff-base lintian
     clang clang-format clang-tidy libclang-rt-14-dev lld fuse3 libfuse3-dev gddrescue python3
-    xorriso genisoimage
+    xorriso genisoimage libudfread-dev
 )
 bench=(libbenchmark-dev coreutils util-linux linux-perf time)
 

@@ -2,13 +2,12 @@
 #include "udf_catalogue.h"
 
 #include "disc_file_names.h"
-#include "disc_words.h"
+#include "udf_partitions.h"
 
 #include <algorithm>
 #include <cdio/bytesex.h>
 #include <cdio/ecma_167.h>
-#include <cdio/udf.h> // before udf_time.h, which uses its types
-#include <cdio/udf_time.h>
+#include <cdio/udf.h>
 #include <cstddef>
 #include <cstring>
 #include <map>
@@ -22,23 +21,7 @@ constexpr std::int64_t sector = DiscSectors::sectorSize;
 constexpr std::int64_t largestFolder = 16 << 20;
 constexpr std::int64_t longestSequence = 64; // sectors; UDF asks for 16
 constexpr const char* treeName = "UDF";
-
-// A descriptor's tag: its kind, its checksum over the tag's other bytes, and
-// where it says it is recorded. A sector that fails any of these is not the
-// descriptor, whatever its bytes.
-bool tagged(std::span<const std::byte> bytes, std::uint16_t kind, std::uint32_t where)
-{
-    if (bytes.size() < sizeof(udf_tag_t))
-        return false;
-    udf_tag_t tag{};
-    std::memcpy(&tag, bytes.data(), sizeof tag);
-    unsigned sum = 0;
-    for (std::size_t i = 0; i < 16; ++i)
-        if (i != 4)
-            sum += std::to_integer<unsigned>(bytes[i]);
-    return uint16_from_le(tag.id) == kind && (sum & 0xFFU) == tag.cksum &&
-           uint32_from_le(tag.loc) == where;
-}
+constexpr int folderType = 4;
 
 // OSTA compressed unicode: a first byte of 8 (one byte a character, Latin-1)
 // or 16 (two, big-endian), then the characters, as UTF-8.
@@ -74,20 +57,17 @@ std::string dstring(std::span<const std::byte> field)
     return osta(field.first(length));
 }
 
-FileTime modificationOf(const udf_timestamp_t& stamp)
+UdfAddress addressOf(const udf_long_ad_t& extent)
 {
-    time_t seconds = 0;
-    long microseconds = 0;
-    udf_stamp_to_time(&seconds, &microseconds, stamp);
-    return {seconds, microseconds * 1000};
+    return {uint16_from_le(extent.loc.partitionReferenceNum), uint32_from_le(extent.loc.lba)};
 }
 
-// Where a volume's files are: the partition the logical volume maps, and
-// the file set descriptor that leads to its root.
+// Where a volume's files are: its partitions, and the file set descriptor
+// that leads to its root.
 struct Volume
 {
-    std::int64_t partitionStart = 0; // sector
-    udf_long_ad_t fileSet{};
+    UdfPartitions partitions;
+    UdfAddress fileSet;
     std::string label;
 };
 
@@ -103,17 +83,17 @@ public:
     std::optional<TreeListing> walk()
     {
         std::vector<std::byte> bytes(static_cast<std::size_t>(sector));
-        const auto block = uint32_from_le(m_volume.fileSet.loc.lba);
-        const auto read = m_sectors.read((m_volume.partitionStart + block) * sector, bytes);
-        if (!DiscSectors::whole(read, 0, sector) || !tagged(bytes, TAGID_FSD, block))
+        if (!m_volume.partitions.readBlock(m_sectors, m_volume.fileSet, bytes) ||
+            !udfTagged(bytes, TAGID_FSD, m_volume.fileSet.block))
             return std::nullopt;
         udf_fsd_t fileSet{};
         std::memcpy(&fileSet, bytes.data(), sizeof fileSet);
-        m_pending.push_back({"", uint32_from_le(fileSet.root_icb.loc.lba)});
+        m_pending.push_back({"", addressOf(fileSet.root_icb)});
         while (!m_pending.empty()) {
             const auto folder = m_pending.back();
             m_pending.pop_back();
-            if (m_visited.insert(folder.entry).second)
+            const auto key = std::uint64_t{folder.entry.partition} << 32U | folder.entry.block;
+            if (m_visited.insert(key).second)
                 list(folder);
         }
         return std::move(m_listing);
@@ -123,105 +103,59 @@ private:
     struct Folder
     {
         std::string path;
-        std::uint32_t entry = 0; // its file entry's block in the partition
+        UdfAddress entry; // where its file entry is
     };
 
+    // An entry, with the sector that holds it and where that sector lies.
     struct Entry
     {
-        bool folder = false;
-        std::int64_t size = 0;
-        std::vector<DiscExtent> extents;
-        FileTime modified;
+        UdfEntry recorded;
+        std::vector<std::byte> sector;
+        std::int64_t at = 0;
     };
 
-    // A file entry (or an extended one): what it is, and where its bytes lie.
-    std::optional<Entry> readEntry(std::uint32_t block)
+    std::optional<Entry> readEntry(UdfAddress address)
     {
-        std::vector<std::byte> bytes(static_cast<std::size_t>(sector));
-        const auto at = (m_volume.partitionStart + block) * sector;
-        const auto read = m_sectors.read(at, bytes);
-        if (!DiscSectors::whole(read, 0, sector))
-            return std::nullopt;
-        const bool extended = tagged(bytes, TAGID_EFE, block);
-        if (!extended && !tagged(bytes, TAGID_FILE_ENTRY, block))
-            return std::nullopt;
-        udf_file_entry_t plain{};
-        std::memcpy(&plain, bytes.data(), sizeof plain);
         Entry entry;
-        entry.folder = plain.icb_tag.file_type == 4;
-        entry.size = static_cast<std::int64_t>(uint64_from_le(plain.info_len));
-        // An extended entry has its object size and creation time besides,
-        // which puts its later fields 40 bytes further on.
-        udf_timestamp_t stamp{};
-        std::memcpy(&stamp, bytes.data() + (extended ? 92 : 84), sizeof stamp);
-        entry.modified = modificationOf(stamp);
-        const std::size_t lengths = extended ? 208 : 168;
-        const auto attributes = wordAt(bytes, lengths, 4);
-        const auto descriptors = wordAt(bytes, lengths + 4, 4);
-        const auto first = lengths + 8 + attributes;
-        if (attributes > static_cast<std::size_t>(sector) ||
-            first + descriptors > static_cast<std::size_t>(sector) || entry.size < 0)
+        entry.sector.resize(static_cast<std::size_t>(sector));
+        const auto at = m_volume.partitions.readBlock(m_sectors, address, entry.sector);
+        if (!at)
             return std::nullopt;
-        const auto area = std::span<const std::byte>(bytes).subspan(first, descriptors);
-        switch (uint16_from_le(plain.icb_tag.flags) & 7U) {
-        case 0: // short allocation descriptors
-            for (std::size_t ad = 0; ad + 8 <= area.size(); ad += 8)
-                addExtent(entry, wordAt(area, ad, 4), wordAt(area, ad + 4, 4));
-            break;
-        case 1: // long ones, each naming its partition: there is one here
-            for (std::size_t ad = 0; ad + 16 <= area.size(); ad += 16)
-                addExtent(entry, wordAt(area, ad, 4), wordAt(area, ad + 4, 4));
-            break;
-        case 3: // the bytes themselves, inside the entry
-            entry.extents.push_back(
-                {at + static_cast<std::int64_t>(first), static_cast<std::int64_t>(descriptors)});
-            break;
-        default:
+        auto recorded = parseUdfEntry(entry.sector, address);
+        if (!recorded)
             return std::nullopt;
-        }
+        entry.recorded = std::move(*recorded);
+        entry.at = *at;
         return entry;
-    }
-
-    void addExtent(Entry& entry, std::uint32_t lengthAndKind, std::uint32_t block)
-    {
-        const auto length = static_cast<std::int64_t>(lengthAndKind & 0x3FFFFFFFU);
-        switch (lengthAndKind >> 30U) {
-        case 0: // recorded
-            entry.extents.push_back({(m_volume.partitionStart + block) * sector, length});
-            break;
-        case 1: // allocated, never recorded: reads as zeros
-        case 2:
-            entry.extents.push_back({0, length, true});
-            break;
-        default: // the rest continues elsewhere: not followed, so unreadable
-            break;
-        }
     }
 
     void list(const Folder& folder)
     {
         const auto entry = readEntry(folder.entry);
-        if (!entry || !entry->folder) {
+        if (!entry || entry->recorded.fileType != folderType) {
             m_listing.unlisted.push_back({folder.path, treeName, false, false});
             return;
         }
         // The folder's bytes, extent after extent, as one stretch.
-        const auto length = std::min(entry->size, largestFolder);
+        const auto& recorded = entry->recorded;
+        const auto length = std::min(recorded.size, largestFolder);
         std::vector<std::byte> bytes(static_cast<std::size_t>(length));
         std::vector<ByteRange> unreadable;
         std::int64_t filled = 0;
-        for (const auto& extent : entry->extents) {
+        if (recorded.isEmbedded) {
+            filled = std::min(length, static_cast<std::int64_t>(recorded.embedded));
+            std::copy_n(entry->sector.begin() + static_cast<std::ptrdiff_t>(recorded.embeddedAt),
+                        filled, bytes.begin());
+        }
+        for (const auto& extent : recorded.extents) {
             const auto part = std::min(extent.length, length - filled);
             if (part <= 0)
                 break;
             auto into = std::span(bytes).subspan(static_cast<std::size_t>(filled),
                                                  static_cast<std::size_t>(part));
-            if (!extent.zeros) {
-                const auto read = m_sectors.read(extent.offset, into);
-                for (const auto& bad : read.unreadable)
+            if (!extent.zeros)
+                for (const auto& bad : m_volume.partitions.read(m_sectors, extent.start, into))
                     appendRange(unreadable, {bad.offset + filled, bad.length});
-                appendRange(unreadable, {filled + read.bytes, part - read.bytes});
-            }
             filled += part;
         }
         appendRange(unreadable, {filled, length - filled});
@@ -257,21 +191,21 @@ private:
             udf_tag_t tag{};
             std::memcpy(&tag, bytes.data() + at, sizeof tag);
             if (!fits(head) || at + length > bytes.size() || !fits(length) ||
-                !tagged(bytes.subspan(at), TAGID_FID, uint32_from_le(tag.loc))) {
+                !udfTagged(bytes.subspan(at), TAGID_FID, uint32_from_le(tag.loc))) {
                 at += 4;
                 continue;
             }
             const auto flags = described.file_characteristics;
             if ((flags & (UDF_FILE_DELETED | UDF_FILE_PARENT)) == 0)
                 take(folder, osta(bytes.subspan(at + head + useLength, nameLength)),
-                     uint32_from_le(described.icb.loc.lba), (flags & UDF_FILE_DIRECTORY) != 0,
-                     subfolders, taken);
+                     addressOf(described.icb), (flags & UDF_FILE_DIRECTORY) != 0, subfolders,
+                     taken);
             at += length;
         }
         m_pending.insert(m_pending.end(), subfolders.rbegin(), subfolders.rend());
     }
 
-    void take(const Folder& folder, const std::string& onDisc, std::uint32_t block, bool isFolder,
+    void take(const Folder& folder, const std::string& onDisc, UdfAddress address, bool isFolder,
               std::vector<Folder>& subfolders, std::set<std::string>& taken)
     {
         auto made = fileNameFor(onDisc);
@@ -281,20 +215,33 @@ private:
             m_listing.renamed.push_back({folder.path, onDisc, made});
         const auto path = folder.path.empty() ? made : folder.path + "/" + made;
         if (isFolder) {
-            subfolders.push_back({path, block});
+            subfolders.push_back({path, address});
             return;
         }
-        const auto entry = readEntry(block);
-        if (!entry || entry->folder) {
+        const auto entry = readEntry(address);
+        if (!entry || entry->recorded.fileType == folderType) {
             m_listing.unlisted.push_back({path, treeName, false, false});
             return;
         }
         DiscFile file;
         file.path = path;
-        file.size = entry->size;
-        file.extents = entry->extents;
-        file.modified = entry->modified;
+        file.size = entry->recorded.size;
+        file.modified = entry->recorded.modified;
         file.tree = treeName;
+        if (entry->recorded.isEmbedded)
+            file.extents.push_back(
+                {entry->at + static_cast<std::int64_t>(entry->recorded.embeddedAt),
+                 static_cast<std::int64_t>(entry->recorded.embedded)});
+        // Past a block with no place on the disc the rest is unreadable.
+        for (const auto& extent : entry->recorded.extents) {
+            const auto pieces = m_volume.partitions.where(extent);
+            std::int64_t placed = 0;
+            for (const auto& piece : pieces)
+                placed += piece.length;
+            file.extents.insert(file.extents.end(), pieces.begin(), pieces.end());
+            if (placed < extent.length)
+                break;
+        }
         m_listing.files.push_back(std::move(file));
     }
 
@@ -302,10 +249,10 @@ private:
     const Volume& m_volume;
     TreeListing m_listing;
     std::vector<Folder> m_pending;
-    std::set<std::uint32_t> m_visited;
+    std::set<std::uint64_t> m_visited;
 };
 
-// The partition and file set a volume descriptor sequence describes, if
+// The partitions and file set a volume descriptor sequence describes, if
 // its sectors give them.
 std::optional<Volume> readSequence(DiscSectors& sectors, udf_extent_ad_t extent)
 {
@@ -314,33 +261,32 @@ std::optional<Volume> readSequence(DiscSectors& sectors, udf_extent_ad_t extent)
     std::vector<std::byte> bytes(static_cast<std::size_t>(count * sector));
     const auto read = sectors.read(start * sector, bytes);
     std::map<std::uint16_t, std::int64_t> partitions; // number: first sector
-    std::optional<logical_vol_desc_t> logical;
+    std::span<const std::byte> logical;
     for (std::int64_t index = 0; index < count; ++index) {
         const auto descriptor = std::span<const std::byte>(bytes).subspan(
             static_cast<std::size_t>(index * sector), static_cast<std::size_t>(sector));
         const auto where = static_cast<std::uint32_t>(start + index);
         if (!DiscSectors::whole(read, index * sector, sector))
             continue;
-        if (tagged(descriptor, TAGID_PARTITION, where)) {
+        if (udfTagged(descriptor, TAGID_PARTITION, where)) {
             partition_desc_t partition{};
             std::memcpy(&partition, descriptor.data(), sizeof partition);
             partitions[uint16_from_le(partition.number)] = uint32_from_le(partition.start_loc);
-        } else if (tagged(descriptor, TAGID_LOGVOL, where)) {
-            logical.emplace();
-            std::memcpy(&*logical, descriptor.data(), sizeof *logical);
-        } else if (tagged(descriptor, TAGID_TERM, where)) {
+        } else if (udfTagged(descriptor, TAGID_LOGVOL, where)) {
+            logical = descriptor;
+        } else if (udfTagged(descriptor, TAGID_TERM, where)) {
             break;
         }
     }
-    if (!logical || uint32_from_le(logical->logical_blocksize) != sector || partitions.empty())
+    if (logical.empty() || partitions.empty())
         return std::nullopt;
-    // The file set's partition reference indexes the logical volume's
-    // partition maps; with type 1 maps (the only kind read here) on one
-    // partition, that is the partition the sequence describes.
-    Volume volume;
-    volume.fileSet = logical->lvd_use.fsd_loc;
-    volume.partitionStart = partitions.begin()->second;
-    volume.label = dstring(std::as_bytes(std::span(logical->logvol_id)));
+    logical_vol_desc_t recorded{};
+    std::memcpy(&recorded, logical.data(), sizeof recorded);
+    if (uint32_from_le(recorded.logical_blocksize) != sector)
+        return std::nullopt;
+    Volume volume{UdfPartitions::read(sectors, logical, partitions),
+                  addressOf(recorded.lvd_use.fsd_loc),
+                  dstring(std::as_bytes(std::span(recorded.logvol_id)))};
     return volume;
 }
 
@@ -356,7 +302,7 @@ UdfTree readUdf(DiscSectors& sectors, std::int64_t discBytes)
             continue;
         const auto read = sectors.read(anchor * sector, bytes);
         if (!DiscSectors::whole(read, 0, sector) ||
-            !tagged(bytes, TAGID_ANCHOR, static_cast<std::uint32_t>(anchor)))
+            !udfTagged(bytes, TAGID_ANCHOR, static_cast<std::uint32_t>(anchor)))
             continue;
         anchor_vol_desc_ptr_t pointer{};
         std::memcpy(&pointer, bytes.data(), sizeof pointer);

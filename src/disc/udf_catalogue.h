@@ -19,7 +19,10 @@ struct UdfTree
 // sector 256, at the last sector or 256 before it; each anchor's main
 // volume descriptor sequence, then its reserve. Folders are read with
 // salvage, and a folder's entries after a bad sector are found again.
-// Partitions as UDF 1.02 to 2.01 record them (no metadata partition).
+// Plain partitions (UDF 1.02 to 2.01, as DVDs have them) and metadata
+// partitions (2.50 on, as Blu-ray discs have them) with their mirror; not a
+// rewritable disc's sparable partition, nor a virtual one (a disc written
+// in several sessions with a virtual allocation table).
 UdfTree readUdf(DiscSectors& sectors, std::int64_t discBytes);
 
 } // namespace brindlecap

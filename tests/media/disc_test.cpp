@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Files off a disc whose folders do not all read: an image made here with
-// xorriso (ISO 9660 with Rock Ridge and Joliet trees), served by the FUSE
-// medium with bad sectors where a scratch takes them, read with --disc.
+// xorriso (ISO 9660 with Rock Ridge and Joliet trees), genisoimage (UDF
+// beside them) or as a Blu-ray has it, served by the FUSE medium with bad
+// sectors where a scratch takes them, read with --disc.
+#include "blu_ray_image.h"
 #include "media_job.h"
 #include "run_process.h"
 #include "test_mounts.h"
@@ -11,8 +13,10 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <map>
+#include <optional>
 #include <sstream>
 #include <sys/mount.h>
+#include <udfread/udfread.h>
 
 namespace brindlecap::testing {
 namespace {
@@ -66,7 +70,9 @@ struct BadSector
 {
     // "-R", "-J": a folder's first sector in that tree; "": a file's;
     // "sector": the sector `within`; "udf-main": UDF's main volume
-    // descriptor sequence, as the anchor at sector 256 gives it
+    // descriptor sequence, as the anchor at sector 256 gives it; on a
+    // Blu-ray, "metadata": the whole metadata file, "metadata-entry": its
+    // own entry
     const char* place;
     std::string path;
     std::int64_t within = 0; // sectors into it
@@ -82,10 +88,17 @@ std::int64_t udfMainSequence(const std::string& image)
     return start;
 }
 
+enum class Disc
+{
+    iso,    // ISO 9660 with Rock Ridge and Joliet, as xorriso makes it
+    bridge, // UDF beside ISO 9660, as genisoimage -udf makes it (DVD-Video)
+    bluRay, // UDF 2.50 alone, with a metadata partition and its mirror
+};
+
 struct DiscCase
 {
     const char* name;
-    bool udf; // a UDF and ISO 9660 bridge disc, as genisoimage -udf makes it
+    Disc disc;
     std::vector<BadSector> bad;
     int listStatus;
     int exitStatus;
@@ -93,6 +106,7 @@ struct DiscCase
     std::vector<std::string> damaged;  // files copied with a bad sector
     std::vector<std::string> saysAlso; // what the listing and the report both say
     std::vector<std::string> listed;   // what the listing says of single files
+    long failingReads = -1;            // at most, by the listing and the copy; -1: not counted
 };
 
 // A failing case is named by its row, not by its bytes.
@@ -105,14 +119,20 @@ class DiscImageTest : public ::testing::Test
 {
 protected:
     // xorriso and genisoimage: scripts/setup-debian.sh installs them.
-    void makeImage(bool udf) const
+    void makeImage(Disc disc)
     {
+        if (disc == Disc::bluRay) {
+            m_bluRay = writeBluRayImage(m_scratch / "disc.iso", "HOLIDAY_2009", discFiles());
+            expectBluRayPlayersReadIt();
+            return;
+        }
         for (const auto& [path, bytes] : discFiles()) {
             fs::create_directories((m_scratch.path() / "tree" / path).parent_path());
             writeFile(m_scratch / ("tree/" + path), bytes);
         }
         const auto made =
-            udf ? runProcess("/usr/bin/genisoimage",
+            disc == Disc::bridge
+                ? runProcess("/usr/bin/genisoimage",
                              {"-quiet", "-udf", "-J", "-R", "-V", "HOLIDAY_2009", "-o",
                               m_scratch / "disc.iso", m_scratch / "tree"})
                 : runProcess(xorriso, {"-outdev", m_scratch / "disc.iso", "-volid", "HOLIDAY_2009",
@@ -128,17 +148,46 @@ protected:
             const std::string place = sectors.place;
             const auto start = place.starts_with('-')
                                    ? folderSector(image, sectors.place, sectors.path)
-                               : place.empty()       ? fileSector(image, sectors.path)
+                               : place.empty()       ? (m_bluRay ? m_bluRay->files.at(sectors.path)
+                                                                 : fileSector(image, sectors.path))
                                : place == "udf-main" ? udfMainSequence(image)
-                                                     : 0;
+                               : place == "metadata" ? m_bluRay->metadata
+                               : place == "metadata-entry" ? m_bluRay->metadataEntry
+                                                           : 0;
             const auto first = start + sectors.within;
+            const auto count = place == "metadata" ? m_bluRay->metadataBlocks : sectors.count;
             description += "hard disc.iso " + std::to_string(first * sector) + " " +
-                           std::to_string((first + sectors.count) * sector) + "\n";
+                           std::to_string((first + count) * sector) + "\n";
         }
         return description;
     }
 
     ScratchDir m_scratch;
+    std::optional<BluRayLayout> m_bluRay;
+
+private:
+    // The test's own Blu-ray image is read as Blu-ray players read discs
+    // (libudfread), before the program is tried on it.
+    void expectBluRayPlayersReadIt() const
+    {
+        const auto image = m_scratch / "disc.iso";
+        udfread* const disc = udfread_init();
+        ASSERT_EQ(udfread_open(disc, image.c_str()), 0);
+        EXPECT_STREQ(udfread_get_volume_id(disc), "HOLIDAY_2009");
+        for (const auto& [path, bytes] : discFiles()) {
+            UDFFILE* const file = udfread_file_open(disc, ("/" + path).c_str());
+            EXPECT_NE(file, nullptr) << path;
+            if (file == nullptr)
+                continue;
+            Bytes read(bytes.size() + 1);
+            EXPECT_EQ(udfread_file_read(file, read.data(), read.size()),
+                      static_cast<ssize_t>(bytes.size()));
+            read.pop_back();
+            EXPECT_TRUE(read == bytes) << path;
+            udfread_file_close(file);
+        }
+        udfread_close(disc);
+    }
 };
 
 class DiscTest : public DiscImageTest, public ::testing::WithParamInterface<DiscCase>
@@ -147,7 +196,7 @@ class DiscTest : public DiscImageTest, public ::testing::WithParamInterface<Disc
 TEST_P(DiscTest, EveryFileWhoseDataReadsIsCopiedByteExactThroughWhicheverTreeStillReads)
 {
     const auto& param = GetParam();
-    makeImage(param.udf);
+    makeImage(param.disc);
     const MountedMedium medium(m_scratch.path() / "medium", damage(param.bad));
     if (!medium.unavailable().empty())
         GTEST_SKIP() << medium.unavailable();
@@ -179,13 +228,15 @@ TEST_P(DiscTest, EveryFileWhoseDataReadsIsCopiedByteExactThroughWhicheverTreeSti
         EXPECT_TRUE(readFile(copied) == expected) << "a readable byte was lost";
     }
     EXPECT_EQ(medium.writeAttempts(), "");
+    if (param.failingReads >= 0)
+        EXPECT_LE(medium.failingReads(), param.failingReads);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Damage, DiscTest,
     ::testing::Values(
         DiscCase{"Intact",
-                 false,
+                 Disc::iso,
                  {},
                  0,
                  0,
@@ -195,7 +246,7 @@ INSTANTIATE_TEST_SUITE_P(
                  {"IMG_0001.JPG  (Rock Ridge)"}},
         // What the kernel's one attempt meets first: it lists nothing.
         DiscCase{"PrimaryRootFolder",
-                 false,
+                 Disc::iso,
                  {{"-R", ""}},
                  0,
                  0,
@@ -205,7 +256,7 @@ INSTANTIATE_TEST_SUITE_P(
                  {"IMG_0001.JPG  (Joliet)", "a file named éclair.txt'  (Joliet)"}},
         // Below both roots, each folder is found through a path table.
         DiscCase{"BothRootFolders",
-                 false,
+                 Disc::iso,
                  {{"-R", ""}, {"-J", ""}},
                  1,
                  1,
@@ -214,7 +265,7 @@ INSTANTIATE_TEST_SUITE_P(
                  {"not listed whole: the root folder", "found through Joliet path table: 4 files"},
                  {"a file named éclair.txt'  (Joliet path table)"}},
         DiscCase{"JolietFolder",
-                 false,
+                 Disc::iso,
                  {{"-J", "DCIM/100CANON"}},
                  0,
                  0,
@@ -223,7 +274,7 @@ INSTANTIATE_TEST_SUITE_P(
                  {"listed through another tree: DCIM/100CANON"},
                  {"IMG_0002.JPG  (Rock Ridge)"}},
         DiscCase{"FolderInBothTrees",
-                 false,
+                 Disc::iso,
                  {{"-R", "VIDEO_TS"}, {"-J", "VIDEO_TS"}},
                  1,
                  1,
@@ -232,7 +283,7 @@ INSTANTIATE_TEST_SUITE_P(
                  {"not listed whole: VIDEO_TS"},
                  {}},
         DiscCase{"FileData",
-                 false,
+                 Disc::iso,
                  {{"", "DCIM/100CANON/IMG_0001.JPG", 1}},
                  0,
                  1,
@@ -244,7 +295,7 @@ INSTANTIATE_TEST_SUITE_P(
         // from the anchor at sector 256, then from the one at the disc's
         // end, through the main descriptor sequence or its reserve.
         DiscCase{"UdfAlone",
-                 true,
+                 Disc::bridge,
                  {{"sector", "", 16}, {"sector", "", 17}},
                  0,
                  0,
@@ -254,7 +305,7 @@ INSTANTIATE_TEST_SUITE_P(
                  {"a file named éclair.txt'  (UDF)"}},
         // Where both ISO 9660 trees lose a folder, UDF is read for it.
         DiscCase{"UdfListsWhatBothIsoTreesLost",
-                 true,
+                 Disc::bridge,
                  {{"-R", "VIDEO_TS"}, {"-J", "VIDEO_TS"}},
                  0,
                  0,
@@ -263,7 +314,7 @@ INSTANTIATE_TEST_SUITE_P(
                  {"listed through another tree: VIDEO_TS", "found through UDF: 1 file"},
                  {"VIDEO_TS/VTS_01_1.VOB  (UDF)"}},
         DiscCase{"UdfFirstAnchor",
-                 true,
+                 Disc::bridge,
                  {{"sector", "", 16}, {"sector", "", 17}, {"sector", "", 256}},
                  0,
                  0,
@@ -272,7 +323,7 @@ INSTANTIATE_TEST_SUITE_P(
                  {"found through UDF: 4 files"},
                  {}},
         DiscCase{"UdfMainSequence",
-                 true,
+                 Disc::bridge,
                  {{"sector", "", 16}, {"sector", "", 17}, {"udf-main", "", 0, 16}},
                  0,
                  0,
@@ -281,8 +332,49 @@ INSTANTIATE_TEST_SUITE_P(
                  {"found through UDF: 4 files"},
                  {}},
         DiscCase{"UdfFileData",
-                 true,
+                 Disc::bridge,
                  {{"sector", "", 16}, {"sector", "", 17}, {"", "VIDEO_TS/VTS_01_1.VOB", 1}},
+                 0,
+                 1,
+                 {},
+                 {"VIDEO_TS/VTS_01_1.VOB"},
+                 {"found through UDF: 4 files"},
+                 {}},
+        // A pressed Blu-ray: UDF 2.50 alone, its folders and file entries in
+        // a metadata partition, and what does not read there read from the
+        // mirror's copy.
+        DiscCase{"BluRay",
+                 Disc::bluRay,
+                 {},
+                 0,
+                 0,
+                 {},
+                 {},
+                 {"its trees: UDF", "found through UDF: 4 files"},
+                 {"a file named éclair.txt'  (UDF)"}},
+        // A scratch across the whole of one copy costs a failing read.
+        DiscCase{"BluRayMetadata",
+                 Disc::bluRay,
+                 {{"metadata", ""}},
+                 0,
+                 0,
+                 {},
+                 {},
+                 {"found through UDF: 4 files"},
+                 {},
+                 2},
+        DiscCase{"BluRayMetadataEntry",
+                 Disc::bluRay,
+                 {{"metadata-entry", ""}},
+                 0,
+                 0,
+                 {},
+                 {},
+                 {"found through UDF: 4 files"},
+                 {}},
+        DiscCase{"BluRayFileData",
+                 Disc::bluRay,
+                 {{"", "VIDEO_TS/VTS_01_1.VOB", 1}},
                  0,
                  1,
                  {},
@@ -296,7 +388,7 @@ INSTANTIATE_TEST_SUITE_P(
 // zeros, and a later, better image fills in only what was missing.
 TEST_F(DiscImageTest, AnImageWithItsDdrescueMapIsReadOnlyWhereTheMapSaysItWasRescued)
 {
-    makeImage(false);
+    makeImage(Disc::iso);
     const std::vector<BadSector> bad{{"", "DCIM/100CANON/IMG_0001.JPG", 1},
                                      {"", "VIDEO_TS/VTS_01_1.VOB", 1}};
     const MountedMedium medium(m_scratch.path() / "medium", damage(bad));
@@ -366,7 +458,7 @@ TEST_F(DiscImageTest, AnImageWithItsDdrescueMapIsReadOnlyWhereTheMapSaysItWasRes
 // takes a name made of it, and the report says which.
 TEST_F(DiscImageTest, ANameNoFolderCanHoldIsMadeOneAndTheReportSaysHow)
 {
-    makeImage(true);
+    makeImage(Disc::bridge);
     auto image = readFile(m_scratch / "disc.iso");
     // UDF's name of the file, 8-bit OSTA characters after a byte of 8.
     const std::string udfName = "\x08VTS_01_1.VOB";
@@ -392,7 +484,7 @@ TEST_F(DiscImageTest, ANameNoFolderCanHoldIsMadeOneAndTheReportSaysHow)
 // (a loop device over the image stands in for the drive).
 TEST_F(DiscImageTest, ADiscInADriveIsReadThroughTheBlockDevice)
 {
-    makeImage(true);
+    makeImage(Disc::bridge);
     const auto attached =
         runProcess("/sbin/losetup", {"--find", "--show", "--read-only", m_scratch / "disc.iso"});
     if (attached.exitStatus != 0)
