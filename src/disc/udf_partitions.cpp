@@ -25,7 +25,8 @@ constexpr int metadataMirrorType = 251;
 // identifier) names `identifier`.
 bool names(std::span<const std::byte> bytes, std::size_t at, std::string_view identifier)
 {
-    return std::equal(identifier.begin(), identifier.end(), bytes.begin() + 1 + at,
+    const auto field = bytes.subspan(at + 1, identifier.size());
+    return std::equal(identifier.begin(), identifier.end(), field.begin(),
                       [](char a, std::byte b) { return std::byte(a) == b; });
 }
 
