@@ -228,8 +228,9 @@ TEST_P(DiscTest, EveryFileWhoseDataReadsIsCopiedByteExactThroughWhicheverTreeSti
         EXPECT_TRUE(readFile(copied) == expected) << "a readable byte was lost";
     }
     EXPECT_EQ(medium.writeAttempts(), "");
-    if (param.failingReads >= 0)
+    if (param.failingReads >= 0) {
         EXPECT_LE(medium.failingReads(), param.failingReads);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
