@@ -55,28 +55,28 @@ bool udfTagged(std::span<const std::byte> bytes, std::uint16_t kind, std::uint32
            uint32_from_le(tag.loc) == where;
 }
 
-std::optional<UdfEntry> parseUdfEntry(std::span<const std::byte> sector, UdfAddress at)
+std::optional<UdfEntry> parseUdfEntry(std::span<const std::byte> bytes, UdfAddress at)
 {
-    const bool extended = udfTagged(sector, TAGID_EFE, at.block);
-    if (!extended && !udfTagged(sector, TAGID_FILE_ENTRY, at.block))
+    const bool extended = udfTagged(bytes, TAGID_EFE, at.block);
+    if (!extended && !udfTagged(bytes, TAGID_FILE_ENTRY, at.block))
         return std::nullopt;
     udf_file_entry_t plain{};
-    std::memcpy(&plain, sector.data(), sizeof plain);
+    std::memcpy(&plain, bytes.data(), sizeof plain);
     UdfEntry entry;
     entry.fileType = plain.icb_tag.file_type;
     entry.size = static_cast<std::int64_t>(uint64_from_le(plain.info_len));
     // An extended entry has its object size and creation time besides,
     // which puts its later fields 40 bytes further on.
     udf_timestamp_t stamp{};
-    std::memcpy(&stamp, sector.data() + (extended ? 92 : 84), sizeof stamp);
+    std::memcpy(&stamp, bytes.data() + (extended ? 92 : 84), sizeof stamp);
     entry.modified = modificationOf(stamp);
     const std::size_t lengths = extended ? 208 : 168;
-    const auto attributes = wordAt(sector, lengths, 4);
-    const auto descriptors = wordAt(sector, lengths + 4, 4);
+    const auto attributes = wordAt(bytes, lengths, 4);
+    const auto descriptors = wordAt(bytes, lengths + 4, 4);
     const auto first = lengths + 8 + attributes;
-    if (attributes > sector.size() || first + descriptors > sector.size() || entry.size < 0)
+    if (attributes > bytes.size() || first + descriptors > bytes.size() || entry.size < 0)
         return std::nullopt;
-    const auto area = sector.subspan(first, descriptors);
+    const auto area = bytes.subspan(first, descriptors);
     switch (uint16_from_le(plain.icb_tag.flags) & 7U) {
     case 0: // short allocation descriptors
         for (std::size_t ad = 0; ad + 8 <= area.size(); ad += 8) {

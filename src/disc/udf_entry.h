@@ -49,6 +49,6 @@ bool udfTagged(std::span<const std::byte> bytes, std::uint16_t kind, std::uint32
 // The entry recorded at `at` (its sector's bytes), or none where the sector
 // holds no entry or one this reader cannot follow. A short allocation
 // descriptor is in the entry's own partition; a long one names its own.
-std::optional<UdfEntry> parseUdfEntry(std::span<const std::byte> sector, UdfAddress at);
+std::optional<UdfEntry> parseUdfEntry(std::span<const std::byte> bytes, UdfAddress at);
 
 } // namespace brindlecap
