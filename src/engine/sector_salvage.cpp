@@ -23,6 +23,11 @@ constexpr std::int64_t firstSkip = 32;
 // distance between two damaged places. Past a stretch, grains are read one
 // by one for at most twice this.
 constexpr std::int64_t closeGapLimit = 128 * 1024;
+// The grains inside a file's stretches split to look for the sector, at
+// most, while none holds a readable piece: where short bad runs merged in
+// coarse grains one soon does, and where none can (clusters, a dead
+// stretch) it costs no more failing reads than this.
+constexpr int grainsSplitAtMost = 2;
 
 class Salvage final
 {
@@ -62,7 +67,16 @@ public:
         std::int64_t goneBackTo = -1;
         std::int64_t stoppedShortAt = -1;
 
-        while (position < m_end) {
+        while (position < m_end || m_readAgainFrom >= 0 || sectorFoundInside()) {
+            if (m_readAgainFrom >= 0) {
+                // The grain came down: the stretches read in the coarser one
+                // are read again, so that no readable sector between bad ones
+                // is lost with the grains they shared.
+                position = goneBackTo = std::exchange(m_readAgainFrom, -1);
+                m_coarseFrom = -1;
+                forgetFrom(position);
+                next = Next::trim;
+            }
             if (cancelled(position))
                 return m_result;
             if (next == Next::bulk) {
@@ -108,15 +122,6 @@ public:
             if (m_stopped)
                 return m_result;
             next = Next::pastStretch;
-            if (m_readAgainFrom >= 0) {
-                // The grain came down: the stretches read in the coarser one
-                // are read again, so that no readable sector between bad ones
-                // is lost with the grains they shared.
-                position = goneBackTo = std::exchange(m_readAgainFrom, -1);
-                m_coarseFrom = -1;
-                forgetFrom(position);
-                next = Next::trim;
-            }
         }
         m_result.bytes = m_end - m_begin;
         return m_result;
@@ -134,6 +139,41 @@ private:
         return m_buffer.subspan(static_cast<std::size_t>(from - m_begin),
                                 static_cast<std::size_t>(to - from));
     }
+    // Whether the grains inside this buffer's stretches, read in the grain
+    // the medium was first read in with no edge yet to show its sector
+    // finer, hold a readable piece: before they are given up as bad, the
+    // grains between a stretch's first and last (whose edges were sought
+    // already) are split from the front, so that a readable sector sharing
+    // a grain with bad ones is not lost when every edge so far fell on a
+    // grain's boundary. One failing read for each grain bad at its start,
+    // for two grains of each file at most; none once the grain came down.
+    bool sectorFoundInside()
+    {
+        if (m_edgesOnly || m_coarseFrom < 0 || m_stopped || finest() >= grain() ||
+            m_probe.grainCameDown())
+            return false;
+        const auto readGrain = grain();
+        const auto from = std::exchange(m_coarseFrom, -1);
+        for (const auto& range : rangesWithin(m_result.unreadable, from - m_begin, m_end - from)) {
+            const auto last = grainOf(from + range.end() - 1);
+            for (auto index = grainOf(from + range.offset) + 1;
+                 index < last && !m_stopped && m_trail.grainsSplit < grainsSplitAtMost; ++index) {
+                ++m_trail.grainsSplit;
+                const auto at = index * readGrain;
+                const auto edge = firstBadIn(at, at + readGrain);
+                if (m_stopped || edge == at)
+                    continue;
+                m_probe.edgeAt(edge);
+                if (m_probe.grain() < readGrain) {
+                    m_readAgainFrom = from;
+                    m_grain = m_finest = 0;
+                    return true;
+                }
+            }
+        }
+        return false;
+    }
+
     std::int64_t grain() { return m_grain > 0 ? m_grain : (m_grain = m_probe.grain()); }
     std::int64_t grainOf(std::int64_t at) { return at / grain(); }
     std::int64_t startOf(std::int64_t index) { return std::max(m_begin, index * grain()); }

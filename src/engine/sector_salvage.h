@@ -38,6 +38,9 @@ public:
     // the medium's sector may change the grain and the finest piece of the
     // reads after it.
     virtual void edgeAt(std::int64_t /*offset*/) {}
+    // Whether an edge found so far has shown the sector finer than the
+    // grain the medium was first read in.
+    virtual bool grainCameDown() { return false; }
 };
 
 // What a read asks of the medium inside a bad stretch. Either way, the
@@ -65,7 +68,7 @@ struct SalvageTrail
     // starts where it ended most likely starts inside it.
     std::int64_t end = -1;   // offset where that buffer ended
     std::int64_t grains = 0; // how long the stretch was by then
-    void forgetOpenStretch() { *this = {-1, 0, lastStretchEnd, closeGap}; }
+    void forgetOpenStretch() { *this = {-1, 0, lastStretchEnd, closeGap, grainsSplit}; }
     // Where the file's last bad stretch ended (-1: none yet), and the widest
     // gap seen between two stretches close to each other: a scratch spoils
     // sectors about one turn of the disc apart, so past a stretch the grains
@@ -73,6 +76,9 @@ struct SalvageTrail
     // failing bulk read of its own.
     std::int64_t lastStretchEnd = -1;
     std::int64_t closeGap = 0;
+    // Grains inside the file's stretches split for the sector so far, none
+    // of which held a readable piece.
+    int grainsSplit = 0;
 };
 
 // Fills the buffer from `offset` with every grain the medium will give.
@@ -86,7 +92,10 @@ struct SalvageTrail
 // stretch's edges are read in the finest pieces from their good side until
 // one fails: what reads beside a bad sector is kept, for one failing read
 // per edge at most, and what lies between the two pieces found bad is
-// presumed bad.
+// presumed bad. While no edge has shown the sector finer than the grain, a
+// few grains inside a file's stretches are split so too, from both sides,
+// before the buffer is given up: where every edge so far fell on a grain's
+// boundary, a readable sector between two bad runs in one grain still shows.
 // A medium that is gone (no medium, no device) stops it at once. `trail`
 // carries what one buffer found to the next of one file.
 // `stopRequested`, if given, is asked before each read after the first: when

@@ -114,6 +114,11 @@ void SalvageProbe::edgeAt(std::int64_t offset)
         m_evidence.edgeAt(offset, m_grain);
 }
 
+bool SalvageProbe::grainCameDown()
+{
+    return grain() < m_grain;
+}
+
 bool SalvageProbe::learning() const
 {
     return m_finest < m_grain;

@@ -48,6 +48,7 @@ public:
     // alignment or the edges found show a larger sector; else the grain.
     std::int64_t finest() override;
     void edgeAt(std::int64_t offset) override;
+    bool grainCameDown() override;
     TransferResult readOnce(std::int64_t offset, std::span<std::byte> into) override;
 
 private:

@@ -370,6 +370,14 @@ TEST_F(SalvageMediumTest, OnlyTheBadSectorsInsideABlockAreLost)
          {{10240, 12288}, {22528, 26624}, {40960, 43008}, {63488, 67584}},
          true,
          18},
+        // Every edge on a block's boundary, and a good sector between two
+        // runs in one block at a chunk's end: the grains inside are split to
+        // find the sector before the chunk is given up.
+        {"2048-byte sectors, a good one inside a stretch of blocks",
+         2048,
+         {{16384, 20480}, {22528, 32768}},
+         true,
+         18},
         // The copy pass finds the second sector by trimming back from a good
         // block: the good half before it is left to scraping, not lost.
         {"2048-byte sectors in blocks' second halves, edges first",
