@@ -76,8 +76,8 @@ struct SalvageTrail
     // failing bulk read of its own.
     std::int64_t lastStretchEnd = -1;
     std::int64_t closeGap = 0;
-    // Grains inside the file's stretches split for the sector so far, none
-    // of which held a readable piece.
+    // Grains inside the file's stretches split so far to look for the
+    // sector.
     int grainsSplit = 0;
 };
 
@@ -92,8 +92,8 @@ struct SalvageTrail
 // stretch's edges are read in the finest pieces from their good side until
 // one fails: what reads beside a bad sector is kept, for one failing read
 // per edge at most, and what lies between the two pieces found bad is
-// presumed bad. While no edge has shown the sector finer than the grain, a
-// few grains inside a file's stretches are split so too, from both sides,
+// presumed bad. While no edge has shown the sector finer than the grain,
+// two grains inside a file's stretches are split so too, from the front,
 // before the buffer is given up: where every edge so far fell on a grain's
 // boundary, a readable sector between two bad runs in one grain still shows.
 // A medium that is gone (no medium, no device) stops it at once. `trail`
