@@ -23,10 +23,10 @@ constexpr std::int64_t firstSkip = 32;
 // distance between two damaged places. Past a stretch, grains are read one
 // by one for at most twice this.
 constexpr std::int64_t closeGapLimit = 128 * 1024;
-// The grains inside a file's stretches split to look for the sector, at
-// most, while none holds a readable piece: where short bad runs merged in
-// coarse grains one soon does, and where none can (clusters, a dead
-// stretch) it costs no more failing reads than this.
+// The grains of a file split to look for the sector (a stretch's second),
+// at most: where short bad runs merged in coarse grains one soon shows it,
+// and where none can (clusters, a dead stretch) it costs no more failing
+// reads than this.
 constexpr int grainsSplitAtMost = 2;
 
 class Salvage final
@@ -67,7 +67,7 @@ public:
         std::int64_t goneBackTo = -1;
         std::int64_t stoppedShortAt = -1;
 
-        while (position < m_end || m_readAgainFrom >= 0 || sectorFoundInside()) {
+        while (position < m_end || m_readAgainFrom >= 0) {
             if (m_readAgainFrom >= 0) {
                 // The grain came down: the stretches read in the coarser one
                 // are read again, so that no readable sector between bad ones
@@ -139,39 +139,31 @@ private:
         return m_buffer.subspan(static_cast<std::size_t>(from - m_begin),
                                 static_cast<std::size_t>(to - from));
     }
-    // Whether the grains inside this buffer's stretches, read in the grain
-    // the medium was first read in with no edge yet to show its sector
-    // finer, hold a readable piece: before they are given up as bad, the
-    // grains between a stretch's first and last (whose edges were sought
-    // already) are split from the front, so that a readable sector sharing
-    // a grain with bad ones is not lost when every edge so far fell on a
-    // grain's boundary. One failing read for each grain bad at its start,
-    // for two grains of each file at most; none once the grain came down.
-    bool sectorFoundInside()
+    // Whether a stretch's second grain is still worth splitting for the
+    // sector: it is read in the grain the medium was first read in, with no
+    // edge yet to show the sector finer, and few were split in this file.
+    bool mayShowSector()
     {
-        if (m_edgesOnly || m_coarseFrom < 0 || m_stopped || finest() >= grain() ||
-            m_probe.grainCameDown())
+        return !m_stopped && finest() < grain() && !m_probe.grainCameDown() &&
+               m_trail.grainsSplit < grainsSplitAtMost;
+    }
+
+    // Whether grain `index`, bad as a whole, holds a readable piece at its
+    // front, read piece by piece: where every edge so far fell on a grain's
+    // boundary, a readable sector between two bad runs in one grain shows
+    // the sector finer, and the grain comes down. One failing read at most.
+    bool grainShowsSector(std::int64_t index)
+    {
+        ++m_trail.grainsSplit;
+        const auto at = startOf(index);
+        const auto edge = firstBadIn(at, grainEnd(at));
+        if (m_stopped || edge == at)
             return false;
-        const auto readGrain = grain();
-        const auto from = std::exchange(m_coarseFrom, -1);
-        for (const auto& range : rangesWithin(m_result.unreadable, from - m_begin, m_end - from)) {
-            const auto last = grainOf(from + range.end() - 1);
-            for (auto index = grainOf(from + range.offset) + 1;
-                 index < last && !m_stopped && m_trail.grainsSplit < grainsSplitAtMost; ++index) {
-                ++m_trail.grainsSplit;
-                const auto at = index * readGrain;
-                const auto edge = firstBadIn(at, at + readGrain);
-                if (m_stopped || edge == at)
-                    continue;
-                m_probe.edgeAt(edge);
-                if (m_probe.grain() < readGrain) {
-                    m_readAgainFrom = from;
-                    m_grain = m_finest = 0;
-                    return true;
-                }
-            }
-        }
-        return false;
+        m_probe.edgeAt(edge);
+        if (m_probe.grain() >= grain())
+            return false;
+        m_grain = m_finest = 0;
+        return true;
     }
 
     std::int64_t grain() { return m_grain > 0 ? m_grain : (m_grain = m_probe.grain()); }
@@ -252,10 +244,16 @@ private:
 
         while (!m_edgesOnly && firstGood < 0 && lastBad < last && length() < linearProbes &&
                !m_stopped) {
-            if (good(lastBad + 1))
+            if (good(lastBad + 1)) {
                 firstGood = lastBad + 1;
-            else
-                ++lastBad;
+            } else if (++lastBad == first + 1 && carried == 0 && mayShowSector() &&
+                       grainShowsSector(lastBad)) {
+                // The second grain of a stretch showed the sector finer: the
+                // stretch is read again from its start in the finer grain,
+                // before more grains fail in the coarser one.
+                m_readAgainFrom = startOf(first);
+                return m_end;
+            }
         }
         // Gallop: each probe doubles the stretch, until a grain reads.
         while (firstGood < 0 && lastBad < last && !m_stopped) {

@@ -76,8 +76,8 @@ struct SalvageTrail
     // failing bulk read of its own.
     std::int64_t lastStretchEnd = -1;
     std::int64_t closeGap = 0;
-    // Grains inside the file's stretches split so far to look for the
-    // sector.
+    // Grains of the file split so far to look for the sector (each a
+    // stretch's second).
     int grainsSplit = 0;
 };
 
@@ -93,9 +93,10 @@ struct SalvageTrail
 // one fails: what reads beside a bad sector is kept, for one failing read
 // per edge at most, and what lies between the two pieces found bad is
 // presumed bad. While no edge has shown the sector finer than the grain,
-// two grains inside a file's stretches are split so too, from the front,
-// before the buffer is given up: where every edge so far fell on a grain's
-// boundary, a readable sector between two bad runs in one grain still shows.
+// the second grain of a file's first stretches is split so too, from the
+// front: where every edge so far fell on a grain's boundary, a readable
+// sector between two bad runs in one grain still shows the sector, and the
+// stretch is read again in it.
 // A medium that is gone (no medium, no device) stops it at once. `trail`
 // carries what one buffer found to the next of one file.
 // `stopRequested`, if given, is asked before each read after the first: when

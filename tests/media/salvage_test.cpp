@@ -326,19 +326,20 @@ TEST_F(SalvageMediumTest, OnlyTheBadSectorsInsideABlockAreLost)
         {"one 512-byte sector", 512, {{9216, 9728}}, false, 2},
         {"one 512-byte sector, whole requests failing", 512, {{9216, 9728}}, true, 3},
         // The edges bring the grain down to 512 bytes: the inside, read in
-        // blocks before, is read again sector by sector.
+        // blocks before, is read again sector by sector. A stretch's second
+        // block is split for the sector first, one failing read here.
         {"512-byte sectors from inside one block to inside another",
          512,
          {{9728, 14848}},
          false,
-         12},
+         13},
         // Every block of the stretch holds a bad sector: in blocks it was one
         // stretch, and the good sectors between the bad ones were lost.
         {"short 512-byte runs in every block of a stretch",
          512,
          {{0, 512}, {1024, 1536}, {5120, 6144}, {6656, 7168}, {8704, 9216}, {12800, 13312}},
          true,
-         14},
+         13},
         {"512-byte sectors at a block's start and at another's end",
          512,
          {{2 * block, 2 * block + 512}, {5 * block - 512, 5 * block}},
@@ -362,7 +363,7 @@ TEST_F(SalvageMediumTest, OnlyTheBadSectorsInsideABlockAreLost)
          2048,
          {{10240, 18432}},
          true,
-         11},
+         12},
         // Each edge is sought down to 512 bytes, one failing read, until
         // eight edges on 2048-byte boundaries make that the sector.
         {"2048-byte sectors, many stretches",
@@ -371,13 +372,13 @@ TEST_F(SalvageMediumTest, OnlyTheBadSectorsInsideABlockAreLost)
          true,
          18},
         // Every edge on a block's boundary, and a good sector between two
-        // runs in one block at a chunk's end: the grains inside are split to
-        // find the sector before the chunk is given up.
+        // runs in one block: the stretch's second block is split, which
+        // shows the sector, before the window's 32 KB chunk is given up.
         {"2048-byte sectors, a good one inside a stretch of blocks",
          2048,
          {{16384, 20480}, {22528, 32768}},
          true,
-         18},
+         15},
         // The copy pass finds the second sector by trimming back from a good
         // block: the good half before it is left to scraping, not lost.
         {"2048-byte sectors in blocks' second halves, edges first",
