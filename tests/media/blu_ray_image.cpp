@@ -203,16 +203,15 @@ BluRayLayout writeBluRayImage(const std::string& image, const std::string& label
             const auto slash = path.find('/', from);
             const auto name = path.substr(from, slash - from);
             const auto child = parent.empty() ? name : parent + "/" + name;
-            const bool folder = slash != std::string::npos;
-            auto& children = folders[parent].children;
-            if (folder ? !folders.contains(child) : true)
-                children.push_back({name, child, folder});
-            if (folder)
-                folders[child].parent = parent;
-            else
+            if (slash == std::string::npos) {
+                folders[parent].children.push_back({name, child, false});
                 plannedFiles[child].length = bytes.size();
-            if (!folder)
                 break;
+            }
+            if (!folders.contains(child)) {
+                folders[parent].children.push_back({name, child, true});
+                folders[child].parent = parent;
+            }
             parent = child;
             from = slash + 1;
         }
