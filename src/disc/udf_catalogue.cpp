@@ -5,6 +5,7 @@
 #include "udf_partitions.h"
 
 #include <algorithm>
+#include <array>
 #include <cdio/bytesex.h>
 #include <cdio/ecma_167.h>
 #include <cdio/udf.h>
@@ -252,39 +253,55 @@ private:
     std::set<std::uint64_t> m_visited;
 };
 
-// The partitions and file set a volume descriptor sequence describes, if
-// its sectors give them.
-std::optional<Volume> readSequence(DiscSectors& sectors, udf_extent_ad_t extent)
+// What the copies of one volume descriptor sequence gave: the partitions
+// (number: first sector) and the logical volume descriptor.
+struct SequenceFinds
+{
+    std::map<std::uint16_t, std::int64_t> partitions;
+    std::vector<std::byte> logical;
+
+    bool complete() const { return !logical.empty() && !partitions.empty(); }
+};
+
+// Reads a copy of a descriptor sequence from its sector `from` on, a sector
+// at a time, up to its terminator. A sector that does not read ends the
+// reading there, unless `pastBad`: the other copy may give the rest for no
+// failing read at all. Gives where to go on from, or -1 at the end.
+std::int64_t readSequence(DiscSectors& sectors, udf_extent_ad_t extent, std::int64_t from,
+                          bool pastBad, SequenceFinds& finds)
 {
     const auto count = std::min<std::int64_t>(uint32_from_le(extent.len) / sector, longestSequence);
     const auto start = static_cast<std::int64_t>(uint32_from_le(extent.loc));
-    std::vector<std::byte> bytes(static_cast<std::size_t>(count * sector));
-    const auto read = sectors.read(start * sector, bytes);
-    std::map<std::uint16_t, std::int64_t> partitions; // number: first sector
-    std::span<const std::byte> logical;
-    for (std::int64_t index = 0; index < count; ++index) {
-        const auto descriptor = std::span<const std::byte>(bytes).subspan(
-            static_cast<std::size_t>(index * sector), static_cast<std::size_t>(sector));
+    std::vector<std::byte> bytes(static_cast<std::size_t>(sector));
+    for (auto index = from; index < count; ++index) {
         const auto where = static_cast<std::uint32_t>(start + index);
-        if (!DiscSectors::whole(read, index * sector, sector))
+        if (!DiscSectors::whole(sectors.read((start + index) * sector, bytes), 0, sector)) {
+            if (!pastBad)
+                return index + 1;
             continue;
-        if (udfTagged(descriptor, TAGID_PARTITION, where)) {
+        }
+        if (udfTagged(bytes, TAGID_PARTITION, where)) {
             partition_desc_t partition{};
-            std::memcpy(&partition, descriptor.data(), sizeof partition);
-            partitions[uint16_from_le(partition.number)] = uint32_from_le(partition.start_loc);
-        } else if (udfTagged(descriptor, TAGID_LOGVOL, where)) {
-            logical = descriptor;
-        } else if (udfTagged(descriptor, TAGID_TERM, where)) {
+            std::memcpy(&partition, bytes.data(), sizeof partition);
+            finds.partitions[uint16_from_le(partition.number)] =
+                uint32_from_le(partition.start_loc);
+        } else if (udfTagged(bytes, TAGID_LOGVOL, where)) {
+            finds.logical = bytes;
+        } else if (udfTagged(bytes, TAGID_TERM, where)) {
             break;
         }
     }
-    if (logical.empty() || partitions.empty())
-        return std::nullopt;
+    return -1;
+}
+
+// The volume the descriptors found describe: its partitions and file set.
+std::optional<Volume> volumeOf(DiscSectors& sectors, const SequenceFinds& finds)
+{
     logical_vol_desc_t recorded{};
-    std::memcpy(&recorded, logical.data(), sizeof recorded);
+    std::memcpy(&recorded, finds.logical.data(), sizeof recorded);
     if (uint32_from_le(recorded.logical_blocksize) != sector)
         return std::nullopt;
-    Volume volume{UdfPartitions::read(sectors, logical, partitions),
+    Volume volume{UdfPartitions::read(sectors, finds.logical, finds.partitions),
                   addressOf(recorded.lvd_use.fsd_loc),
                   dstring(std::as_bytes(std::span(recorded.logvol_id)))};
     return volume;
@@ -306,16 +323,23 @@ UdfTree readUdf(DiscSectors& sectors, std::int64_t discBytes)
             continue;
         anchor_vol_desc_ptr_t pointer{};
         std::memcpy(&pointer, bytes.data(), sizeof pointer);
-        for (const auto& sequence :
-             {pointer.main_vol_desc_seq_ext, pointer.reserve_vol_desc_seq_ext}) {
-            const auto volume = readSequence(sectors, sequence);
-            if (!volume)
-                continue;
-            found.label = volume->label;
-            found.listing = UdfWalk(sectors, *volume).walk();
-            if (found.listing)
-                return found;
-        }
+        // Each copy up to its first bad sector, the main one first; only
+        // where the volume is still not whole, the rest of each past it.
+        const std::array copies{pointer.main_vol_desc_seq_ext, pointer.reserve_vol_desc_seq_ext};
+        std::array<std::int64_t, 2> goOnFrom{0, 0};
+        SequenceFinds finds;
+        for (const bool pastBad : {false, true})
+            for (std::size_t copy = 0; copy < copies.size() && !finds.complete(); ++copy)
+                if (goOnFrom[copy] >= 0)
+                    goOnFrom[copy] =
+                        readSequence(sectors, copies[copy], goOnFrom[copy], pastBad, finds);
+        const auto volume = finds.complete() ? volumeOf(sectors, finds) : std::nullopt;
+        if (!volume)
+            continue;
+        found.label = volume->label;
+        found.listing = UdfWalk(sectors, *volume).walk();
+        if (found.listing)
+            return found;
     }
     return found;
 }

@@ -69,8 +69,9 @@ std::int64_t fileSector(const std::string& image, const std::string& path)
 struct BadSector
 {
     // "-R", "-J": a folder's first sector in that tree; "": a file's;
-    // "sector": the sector `within`; "udf-main": UDF's main volume
-    // descriptor sequence, as the anchor at sector 256 gives it; on a
+    // "sector": the sector `within`; "udf-main", "udf-reserve": UDF's main
+    // and reserve volume descriptor sequences, as the anchor at sector 256
+    // gives them; on a
     // Blu-ray, "metadata": the whole metadata file, "metadata-entry": its
     // own entry
     const char* place;
@@ -79,12 +80,13 @@ struct BadSector
     std::int64_t count = 1;
 };
 
-// Where the anchor at sector 256 says UDF's main descriptor sequence starts.
-std::int64_t udfMainSequence(const std::string& image)
+// Where the anchor at sector 256 says UDF's main (or reserve) descriptor
+// sequence starts.
+std::int64_t udfSequence(const std::string& image, bool reserve)
 {
     const auto bytes = readFile(image);
     std::uint32_t start = 0;
-    std::memcpy(&start, bytes.data() + 256 * sector + 20, sizeof start);
+    std::memcpy(&start, bytes.data() + 256 * sector + (reserve ? 28 : 20), sizeof start);
     return start;
 }
 
@@ -146,14 +148,14 @@ protected:
         std::string description = "image disc.iso " + image + "\ndirect-io\n";
         for (const auto& sectors : bad) {
             const std::string place = sectors.place;
-            const auto start = place.starts_with('-')
-                                   ? folderSector(image, sectors.place, sectors.path)
-                               : place.empty()       ? (m_bluRay ? m_bluRay->files.at(sectors.path)
-                                                                 : fileSector(image, sectors.path))
-                               : place == "udf-main" ? udfMainSequence(image)
-                               : place == "metadata" ? m_bluRay->metadata
-                               : place == "metadata-entry" ? m_bluRay->metadataEntry
-                                                           : 0;
+            const auto start =
+                place.starts_with('-')      ? folderSector(image, sectors.place, sectors.path)
+                : place.empty()             ? (m_bluRay ? m_bluRay->files.at(sectors.path)
+                                                        : fileSector(image, sectors.path))
+                : place.starts_with("udf-") ? udfSequence(image, place == "udf-reserve")
+                : place == "metadata"       ? m_bluRay->metadata
+                : place == "metadata-entry" ? m_bluRay->metadataEntry
+                                            : 0;
             const auto first = start + sectors.within;
             const auto count = place == "metadata" ? m_bluRay->metadataBlocks : sectors.count;
             description += "hard disc.iso " + std::to_string(first * sector) + " " +
@@ -323,9 +325,23 @@ INSTANTIATE_TEST_SUITE_P(
                  {},
                  {"found through UDF: 4 files"},
                  {}},
+        // A bad sector ends the main sequence's reading, and the reserve
+        // gives the rest: three failing reads a run, the ISO 9660
+        // descriptors' two among them.
         DiscCase{"UdfMainSequence",
                  Disc::bridge,
                  {{"sector", "", 16}, {"sector", "", 17}, {"udf-main", "", 0, 16}},
+                 0,
+                 0,
+                 {},
+                 {},
+                 {"found through UDF: 4 files"},
+                 {},
+                 6},
+        // Where both copies have a bad sector, the rest of each is read past it.
+        DiscCase{"UdfBothSequences",
+                 Disc::bridge,
+                 {{"sector", "", 16, 2}, {"udf-main", "", 0, 2}, {"udf-reserve", "", 1, 2}},
                  0,
                  0,
                  {},
