@@ -136,7 +136,7 @@ const std::string& MapRecord::localTime()
 }
 
 MapRecord::MapRecord(bool enabled, std::string commandLine, std::ostream& messages,
-                     FileAccess& files, const FileSystemSync& volume, FolderTree& copies)
+                     FileAccess& files, FileSystemSync& volume, FolderTree& copies)
     : m_enabled(enabled), m_commandLine(std::move(commandLine)), m_messages(messages),
       m_files(files), m_volume(volume), m_copies(copies),
       m_lastSave(std::chrono::steady_clock::now())
@@ -423,6 +423,8 @@ void MapRecord::markWritten(const std::string& destination, ByteRange range,
     adoptCopy(file, copy);
     file.pending.push_back(range);
     file.pendingBytes += range.length;
+    if (file.copy)
+        m_volume.wrote(file.copy->device);
     noteChange(file);
 }
 

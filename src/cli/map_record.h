@@ -46,7 +46,7 @@ public:
     // is the destination's file system, and `copies` the tree the copies and
     // their maps are reached through. Messages about maps go to `messages`.
     MapRecord(bool enabled, std::string commandLine, std::ostream& messages, FileAccess& files,
-              const FileSystemSync& volume, FolderTree& copies);
+              FileSystemSync& volume, FolderTree& copies);
 
     FileStart startFile(const FileOutcome& file, const SourceFacts& source) override;
     void chunkMoved(const ChunkOutcome& chunk) override;
@@ -154,7 +154,7 @@ private:
     std::string m_commandLine;
     std::ostream& m_messages;
     FileAccess& m_files;
-    const FileSystemSync& m_volume;
+    FileSystemSync& m_volume;
     FolderTree& m_copies;
     // By destination: looked up several times per chunk, by names that
     // share their folders' long start; its elements stay where they are.

@@ -58,12 +58,20 @@ std::error_code FileSystemSync::open(int folder)
                           std::end(diskFileSystems);
     m_device = static_cast<std::uint64_t>(status.st_dev);
     m_folder = std::move(fd);
+    if (m_reportsErrors)
+        m_early.start(m_folder.get());
     return {};
 }
 
 bool FileSystemSync::covers(std::uint64_t device) const
 {
     return m_folder.isOpen() && m_reportsErrors && device == m_device;
+}
+
+void FileSystemSync::wrote(std::uint64_t device)
+{
+    if (covers(device))
+        m_early.wrote();
 }
 
 std::error_code FileSystemSync::sync() const

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "early_writeback.h"
 #include "unique_fd.h"
 
 #include <cstdint>
@@ -24,9 +25,13 @@ public:
 
     // Whether sync() answers for the files of that device.
     bool covers(std::uint64_t device) const;
+    // Something more was written to a file on `device`: on this file
+    // system, it starts on its way to the disk at once.
+    void wrote(std::uint64_t device);
     std::error_code sync() const;
 
 private:
+    EarlyWriteback m_early;
     UniqueFd m_folder;
     std::uint64_t m_device = 0;
     bool m_reportsErrors = false;
