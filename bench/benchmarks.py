@@ -1100,7 +1100,9 @@ def map_sections(small, scratched):
         f"{TREE_FOLDERS} folders, from the page cache into a folder on disk. The command "
         "line keeps a rescue map for each file (each rescued whole at once: one line in its "
         "folder's finished list) and puts the copies and the maps on the disk "
-        "before it ends (one syncfs for each batch of two seconds); cp is followed by a sync "
+        "before it ends: a thread of its own starts each copy on its way to the disk as it "
+        "is written, and one syncfs for each batch of two seconds makes the batch durable; "
+        "cp is followed by a sync "
         "of the folder's file system to be on the disk too. Each run copies into a new "
         "folder, after a sync outside the timing; the tools take turns at going first, and "
         "the copies are removed at the end.", "",
