@@ -16,7 +16,7 @@ namespace {
 
 // Each sync also commits the file system's journal and empties the disk's
 // own cache: no more than ten of them a second.
-constexpr auto pause = std::chrono::milliseconds(100);
+constexpr auto betweenSyncs = std::chrono::milliseconds(100);
 
 } // namespace
 
@@ -78,7 +78,7 @@ void EarlyWriteback::run()
         // Whatever fails here fails the batch's sync too, which says so.
         ::syncfs(m_folder.get());
         guard.lock();
-        if (m_wake.wait_for(guard, pause, [this] { return m_quit; }))
+        if (m_wake.wait_for(guard, betweenSyncs, [this] { return m_quit; }))
             return;
     }
 }

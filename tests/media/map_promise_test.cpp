@@ -8,6 +8,7 @@
 #include "medium_pattern.h"
 #include "test_mounts.h"
 
+#include <algorithm>
 #include <chrono>
 #include <fcntl.h>
 #include <filesystem>
@@ -17,6 +18,7 @@
 #include <linux/fiemap.h>
 #include <linux/fs.h>
 #include <optional>
+#include <span>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <thread>
@@ -53,12 +55,10 @@ std::optional<bool> allocatedOnTheDisk(const std::string& path)
     ::close(fd);
     if (!answered)
         return std::nullopt;
-    bool allocated = map->fm_mapped_extents > 0;
-    for (unsigned extent = 0; extent < map->fm_mapped_extents; ++extent)
-        if ((map->fm_extents[extent].fe_flags & (FIEMAP_EXTENT_DELALLOC | FIEMAP_EXTENT_UNKNOWN)) !=
-            0)
-            allocated = false;
-    return allocated;
+    const std::span extents(map->fm_extents, map->fm_mapped_extents);
+    return !extents.empty() && std::none_of(extents.begin(), extents.end(), [](const auto& extent) {
+        return (extent.fe_flags & (FIEMAP_EXTENT_DELALLOC | FIEMAP_EXTENT_UNKNOWN)) != 0;
+    });
 }
 
 class MapPromiseTest : public ::testing::Test
