@@ -573,7 +573,11 @@ class Bench:
                         with MountedMedium(self.medium, self.scratch.work / "slow",
                                            lines) as medium:
                             result = measure(command(medium.disc), env=env)
-                        figure.add(SLOW_DISC_BYTES / MIB / result.seconds)
+                        # The window from the press of Copy, as in table 1: its
+                        # own start (Qt's, a tenth of a second) copies nothing.
+                        seconds = (float(result.fields()["seconds"]) if tool == "window"
+                                   else result.seconds)
+                        figure.add(SLOW_DISC_BYTES / MIB / seconds)
         remove(copy, mapfile)
         shutil.rmtree(folder / ".brindlecap", ignore_errors=True)
         return results
@@ -1177,10 +1181,15 @@ def slow_medium_sections(results):
         "time, as a slow drive does. *Direct*: every read reaches the medium as asked; *page "
         "cache*: the kernel reads ahead, and keeps what it read when the file is opened again, "
         "as its own disc file systems (iso9660, udf) do. The rate is the image's size over the "
-        "wall time, in MiB/s; the copy goes to the same place as in section 5. The window "
+        "wall time, in MiB/s, the window's from the press of Copy to the tick that shows the "
+        "end of the job, as in section 1 (its start, about a tenth of a second, copies "
+        "nothing); the copy goes to the same place as in section 5. The window "
         "opens the source again for every chunk, and on this medium each lookup, open and "
         "close is a request of its own (it lets the kernel cache no name or attribute), "
-        "which a kernel file system answers from memory.", "",
+        "which a kernel file system answers from memory. Each request wakes a thread of the "
+        "medium, and on this virtual machine a processor that fell idle is woken through the "
+        "host: the window's waiting thread sleeps through each read, and its requests around "
+        "the read take several times as long as they do with a processor kept busy.", "",
         "```",
         "bench_window copy MEDIUM/disc.iso FOLDER KB",
         "brindlecap-cli -q -b KB MEDIUM/disc.iso FOLDER",
