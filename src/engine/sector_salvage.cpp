@@ -54,7 +54,8 @@ public:
             // The medium stopped short: the next grains alone, as many as a
             // stretch's end is sought through one by one, since what failed
             // lies right after (a page the page cache could not fill) or
-            // close (a later piece of a request the kernel split).
+            // further on (a later piece of a request the kernel split), and
+            // then grain by grain until a bad one, as after a failed read.
             oneGrain,
             trim, // a bulk read failed somewhere: grain by grain until a bad one
             // Just past a bad stretch, where the next one most likely lies
@@ -108,8 +109,11 @@ public:
                 position = probe.upTo;
                 const bool pastShortStop =
                     stoppedShortAt < 0 || position - stoppedShortAt >= linearProbes * grain();
-                if ((next == Next::oneGrain && pastShortStop) ||
-                    (next == Next::pastStretch && !nearLastStretch(position)))
+                // Past the grains right after a short stop, a bulk read of the
+                // rest would only fail on what stopped it.
+                if (next == Next::oneGrain && pastShortStop)
+                    next = stoppedShortAt < 0 ? Next::bulk : Next::trim;
+                else if (next == Next::pastStretch && !nearLastStretch(position))
                     next = Next::bulk;
                 continue;
             }

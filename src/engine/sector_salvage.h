@@ -83,7 +83,7 @@ struct SalvageTrail
 
 // Fills the buffer from `offset` with every grain the medium will give.
 // A healthy buffer costs one bulk read. Where reading stops short, the rest
-// is read through the probe, and grains one at a time where that stops. A
+// is read through the probe, grain by grain up to what stopped it. A
 // bad grain starts a bad stretch whose end is found as `search` says: a
 // stretch of k bad grains costs about 16 + 2 log2(k) failing reads when
 // exact, about 2 + log2(k / 32) for its edges alone, never k.

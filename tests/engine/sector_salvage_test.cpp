@@ -200,6 +200,12 @@ TEST(SectorSalvageTest, EachShapeOfDamageIsFoundToTheSectorForFewFailingReads)
          {sectorsAt(11, 1)},
          EIO,
          1},
+        // Where the kernel split the request and a later piece of it failed.
+        {"a read stopped short far before a bad one: single reads find it",
+         {{100}, {}, true, false, -1, 40},
+         {sectorsAt(100, 1)},
+         EIO,
+         1},
         {"a marginal sector met by a failing read stays bad this time",
          {{}, {10}},
          {sectorsAt(10, 1)},
