@@ -322,6 +322,7 @@ TEST_F(SalvageMediumTest, OnlyTheBadSectorsInsideABlockAreLost)
         long maxFailing;
         std::string sectorSize = {}; // given on the command line; empty: not given
         bool passes = false;         // the command line keeps its map: edges first, then scraping
+        int files = 1;               // on the medium, each with the same damage, copied in one job
     } cases[] = {
         {"one 512-byte sector", 512, {{9216, 9728}}, false, 2},
         {"one 512-byte sector, whole requests failing", 512, {{9216, 9728}}, true, 3},
@@ -371,6 +372,15 @@ TEST_F(SalvageMediumTest, OnlyTheBadSectorsInsideABlockAreLost)
          {{10240, 12288}, {22528, 26624}, {40960, 43008}, {63488, 67584}},
          true,
          18},
+        // What the first file's edges showed holds for the second on the
+        // same medium: its edges are not split again (were each file to
+        // learn the sector anew, two would cost about twice one's).
+        {.name = "2048-byte sectors, many stretches, in two files",
+         .sector = 2048,
+         .bad = {{10240, 12288}, {22528, 26624}, {40960, 43008}, {63488, 67584}},
+         .failsWhole = true,
+         .maxFailing = 18 + 12,
+         .files = 2},
         // Every edge on a block's boundary, and a good sector between two
         // runs in one block: the stretch's second block is split, which
         // shows the sector, before the window's 32 KB chunk is given up.
@@ -392,11 +402,16 @@ TEST_F(SalvageMediumTest, OnlyTheBadSectorsInsideABlockAreLost)
     };
     for (const auto& c : cases) {
         std::ostringstream description;
-        description << "file disc.bin " << size << " 7\ndirect-io\nblock-size " << block
-                    << "\nsector " << c.sector << '\n'
+        description << "direct-io\nblock-size " << block << "\nsector " << c.sector << '\n'
                     << (c.failsWhole ? "fails-whole\n" : "");
-        for (const auto& range : c.bad)
-            description << "hard disc.bin " << range.start << ' ' << range.end << '\n';
+        std::vector<std::string> names;
+        for (int file = 1; file <= c.files; ++file) {
+            names.push_back(file == 1 ? "disc.bin" : "disc" + std::to_string(file) + ".bin");
+            description << "file " << names.back() << ' ' << size << " 7\n";
+            for (const auto& range : c.bad)
+                description << "hard " << names.back() << ' ' << range.start << ' ' << range.end
+                            << '\n';
+        }
         auto expected = mediumBytes(size, 7);
         for (const auto& range : c.bad)
             std::fill(expected.begin() + range.start, expected.begin() + range.end, std::byte{0});
@@ -412,24 +427,30 @@ TEST_F(SalvageMediumTest, OnlyTheBadSectorsInsideABlockAreLost)
                 GTEST_SKIP() << medium.unavailable();
             const auto into = scratch / ("out-" + name);
             fs::create_directory(into);
+            std::vector<std::string> sources;
+            for (const auto& file : names)
+                sources.push_back(medium.path(file));
             std::string out;
             if (window) {
-                const auto run = runEngineJob({medium.path("disc.bin")}, into, 0);
-                EXPECT_EQ(run.report.files.at(0).unreadable, asRanges(c.bad));
+                const auto run = runEngineJob(sources, into, 0);
+                for (const auto& file : run.report.files)
+                    EXPECT_EQ(file.unreadable, asRanges(c.bad));
             } else {
                 std::vector<std::string> arguments{"-q"};
                 if (!c.passes)
                     arguments.push_back("--no-map");
                 if (!c.sectorSize.empty())
                     arguments.push_back("--sector-size=" + c.sectorSize);
-                arguments.insert(arguments.end(), {medium.path("disc.bin"), into});
+                arguments.insert(arguments.end(), sources.begin(), sources.end());
+                arguments.push_back(into);
                 const auto run = runCli(arguments);
                 EXPECT_EQ(run.exitStatus, 1) << run.err;
                 for (const auto& range : asRanges(c.bad))
                     EXPECT_NE(run.out.find(reportLine(range)), std::string::npos) << run.out;
                 out = run.out;
             }
-            EXPECT_TRUE(readFile(into + "/disc.bin") == expected) << out;
+            for (const auto& file : names)
+                EXPECT_TRUE(readFile(into + "/" + file) == expected) << file << out;
             EXPECT_LE(medium.failingReads(), c.maxFailing) << out;
         }
     }
